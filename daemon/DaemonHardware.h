@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "hardware/IOReturn.h"
+
+namespace drivetherm {
+
+// Everything the control loop asks of the machine: the SMC's typed accessors, the disk's SMART
+// temperature and the drive lookup by model name. SystemHardware forwards to the hardware layer
+// (whichever SMC driver and disk backends the process installed); tests give the loop a fake.
+class DaemonHardware {
+public:
+    virtual ~DaemonHardware() = default;
+
+    // 0 on success, 1 on failure (the SMC layer has printed why).
+    virtual int openSmcConnection() = 0;
+    virtual void closeSmcConnection() = 0;
+    // °C; 0.0 means no reading.
+    virtual double readSmcTemperature(const char* key) = 0;
+    // rpm; -1 means no reading.
+    virtual int readSmcFanSpeed(const char* key) = 0;
+    virtual kern_return_t writeSmcFanSpeed(const char* key, int rpm) = 0;
+    // °C, 0 to 255; 0 means no reading.
+    virtual std::uint8_t readDriveTemperature(const char* diskName) = 0;
+    // The BSD name ("disk1") of the first SMART-capable drive whose model string equals
+    // `driveName`, or nothing.
+    virtual std::optional<std::string> bsdNameForDriveName(const std::string& driveName) = 0;
+};
+
+}  // namespace drivetherm
