@@ -1,0 +1,16 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# The disks: the device-registry and SMART-device seams, the SMART temperature reader and the
+# drive walk (dt_disk, platform-free), and their Linux backends (dt_disk_linux: udev and SG_IO).
+# The simulated machine's drives are in sim/DiskSim.cmake.
+
+add_library(dt_disk STATIC
+  RegistryValue.cpp
+  RegistryEntry.cpp
+  DeviceRegistry.cpp
+  RegistryTree.cpp
+  TreeRegistry.cpp
+  SmartData.cpp
+  SmartDevice.cpp
+  SmartReader.cpp
+  DriveWalk.cpp)
+target_link_libraries(dt_disk PUBLIC dt_common)
