@@ -1,0 +1,172 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "tools/drivetherm-smc/SmcTool.h"
+
+#include <cstring>
+#include <sys/stat.h>
+#include <stdexcept>
+
+#include "hardware/SmcAccess.h"
+#include "hardware/SmcDiagnostics.h"
+#include "hardware/sim/SimSmcDriver.h"
+
+#ifndef DRIVETHERM_INSTALLED_MACHINE
+#define DRIVETHERM_INSTALLED_MACHINE "/usr/share/drivetherm/machines/default.json"
+#endif
+#ifndef DRIVETHERM_DEFAULT_MACHINE
+#define DRIVETHERM_DEFAULT_MACHINE DRIVETHERM_INSTALLED_MACHINE
+#endif
+
+namespace drivetherm {
+namespace {
+
+constexpr const char* kProgram = "drivetherm-smc";
+
+std::string hexStatus(kern_return_t status) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(status));
+    return text;
+}
+
+std::string baseName(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+// The shipped machine: the build tree's copy while it exists, the installed one otherwise.
+std::string defaultMachineFile() {
+    struct stat info {};
+    if (::stat(DRIVETHERM_DEFAULT_MACHINE, &info) == 0) return DRIVETHERM_DEFAULT_MACHINE;
+    return DRIVETHERM_INSTALLED_MACHINE;
+}
+
+// Installs a driver for the length of one command and closes whatever is still open at the end,
+// so that a failing action never leaves the process-wide connection behind.
+class DriverScope {
+public:
+    explicit DriverScope(SmcDriver* driver) { setSmcDriver(driver); }
+    ~DriverScope() {
+        closeSmcConnection();
+        setSmcDriver(nullptr);
+    }
+    DriverScope(const DriverScope&) = delete;
+    DriverScope& operator=(const DriverScope&) = delete;
+};
+
+}  // namespace
+
+int SmcTool::fail(const std::string& message) {
+    std::fprintf(err_, "%s: %s\n", kProgram, message.c_str());
+    return 1;
+}
+
+int SmcTool::run(int argc, const char* const* argv) {
+    const SmcToolOptions::Parsed parsed = SmcToolOptions::parse(argc, argv);
+    if (!parsed.ok) {
+        std::fprintf(err_, "%s: %s\n", kProgram, parsed.error.c_str());
+        return 2;
+    }
+    const SmcToolOptions& options = parsed.options;
+    if (options.action == SmcToolOptions::Action::Help) {
+        printSmcToolUsage(argc > 0 ? baseName(argv[0]).c_str() : kProgram, out_);
+        return 0;
+    }
+    if (options.action == SmcToolOptions::Action::Version) {
+        std::fprintf(out_, "Apple System Management Control (SMC) tool %s\n", kSmcToolVersion);
+        return 0;
+    }
+
+    std::unique_ptr<SmcDriver> driver;
+    try {
+        driver = makeDriver(options);
+    } catch (const std::exception& error) {
+        return fail(error.what());
+    }
+    if (!driver) return 1;
+    DriverScope scope(driver.get());
+    return runAction(options);
+}
+
+std::unique_ptr<SmcDriver> SmcTool::makeDriver(const SmcToolOptions& options) {
+    if (options.hardware == "linux") {
+        fail("the applesmc transport is not available in this build; use --hardware sim");
+        return nullptr;
+    }
+    const std::string path =
+        options.hardware == "sim" ? defaultMachineFile() : options.hardware.substr(4);
+    return std::make_unique<SimSmcDriver>(SimSmcController::fromMachineFile(path));
+}
+
+int SmcTool::runAction(const SmcToolOptions& options) {
+    if (openSmcConnection() != 0) {
+        return fail(options.hardware == "linux"
+                        ? "no SMC under " + options.sysfsRoot +
+                              "/devices/platform/applesmc.768 (is the applesmc module loaded?)"
+                        : "the simulated SMC refused the connection (see the machine file's "
+                          "smc.faults)");
+    }
+    switch (options.action) {
+        case SmcToolOptions::Action::List:
+            listAllSmcKeys(out_);
+            return 0;
+        case SmcToolOptions::Action::Fans:
+            if (printFanReport(out_) != kIOReturnSuccess) {
+                return fail("the number of fans (key FNum) cannot be read");
+            }
+            return 0;
+        case SmcToolOptions::Action::Read:
+            return readKey(options);
+        case SmcToolOptions::Action::Write:
+            return writeKey(options);
+        case SmcToolOptions::Action::ReleaseFans:
+            return releaseFans();
+        case SmcToolOptions::Action::Help:
+        case SmcToolOptions::Action::Version:
+            break;
+    }
+    return 0;
+}
+
+int SmcTool::readKey(const SmcToolOptions& options) {
+    SmcValue value;
+    const kern_return_t status = readSmcKey(options.key.c_str(), value);
+    if (status != kIOReturnSuccess) {
+        return fail("reading " + options.key + " failed (status " + hexStatus(status) + ")");
+    }
+    printSmcValue(value, out_);
+    if (value.valueSize == 0) return fail("the SMC holds no key \"" + options.key + "\"");
+    return 0;
+}
+
+int SmcTool::writeKey(const SmcToolOptions& options) {
+    SmcValue current;
+    kern_return_t status = readSmcKey(options.key.c_str(), current);
+    if (status != kIOReturnSuccess) {
+        return fail("reading " + options.key + " before writing it failed (status " +
+                    hexStatus(status) + ")");
+    }
+    if (current.valueSize == 0) return fail("the SMC holds no key \"" + options.key + "\"");
+    if (current.valueSize != options.bytes.size()) {
+        return fail(options.key + " holds " + std::to_string(current.valueSize) + " byte(s) of type \"" +
+                    current.valueType + "\" but -w gave " + std::to_string(options.bytes.size()) +
+                    "; give " + std::to_string(current.valueSize * 2) + " hex digits");
+    }
+
+    SmcValue value;
+    std::memcpy(value.keyName, options.key.c_str(), 4);
+    value.valueSize = static_cast<std::uint32_t>(options.bytes.size());
+    std::memcpy(value.valueBytes, options.bytes.data(), options.bytes.size());
+    status = writeSmcKey(value);
+    if (status == kIOReturnNotWritable) {
+        return fail("this SMC does not let " + options.key + " be written");
+    }
+    if (status != kIOReturnSuccess) {
+        return fail("writing " + options.key + " failed (status " + hexStatus(status) + ")");
+    }
+    return 0;
+}
+
+int SmcTool::releaseFans() {
+    return fail("--release-fans is not available in this build");
+}
+
+}  // namespace drivetherm

@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "tools/drivetherm-smc/SmcToolOptions.h"
+
+#include <optional>
+#include <string_view>
+
+#include "hardware/SmcCodec.h"
+
+namespace drivetherm {
+namespace {
+
+using Action = SmcToolOptions::Action;
+
+bool isKeyText(std::string_view key) {
+    if (key.size() != 4) return false;
+    for (const char c : key) {
+        if (c < 0x20 || c > 0x7E) return false;
+    }
+    return true;
+}
+
+SmcToolOptions::Parsed failure(std::string error) {
+    SmcToolOptions::Parsed parsed;
+    parsed.error = std::move(error);
+    return parsed;
+}
+
+const char* actionName(Action action) {
+    switch (action) {
+        case Action::Help: return "-h";
+        case Action::Version: return "-v";
+        case Action::List: return "-l";
+        case Action::Fans: return "-f";
+        case Action::Read: return "-r";
+        case Action::Write: return "-w";
+        case Action::ReleaseFans: return "--release-fans";
+    }
+    return "?";
+}
+
+}  // namespace
+
+SmcToolOptions::Parsed SmcToolOptions::parse(int argc, const char* const* argv) {
+    SmcToolOptions options;
+    std::optional<Action> action;
+    bool help = false;
+    bool version = false;
+    bool haveKey = false;
+    std::string writeText;
+
+    auto setAction = [&](Action wanted) -> std::optional<std::string> {
+        if (action && *action != wanted) {
+            return std::string("choose one of -f, -l, -r, -w and --release-fans, not both ") +
+                   actionName(*action) + " and " + actionName(wanted);
+        }
+        action = wanted;
+        return std::nullopt;
+    };
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        // Options that take a value accept it as the next argument, or attached ("-kF1Mn",
+        // "--hardware=sim").
+        auto value = [&](std::string_view name, std::string& out) -> bool {
+            if (arg.size() > name.size()) {
+                const std::string_view rest = arg.substr(name.size());
+                if (name.size() == 2) {
+                    out = std::string(rest);
+                    return true;
+                }
+                if (rest.front() == '=') {
+                    out = std::string(rest.substr(1));
+                    return true;
+                }
+                return false;
+            }
+            if (i + 1 >= argc) return false;
+            out = argv[++i];
+            return true;
+        };
+        auto startsWith = [&](std::string_view prefix) {
+            return arg.substr(0, prefix.size()) == prefix &&
+                   (arg.size() == prefix.size() || prefix.size() == 2 || arg[prefix.size()] == '=');
+        };
+
+        std::optional<std::string> conflict;
+        if (arg == "-h" || arg == "--help") {
+            help = true;
+        } else if (arg == "-v" || arg == "--version") {
+            version = true;
+        } else if (arg == "-l") {
+            conflict = setAction(Action::List);
+        } else if (arg == "-f") {
+            conflict = setAction(Action::Fans);
+        } else if (arg == "-r") {
+            conflict = setAction(Action::Read);
+        } else if (arg == "--release-fans") {
+            conflict = setAction(Action::ReleaseFans);
+        } else if (startsWith("-k")) {
+            if (!value("-k", options.key)) return failure("-k needs a key, such as -k F1Mn");
+            if (!isKeyText(options.key)) {
+                return failure("-k: a key is four characters, such as F1Mn or \"FS! \" (got \"" +
+                               options.key + "\")");
+            }
+            haveKey = true;
+        } else if (startsWith("-w")) {
+            if (!value("-w", writeText)) return failure("-w needs a value as hex bytes, such as -w 1f40");
+            conflict = setAction(Action::Write);
+        } else if (startsWith("--hardware")) {
+            if (!value("--hardware", options.hardware)) {
+                return failure("--hardware needs linux, sim or sim:FILE");
+            }
+            const std::string& hw = options.hardware;
+            if (hw != "linux" && hw != "sim" && !(hw.rfind("sim:", 0) == 0 && hw.size() > 4)) {
+                return failure("--hardware: expected linux, sim or sim:FILE (got \"" + hw + "\")");
+            }
+        } else if (startsWith("--sysfs-root")) {
+            if (!value("--sysfs-root", options.sysfsRoot) || options.sysfsRoot.empty()) {
+                return failure("--sysfs-root needs a directory");
+            }
+        } else {
+            return failure("unknown option \"" + std::string(arg) + "\"; -h shows the usage");
+        }
+        if (conflict) return failure(*conflict);
+    }
+
+    SmcToolOptions::Parsed parsed;
+    if (help) {
+        options.action = Action::Help;
+    } else if (version) {
+        options.action = Action::Version;
+    } else {
+        if (!action && haveKey) action = Action::Read;
+        if (!action) {
+            return failure("nothing to do: give -f, -l, -k KEY -r, -k KEY -w HEX or --release-fans"
+                           " (-h shows the usage)");
+        }
+        if ((*action == Action::Read || *action == Action::Write) && !haveKey) {
+            return failure(std::string(actionName(*action)) + " needs a key: -k KEY");
+        }
+        if ((*action != Action::Read && *action != Action::Write) && haveKey) {
+            return failure(std::string("-k goes with -r or -w, not with ") + actionName(*action));
+        }
+        if (*action == Action::Write && !parseSmcHexBytes(writeText, options.bytes)) {
+            return failure("-w: expected 1 to 32 bytes as hex, two digits a byte, such as 1f40 (got \"" +
+                           writeText + "\")");
+        }
+        if (*action == Action::Write && options.bytes.empty()) {
+            return failure("-w: expected 1 to 32 bytes as hex, two digits a byte, such as 1f40 (got \"\")");
+        }
+        options.action = *action;
+    }
+    parsed.ok = true;
+    parsed.options = std::move(options);
+    return parsed;
+}
+
+}  // namespace drivetherm
