@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <systemd/sd-bus.h>
+
+
+namespace drivetherm {
+
+// Decides whether the sender of a method call may change the fan settings: root always, a
+// caller running as the daemon's own user too (it could change anything the daemon can);
+// anyone else only when polkit grants the "configure" action, asking for a password if the
+// policy says so. Without polkit on the bus, root only.
+//
+// The polkit question is asked asynchronously, so a password prompt never holds up the fan.
+class Authorizer {
+public:
+    // `allowed`, and a reason for the refusal the caller can show.
+    using Decision = std::function<void(bool allowed, const std::string& reason)>;
+
+    // Calls `decide` exactly once, right away or when polkit answers.
+    void check(sd_bus_message* call, Decision decide);
+
+    // For tests and the demonstration: whose calls count as privileged besides root.
+    void setTrustedUid(unsigned uid) { trustedUid_ = uid; }
+
+private:
+    static int onPolkitReply(sd_bus_message* reply, void* userdata, sd_bus_error* error);
+
+    unsigned trustedUid_ = static_cast<unsigned>(-1);
+};
+
+}  // namespace drivetherm

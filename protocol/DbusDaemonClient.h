@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <string>
+
+#include "protocol/DaemonProtocol.h"
+#include "protocol/DaemonProxy.h"
+
+struct sd_bus;
+struct sd_bus_message;
+
+namespace drivetherm {
+
+// The daemon's remote interface over D-Bus, with synchronous calls: what every front end holds.
+//
+// A call to a daemon that has gone away raises DaemonConnectionLost; a change the daemon refuses
+// (no privilege, a bad value) raises DaemonRefused with a line for the user.
+class DbusDaemonClient final : public DaemonProtocol {
+public:
+    // Binds to the daemon on `bus` ("system", "session" or an address). The proxy is none when
+    // the bus cannot be reached or no daemon owns the service name, so that a front end started
+    // before the daemon shows zeros and binds again later.
+    static DaemonProxy bind(const std::string& bus = "system");
+
+    explicit DbusDaemonClient(sd_bus* bus);  // takes over the reference
+    ~DbusDaemonClient() override;
+    DbusDaemonClient(const DbusDaemonClient&) = delete;
+    DbusDaemonClient& operator=(const DbusDaemonClient&) = delete;
+
+    int baseRpm() override;
+    void setBaseRpm(int rpm) override;
+    float lowerThreshold() override;
+    void setLowerThreshold(float celsius) override;
+    float upperThreshold() override;
+    void setUpperThreshold(float celsius) override;
+    bool fahrenheit() override;
+    void setFahrenheit(bool fahrenheit) override;
+    void temperature(float* temperature, int* fanRpm) override;
+    void lastTemperature(float* temperature, int* fanRpm) override;
+    bool pinToBase() override;
+    void setPinToBase(bool pin) override;
+    std::optional<std::string> HDDName() override;
+    void setHDDName(const std::optional<std::string>& name) override;
+    bool useAmbientTemp() override;
+    void setUseAmbientTemp(bool useAmbient) override;
+    void writeValues() override;
+
+private:
+    // Calls `method` with arguments of `signature`; returns the reply (caller unrefs) or throws.
+    sd_bus_message* call(const char* method, const char* signature, ...);
+    int getInt(const char* method);
+    double getDouble(const char* method);
+    bool getBool(const char* method);
+    void measure(const char* method, float* temperature, int* fanRpm);
+
+    sd_bus* bus_;
+};
+
+}  // namespace drivetherm
