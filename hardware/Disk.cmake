@@ -14,3 +14,16 @@ add_library(dt_disk STATIC
   SmartReader.cpp
   DriveWalk.cpp)
 target_link_libraries(dt_disk PUBLIC dt_common)
+
+add_library(dt_disk_linux STATIC
+  linux/UdevNames.cpp
+  linux/UdevRoots.cpp
+  linux/UdevTreeSource.cpp
+  linux/UdevLibrarySource.cpp
+  linux/UdevDeviceRegistry.cpp
+  linux/SgioSyscalls.cpp
+  linux/SgioCommand.cpp
+  linux/SgioSmartDevice.cpp
+  linux/SgioSmartBackend.cpp
+  linux/LinuxDisks.cpp)
+target_link_libraries(dt_disk_linux PUBLIC dt_disk PRIVATE PkgConfig::UDEV)

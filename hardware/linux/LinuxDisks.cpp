@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "hardware/linux/LinuxDisks.h"
+
+#include "hardware/DeviceRegistry.h"
+#include "hardware/SmartDeviceBackend.h"
+
+namespace drivetherm {
+
+LinuxDisks::LinuxDisks(const std::string& sysfsRoot)
+    : roots_(UdevRoots::forSysfsRoot(sysfsRoot)), registry_(roots_), smart_(roots_) {}
+
+LinuxDisks::~LinuxDisks() {
+    if (deviceRegistry() == &registry_) setDeviceRegistry(nullptr);
+    if (smartDeviceBackend() == &smart_) setSmartDeviceBackend(nullptr);
+}
+
+void LinuxDisks::install() {
+    setDeviceRegistry(&registry_);
+    setSmartDeviceBackend(&smart_);
+}
+
+}  // namespace drivetherm
