@@ -350,6 +350,7 @@ void SMDoubleSliderCell::encodeWithCoder(Coder& coder) const {
 }
 
 bool SMDoubleSliderCell::initWithCoder(Coder& coder) {
+    const ArchivedState before = archivedState();
     if (!SliderCell::initWithCoder(coder)) {
         return false;
     }
@@ -362,6 +363,7 @@ bool SMDoubleSliderCell::initWithCoder(Coder& coder) {
         const auto value = coder.decodeDouble();
         const auto flag = coder.decodeByte();
         if (!value || !flag) {
+            setArchivedState(before);
             return false;
         }
         lo = *value;

@@ -181,44 +181,53 @@ void SliderCell::encodeWithCoder(Coder& coder) const {
 }
 
 bool SliderCell::initWithCoder(Coder& coder) {
-    double minValue = minValue_;
-    double maxValue = maxValue_;
-    double value = value_;
-    bool vertical = vertical_;
-    bool continuous = continuous_;
+    ArchivedState state = archivedState();
     if (coder.allowsKeyedCoding()) {
         // An archive from an older cell may lack a key; the cell keeps its own setting then.
-        if (coder.containsValueForKey(kMinValueKey)) minValue = coder.decodeDoubleForKey(kMinValueKey);
-        if (coder.containsValueForKey(kMaxValueKey)) maxValue = coder.decodeDoubleForKey(kMaxValueKey);
-        if (coder.containsValueForKey(kValueKey)) value = coder.decodeDoubleForKey(kValueKey);
-        if (coder.containsValueForKey(kVerticalKey)) vertical = coder.decodeBoolForKey(kVerticalKey);
-        if (coder.containsValueForKey(kContinuousKey)) {
-            continuous = coder.decodeBoolForKey(kContinuousKey);
-        }
+        const auto decode = [&coder](const char* key, double& into) {
+            if (coder.containsValueForKey(key)) {
+                into = coder.decodeDoubleForKey(key);
+            }
+        };
+        const auto decodeFlag = [&coder](const char* key, bool& into) {
+            if (coder.containsValueForKey(key)) {
+                into = coder.decodeBoolForKey(key);
+            }
+        };
+        decode(kMinValueKey, state.minValue);
+        decode(kMaxValueKey, state.maxValue);
+        decode(kValueKey, state.value);
+        decodeFlag(kVerticalKey, state.vertical);
+        decodeFlag(kContinuousKey, state.continuous);
     } else {
         const auto min = coder.decodeDouble();
         const auto max = coder.decodeDouble();
-        const auto v = coder.decodeDouble();
-        const auto vert = coder.decodeByte();
-        const auto cont = coder.decodeByte();
-        if (!min || !max || !v || !vert || !cont) {
+        const auto value = coder.decodeDouble();
+        const auto vertical = coder.decodeByte();
+        const auto continuous = coder.decodeByte();
+        if (!min || !max || !value || !vertical || !continuous) {
             return false;
         }
-        minValue = *min;
-        maxValue = *max;
-        value = *v;
-        vertical = (*vert & 1) != 0;
-        continuous = (*cont & 1) != 0;
+        state = {*value, *min, *max, (*vertical & 1) != 0, (*continuous & 1) != 0};
     }
-    if (!std::isfinite(minValue) || !std::isfinite(maxValue) || !std::isfinite(value)) {
+    if (!std::isfinite(state.minValue) || !std::isfinite(state.maxValue) ||
+        !std::isfinite(state.value)) {
         return false;
     }
-    minValue_ = minValue;
-    maxValue_ = maxValue;
-    value_ = value;
-    vertical_ = vertical;
-    continuous_ = continuous;
+    setArchivedState(state);
     return true;
+}
+
+SliderCell::ArchivedState SliderCell::archivedState() const {
+    return {value_, minValue_, maxValue_, vertical_, continuous_};
+}
+
+void SliderCell::setArchivedState(const ArchivedState& state) {
+    value_ = state.value;
+    minValue_ = state.minValue;
+    maxValue_ = state.maxValue;
+    vertical_ = state.vertical;
+    continuous_ = state.continuous;
 }
 
 std::unique_ptr<SliderCell> SliderCell::copy() const {

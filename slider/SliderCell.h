@@ -121,6 +121,18 @@ protected:
     // Sends updateCell to the host.
     void updateControlView();
 
+    // What an archive carries of the base cell, so that a subclass can put it back when its own
+    // part of an archive turns out to be damaged.
+    struct ArchivedState {
+        double value;
+        double minValue;
+        double maxValue;
+        bool vertical;
+        bool continuous;
+    };
+    ArchivedState archivedState() const;
+    void setArchivedState(const ArchivedState& state);
+
 private:
     double value_ = 0;
     double minValue_ = 0;
