@@ -1,0 +1,150 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "hardware/linux/SgioSmartDevice.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "DiskFakes.h"
+#include "LinuxFakes.h"
+
+namespace drivetherm {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using test::kCheckPowerMode;
+using test::kSmartEnable;
+using test::kSmartRead;
+using test::ScriptedSyscalls;
+
+class SgioSmartDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sysfs_.addDisk({.name = "sda", .major_minor = "8:0"});
+        syscalls_.diskPrefix = devicePath();
+    }
+
+    std::string devicePath() const { return (sysfs_.root() / "dev" / "sda").string(); }
+    std::string statusPath() const {
+        return (sysfs_.sys() / "class" / "block" / "sda" / "device" / "power" / "runtime_status").string();
+    }
+    SgioSmartDevice device() { return SgioSmartDevice(syscalls_, devicePath(), statusPath()); }
+
+    test::FakeSysfs sysfs_;
+    ScriptedSyscalls syscalls_;
+};
+
+TEST_F(SgioSmartDeviceTest, AnAwakeDiskIsAskedItsPowerModeThenEnabledThenRead) {
+    const SmartDataBlock block = test::blockWith({{194, 37}});
+    syscalls_.answers[kCheckPowerMode] = {ScriptedSyscalls::powerMode(0xFF)};
+    syscalls_.answers[kSmartEnable] = {{}};
+    syscalls_.answers[kSmartRead] = {ScriptedSyscalls::smartData(block)};
+    {
+        SgioSmartDevice disk = device();
+        SmartDataBlock data{};
+        EXPECT_EQ(disk.enableOperations(true), SmartOutcome::Success);
+        EXPECT_EQ(disk.readData(data), SmartOutcome::Success);
+        EXPECT_EQ(data, block);
+        EXPECT_EQ(disk.enableOperations(true), SmartOutcome::Success);
+        EXPECT_EQ(disk.readData(data), SmartOutcome::Success);
+    }
+    EXPECT_THAT(syscalls_.ataCommands(), ElementsAre(kCheckPowerMode, kSmartEnable, kSmartRead, kSmartEnable, kSmartRead))
+        << "the power mode is asked once per opening";
+    EXPECT_EQ(syscalls_.calls[0].path, statusPath());
+    EXPECT_EQ(syscalls_.calls[3].path, devicePath());
+    const auto& read = syscalls_.calls[6];
+    EXPECT_EQ(read.direction, SG_DXFER_FROM_DEV);
+    EXPECT_EQ(read.length, 512u);
+    EXPECT_EQ(syscalls_.count("open"), syscalls_.count("close")) << "every descriptor is closed";
+}
+
+TEST_F(SgioSmartDeviceTest, ASleepingDiskIsSentNothingThatWouldWakeIt) {
+    struct Case {
+        const char* what;
+        const char* runtimeStatus;
+        std::uint8_t powerMode;
+        bool opensDisk;
+    };
+    const Case cases[] = {
+        {"runtime-suspended", "suspended", 0xFF, false},
+        {"standby", "active", 0x00, true},
+        {"standby_y", "active", 0x01, true},
+        {"spun down in NV cache mode", "active", 0x40, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sysfs_.setRuntimeStatus("sda", c.runtimeStatus);
+        syscalls_.calls.clear();
+        syscalls_.answers[kCheckPowerMode] = {ScriptedSyscalls::powerMode(c.powerMode)};
+        syscalls_.answers[kSmartRead] = {ScriptedSyscalls::smartData(test::blockWith({{194, 37}}))};
+        {
+            SgioSmartDevice disk = device();
+            SmartDataBlock data{};
+            EXPECT_EQ(disk.enableOperations(true), SmartOutcome::Standby);
+            EXPECT_EQ(disk.readData(data), SmartOutcome::Standby);
+            EXPECT_EQ(data, SmartDataBlock{});
+        }
+        if (c.opensDisk)
+            EXPECT_THAT(syscalls_.ataCommands(), ElementsAre(kCheckPowerMode));
+        else
+            EXPECT_THAT(syscalls_.ataCommands(), IsEmpty());
+        bool opened = false;
+        for (const auto& call : syscalls_.calls) opened |= call.path == devicePath();
+        EXPECT_EQ(opened, c.opensDisk);
+    }
+}
+
+TEST_F(SgioSmartDeviceTest, ABridgeThatRefusesTheLongFormIsSpokenToInTheShortForm) {
+    syscalls_.answers[kCheckPowerMode] = {ScriptedSyscalls::refused(), ScriptedSyscalls::powerMode(0x80)};
+    syscalls_.answers[kSmartEnable] = {{}};
+    syscalls_.answers[kSmartRead] = {ScriptedSyscalls::smartData(test::blockWith({{194, 29}}))};
+    SgioSmartDevice disk = device();
+    SmartDataBlock data{};
+    EXPECT_EQ(disk.enableOperations(true), SmartOutcome::Success);
+    EXPECT_EQ(disk.readData(data), SmartOutcome::Success);
+    EXPECT_EQ(temperatureFromSmartData(data), 29);
+    std::vector<std::size_t> lengths;
+    for (const auto& call : syscalls_.calls)
+        if (call.what == "ioctl") lengths.push_back(call.cdb.size());
+    EXPECT_THAT(lengths, ElementsAre(16u, 12u, 12u, 12u));
+}
+
+TEST_F(SgioSmartDeviceTest, FailuresOfTheDiskBecomeTheReadersOutcomes) {
+    struct Case {
+        const char* what;
+        std::deque<test::SgioAnswer> read;
+        int openError;
+        SmartOutcome outcome;
+    };
+    test::SgioAnswer ataError;
+    ataError.status = 0x02;
+    ataError.driver = 0x08;
+    ataError.sense = {0x72, 0x0B, 0x00, 0x00, 0, 0, 0, 14, 0x09, 0x0C, 0, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0x51};
+    const Case cases[] = {
+        {"host time-out", {ScriptedSyscalls::hostTimeout()}, 0, SmartOutcome::Timeout},
+        {"busy", {ScriptedSyscalls::failsWith(EBUSY)}, 0, SmartOutcome::ExclusiveAccess},
+        {"gone", {ScriptedSyscalls::failsWith(ENODEV)}, 0, SmartOutcome::NotResponding},
+        {"ATA error", {ataError}, 0, SmartOutcome::OtherError},
+        {"refused in both forms", {ScriptedSyscalls::refused()}, 0, SmartOutcome::OtherError},
+        {"node missing", {}, ENOENT, SmartOutcome::NotResponding},
+        {"node held exclusively", {}, EBUSY, SmartOutcome::ExclusiveAccess},
+        {"no permission", {}, EACCES, SmartOutcome::OtherError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        syscalls_.answers.clear();
+        syscalls_.answers[kCheckPowerMode] = {ScriptedSyscalls::powerMode(0xFF)};
+        syscalls_.answers[kSmartRead] = c.read;
+        syscalls_.openErrors.clear();
+        if (c.openError != 0) syscalls_.openErrors[devicePath()] = c.openError;
+        SgioSmartDevice disk = device();
+        SmartDataBlock data{};
+        EXPECT_EQ(disk.readData(data), c.outcome);
+        EXPECT_EQ(data, SmartDataBlock{}) << "a failed read leaves the buffer alone";
+    }
+}
+
+}  // namespace
+}  // namespace drivetherm

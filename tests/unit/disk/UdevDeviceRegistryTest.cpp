@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "hardware/linux/UdevDeviceRegistry.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "DiskFakes.h"
+#include "LinuxFakes.h"
+#include "hardware/DriveWalk.h"
+#include "hardware/SmartReader.h"
+#include "hardware/linux/SgioSmartBackend.h"
+
+namespace drivetherm {
+namespace {
+
+using ::testing::ElementsAre;
+using test::FakeSysfs;
+using test::ScriptedSyscalls;
+
+// udev's properties of a SATA disk that supports SMART.
+std::map<std::string, std::string> sataDisk(const std::string& encodedModel) {
+    return {{"ID_ATA", "1"}, {"ID_ATA_FEATURE_SET_SMART", "1"}, {"ID_ATA_FEATURE_SET_SMART_ENABLED", "1"},
+            {"ID_MODEL_ENC", encodedModel}, {"ID_BUS", "ata"}};
+}
+
+class UdevDeviceRegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        syscalls_.diskPrefix = (sysfs_.root() / "dev").string() + "/";
+        setDeviceRegistry(&registry_);
+        setSmartDeviceBackend(&backend_);
+        setSmartReaderClock(&clock_);
+    }
+    void TearDown() override {
+        EXPECT_EQ(registry_.outstandingReferences(), 0u);
+        setSmartReaderClock(nullptr);
+        setSmartDeviceBackend(nullptr);
+        setDeviceRegistry(nullptr);
+    }
+
+    // The path of the disk node the last read opened, relative to the fake root.
+    std::string openedDisk() const {
+        std::string opened;
+        for (const auto& call : syscalls_.calls)
+            if (call.what == "open" && call.path.starts_with(syscalls_.diskPrefix)) opened = call.path.substr(syscalls_.diskPrefix.size());
+        return opened;
+    }
+
+    void answerReads(const SmartDataBlock& block) {
+        syscalls_.answers[test::kCheckPowerMode] = {ScriptedSyscalls::powerMode(0xFF)};
+        syscalls_.answers[test::kSmartEnable] = {{}};
+        syscalls_.answers[test::kSmartRead] = {ScriptedSyscalls::smartData(block)};
+    }
+
+    FakeSysfs sysfs_;
+    ManualClock clock_;
+    UdevDeviceRegistry registry_{sysfs_.roots(), clock_};
+    ScriptedSyscalls syscalls_;
+    SgioSmartBackend backend_{sysfs_.roots(), syscalls_};
+};
+
+TEST_F(UdevDeviceRegistryTest, WholeDisksAreNumberedInKernelNameOrderAndListedByModel) {
+    sysfs_.addDisk({.name = "sdb", .major_minor = "8:16", .udev = sataDisk("WDC\\x20WD10EZEX-08M2NA0\\x20\\x20")});
+    sysfs_.addDisk({.name = "sdaa", .major_minor = "65:160", .udev = sataDisk("ST31000528AS")});
+    sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("APPLE\\x20HDD\\x20HTS541010A9E682")});
+    sysfs_.addDisk({.name = "loop0", .major_minor = "7:0", .isVirtual = true});
+    // No udev database entry: ATA by its sysfs vendor, but nothing says it supports SMART.
+    sysfs_.addDisk({.name = "sdc", .major_minor = "8:32", .model = "SAMSUNG HD501LJ \n", .vendor = "ATA     \n"});
+    // A USB stick udev knows, without SMART.
+    sysfs_.addDisk({.name = "sdd", .major_minor = "8:48", .udev = {{"ID_MODEL_ENC", "Flash\\x20Disk"}, {"ID_BUS", "usb"}}});
+
+    RegistryIterator iterator;
+    ASSERT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
+    EXPECT_THAT(GetDriveNameArray(iterator),
+                ElementsAre("APPLE HDD HTS541010A9E682", "WDC WD10EZEX-08M2NA0", "ST31000528AS"));
+    EXPECT_EQ(GetBSDNameForDriveName("APPLE HDD HTS541010A9E682"), "disk0");
+    EXPECT_EQ(GetBSDNameForDriveName("WDC WD10EZEX-08M2NA0"), "disk1");
+    EXPECT_EQ(GetBSDNameForDriveName("SAMSUNG HD501LJ"), std::nullopt);
+    EXPECT_EQ(GetBSDNameForDriveName("ST31000528AS"), "disk4");
+    EXPECT_EQ(volumeNameWithBSDPath("disk2"), "SAMSUNG HD501LJ");
+    EXPECT_EQ(volumeNameWithBSDPath("disk3"), "Flash Disk");
+    EXPECT_EQ(volumeNameWithBSDPath("disk5"), std::nullopt) << "the loop device is no disk";
+
+    const RegistryEntry sdc = registry_.entryFromPath("sdc");
+    ASSERT_TRUE(sdc);
+    RegistryEntry device = registry_.parentEntry(registry_.parentEntry(sdc, kIOServicePlane), kIOServicePlane);
+    EXPECT_TRUE(registry_.conformsTo(device, kIOATABlockStorageDeviceClass));
+    EXPECT_FALSE(isSmartCapable(device));
+    const RegistryEntry sdd = registry_.entryFromPath("/dev/sdd");
+    device = registry_.parentEntry(registry_.parentEntry(sdd, kIOServicePlane), kIOServicePlane);
+    EXPECT_TRUE(registry_.conformsTo(device, kIOBlockStorageDeviceClass));
+    EXPECT_FALSE(registry_.conformsTo(device, kIOATABlockStorageDeviceClass));
+}
+
+TEST_F(UdevDeviceRegistryTest, EveryNameFormReadsTheSameDisk) {
+    sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First"), .partitions = {1, 2}});
+    sysfs_.addDisk({.name = "sdb", .major_minor = "8:16", .udev = sataDisk("Second")});
+    answerReads(test::blockWith({{194, 36}}));
+    const std::string devRoot = sysfs_.roots().dev;
+    struct Case {
+        std::string name;
+        const char* disk;
+    };
+    const Case cases[] = {
+        {"disk1", "sdb"}, {"/dev/disk1", "sdb"}, {"/dev/rdisk1", "sdb"}, {"sdb", "sdb"}, {"/dev/sdb", "sdb"},
+        {devRoot + "/sdb", "sdb"}, {"IOService:/sdb/IOBlockStorageDriver/disk1", "sdb"},
+        {"disk0s2", "sda"}, {"sda2", "sda"}, {"/dev/sda1", "sda"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        syscalls_.calls.clear();
+        EXPECT_EQ(readDriveTemperature(c.name.c_str()), 36);
+        EXPECT_EQ(openedDisk(), c.disk);
+    }
+}
+
+TEST_F(UdevDeviceRegistryTest, NamesThatCouldLeaveTheDeviceDirectoryFindNoDisk) {
+    sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First")});
+    // A link in class/block that leads out of the sysfs tree is not followed.
+    std::filesystem::create_directories(sysfs_.root() / "outside" / "sdx");
+    FakeSysfs::write(sysfs_.root() / "outside" / "sdx" / "uevent", "DEVTYPE=disk\nMAJOR=8\nMINOR=99\n");
+    std::filesystem::create_directory_symlink(sysfs_.root() / "outside" / "sdx", sysfs_.sys() / "class" / "block" / "sdx");
+    answerReads(test::blockWith({{194, 36}}));
+
+    const std::string devRoot = sysfs_.roots().dev;
+    for (const std::string& name : {std::string("../sda"), std::string("/dev/../dev/sda"), devRoot + "/../dev/sda",
+                                    std::string("sda/.."), std::string("/etc/passwd"), std::string("sdx"),
+                                    std::string("disk1"), std::string(2000, 's')}) {
+        SCOPED_TRACE(name.substr(0, 40));
+        syscalls_.calls.clear();
+        errno = 0;
+        EXPECT_EQ(openSmartDevice(name.c_str(), "ATA"), -1);
+        EXPECT_EQ(errno, ENOENT);
+        EXPECT_EQ(syscalls_.count("open"), 0);
+    }
+    EXPECT_FALSE(registry_.entryFromPath(std::string("sda\0/../../etc", 14)));
+    EXPECT_FALSE(registry_.serviceMatchingBsdName(std::string("disk0\0", 6)));
+}
+
+TEST_F(UdevDeviceRegistryTest, ADiskPluggedInOrRemovedShowsAtTheNextLookUp) {
+    sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First")});
+    EXPECT_EQ(GetBSDNameForDriveName("Second"), std::nullopt);
+    sysfs_.addDisk({.name = "sdb", .major_minor = "8:16", .udev = sataDisk("Second")});
+    EXPECT_EQ(GetBSDNameForDriveName("Second"), "disk1");
+
+    // Descriptions asked for on their own reuse the last listing for a second.
+    std::filesystem::remove(sysfs_.sys() / "class" / "block" / "sdb");
+    EXPECT_EQ(volumeNameWithBSDPath("disk1"), "Second");
+    clock_.advance(std::chrono::seconds(1));
+    EXPECT_EQ(volumeNameWithBSDPath("disk1"), std::nullopt);
+    EXPECT_EQ(GetBSDNameForDriveName("Second"), std::nullopt);
+}
+
+TEST_F(UdevDeviceRegistryTest, ATreeThatCannotBeListedIsNoDiskAtAll) {
+    std::filesystem::remove_all(sysfs_.sys() / "class");
+    RegistryIterator iterator;
+    EXPECT_EQ(FindStorageMedia(&iterator), kIOReturnError);
+    EXPECT_EQ(GetBSDNameForDriveName("First"), std::nullopt);
+    EXPECT_EQ(readDriveTemperature("disk0"), 0);
+}
+
+TEST_F(UdevDeviceRegistryTest, ReadsRetryATimingOutDiskAndGiveUpOnABusyOne) {
+    sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First")});
+    syscalls_.answers[test::kCheckPowerMode] = {ScriptedSyscalls::powerMode(0xFF)};
+    syscalls_.answers[test::kSmartEnable] = {{}};
+    syscalls_.answers[test::kSmartRead] = {ScriptedSyscalls::hostTimeout(), ScriptedSyscalls::hostTimeout(),
+                                           ScriptedSyscalls::smartData(test::blockWith({{194, 44}}))};
+    EXPECT_EQ(readDriveTemperature("disk0"), 44);
+    EXPECT_EQ(clock_.sleeps(), 2);
+    EXPECT_EQ(syscalls_.count("open"), syscalls_.count("close"));
+
+    syscalls_.answers[test::kSmartRead] = {ScriptedSyscalls::failsWith(EBUSY)};
+    EXPECT_EQ(readDriveTemperature("disk0"), 0);
+    EXPECT_EQ(clock_.sleeps(), 2) << "a busy disk is not retried";
+}
+
+}  // namespace
+}  // namespace drivetherm
