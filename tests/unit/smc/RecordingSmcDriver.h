@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "hardware/SmcTransport.h"
-#include "hardware/sim/SimSmcController.h"
+#include "hardware/sim/SimSmcDriver.h"
 
 namespace drivetherm::testing {
 
@@ -19,9 +19,9 @@ public:
     explicit RecordingSmcDriver(std::shared_ptr<SimSmcController> smc) : smc_(std::move(smc)) {}
 
     SmcOpenResult open() override {
-        SmcOpenResult result;
-        result.step = SmcOpenResult::Step::Opened;
-        result.connection = std::make_unique<Transport>(*this);
+        // Opening fails as the controller's open fault says.
+        SmcOpenResult result = SimSmcDriver(smc_).open();
+        if (result.step == SmcOpenResult::Step::Opened) result.connection = std::make_unique<Transport>(*this);
         return result;
     }
 

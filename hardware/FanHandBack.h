@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <vector>
+
+#include "hardware/IOReturn.h"
+
+namespace drivetherm {
+
+// Gives the fans back to the SMC when the daemon stops: every fan the daemon wrote returns to
+// the SMC's automatic control with the speed limits it had before the first write. Everything is
+// said at the SMC level (the "F%dMn"/"F%dMx" keys and the "FS! " mask), so it works on every
+// backend: on the applesmc transport "FS! " is each fan's `fanN_manual` bit, and a maximum the
+// daemon never really changed there (it forces instead) needs no restoring.
+class FanHandBack {
+public:
+    // Called before each fan write ("F%dMn", "F%dMx", "F%dTg") while the connection is open. On
+    // the first write to a fan it reads and remembers that fan's minimum and maximum; other keys
+    // are ignored.
+    void noteWrite(const char* key);
+
+    // Opens the connection, returns every fan seen written to automatic control, restores the
+    // remembered limits, and closes. Does nothing when no fan was written. Failures are logged;
+    // the next call tries again.
+    void handBack();
+
+    // Whether some fan has been written since the last hand-back.
+    bool pending() const { return !fans_.empty(); }
+
+private:
+    struct Fan {
+        int number;
+        int minimum;  // rpm; -1 while unknown
+        int maximum;
+    };
+
+    std::vector<Fan> fans_;
+};
+
+// Returns every fan to the SMC's automatic control by clearing the whole "FS! " mask, whether or
+// not anything was left to undo (after a crash, for instance). Opens and closes the connection.
+// `wasForced` receives the mask found before. kIOReturnSuccess also when the SMC has no mask
+// (no fan can be forced then).
+kern_return_t releaseAllFans(unsigned* wasForced = nullptr);
+
+}  // namespace drivetherm
