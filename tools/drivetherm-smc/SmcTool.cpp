@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <stdexcept>
 
+#include "hardware/FanHandBack.h"
 #include "hardware/SmcAccess.h"
 #include "hardware/SmcDiagnostics.h"
+#include "hardware/linux/ApplesmcDriver.h"
 #include "hardware/sim/SimSmcDriver.h"
 
 #ifndef DRIVETHERM_INSTALLED_MACHINE
@@ -87,23 +89,23 @@ int SmcTool::run(int argc, const char* const* argv) {
 }
 
 std::unique_ptr<SmcDriver> SmcTool::makeDriver(const SmcToolOptions& options) {
-    if (options.hardware == "linux") {
-        fail("the applesmc transport is not available in this build; use --hardware sim");
-        return nullptr;
-    }
+    if (options.hardware == "linux") return std::make_unique<ApplesmcDriver>(options.sysfsRoot);
     const std::string path =
         options.hardware == "sim" ? defaultMachineFile() : options.hardware.substr(4);
     return std::make_unique<SimSmcDriver>(SimSmcController::fromMachineFile(path));
 }
 
+int SmcTool::noSmc(const SmcToolOptions& options) {
+    return fail(options.hardware == "linux"
+                    ? "no SMC under " + options.sysfsRoot +
+                          "/devices/platform/applesmc.768 (is the applesmc module loaded?)"
+                    : "the simulated SMC refused the connection (see the machine file's smc.faults)");
+}
+
 int SmcTool::runAction(const SmcToolOptions& options) {
-    if (openSmcConnection() != 0) {
-        return fail(options.hardware == "linux"
-                        ? "no SMC under " + options.sysfsRoot +
-                              "/devices/platform/applesmc.768 (is the applesmc module loaded?)"
-                        : "the simulated SMC refused the connection (see the machine file's "
-                          "smc.faults)");
-    }
+    // Releasing opens and closes the connection itself.
+    if (options.action == SmcToolOptions::Action::ReleaseFans) return releaseFans(options);
+    if (openSmcConnection() != 0) return noSmc(options);
     switch (options.action) {
         case SmcToolOptions::Action::List:
             listAllSmcKeys(out_);
@@ -118,7 +120,6 @@ int SmcTool::runAction(const SmcToolOptions& options) {
         case SmcToolOptions::Action::Write:
             return writeKey(options);
         case SmcToolOptions::Action::ReleaseFans:
-            return releaseFans();
         case SmcToolOptions::Action::Help:
         case SmcToolOptions::Action::Version:
             break;
@@ -165,8 +166,15 @@ int SmcTool::writeKey(const SmcToolOptions& options) {
     return 0;
 }
 
-int SmcTool::releaseFans() {
-    return fail("--release-fans is not available in this build");
+int SmcTool::releaseFans(const SmcToolOptions& options) {
+    unsigned wasForced = 0;
+    const kern_return_t status = releaseAllFans(&wasForced);
+    if (status == kIOReturnNoDevice) return noSmc(options);
+    if (status != kIOReturnSuccess) {
+        return fail("returning the fans to automatic control failed (status " + hexStatus(status) + ")");
+    }
+    std::fprintf(out_, "Every fan is under automatic control (the forced mask was %04x).\n", wasForced);
+    return 0;
 }
 
 }  // namespace drivetherm

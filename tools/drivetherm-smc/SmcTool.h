@@ -26,7 +26,8 @@ private:
     int runAction(const SmcToolOptions& options);
     int readKey(const SmcToolOptions& options);
     int writeKey(const SmcToolOptions& options);
-    int releaseFans();
+    int releaseFans(const SmcToolOptions& options);
+    int noSmc(const SmcToolOptions& options);
     int fail(const std::string& message);
 
     std::FILE* out_;
