@@ -1,0 +1,197 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "hardware/sim/SimDriveBay.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <stdexcept>
+
+#include "hardware/DeviceRegistry.h"
+#include "hardware/DriveWalk.h"
+#include "hardware/SmartDeviceBackend.h"
+#include "hardware/SmartReader.h"
+
+namespace drivetherm {
+namespace {
+
+using ::testing::ElementsAre;
+using nlohmann::json;
+
+std::string errorOf(const json& drives) {
+    try {
+        SimDriveBay::fromJson(drives, "m.json");
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "(accepted)";
+}
+
+TEST(SimDriveBay, EveryMistakeInTheDrivesIsNamedInOneLine) {
+    const json good = {{"bsdName", "disk0"}, {"model", "A"}, {"smart", "property"}, {"temperature", 38}};
+    const auto with = [&](const char* key, const json& value) {
+        json drive = good;
+        drive[key] = value;
+        return json::array({drive});
+    };
+    const auto without = [&](const char* key) {
+        json drive = good;
+        drive.erase(key);
+        return json::array({drive});
+    };
+    struct Case {
+        json drives;
+        std::string message;
+    };
+    const std::string hex1023(1023, '0');
+    const Case cases[] = {
+        {json::object(), "m.json: drives: expected an array of drives"},
+        {json::array({1}), "m.json: drives[0]: expected an object"},
+        {with("smart", "maybe"), R"(m.json: drives[0].smart: expected "property", "ata-features" or "none")"},
+        {with("temprature", 30), "m.json: drives[0].temprature: unknown member"},
+        {without("model"), R"(m.json: drives[0]: missing "model")"},
+        {with("model", ""), "m.json: drives[0].model: expected the drive's model string, not an empty one"},
+        {with("model", 7), "m.json: drives[0].model: expected a string"},
+        {with("bsdName", "sda"), R"(m.json: drives[0].bsdName: expected a whole-disk name such as "disk0")"},
+        {with("bsdName", "disk0s1"), R"(m.json: drives[0].bsdName: expected a whole-disk name such as "disk0")"},
+        {json::array({good, good}), R"(m.json: drives[1].bsdName: "disk0" is already drives[0])"},
+        {with("smart", "ata-features"), R"(m.json: drives[0].ataFeatures: missing: "ata-features" needs the feature bits (0x20 = SMART))"},
+        {with("ataFeatures", 33), R"(m.json: drives[0].ataFeatures: only with "smart": "ata-features")"},
+        {with("temperature", 300), "m.json: drives[0].temperature: expected an integer from 0 to 255"},
+        {with("temperature", 38.5), "m.json: drives[0].temperature: expected an integer from 0 to 255"},
+        {with("temperature", "38"), "m.json: drives[0].temperature: expected an integer from 0 to 255"},
+        {with("temperature", 18446744073709551615u), "m.json: drives[0].temperature: expected an integer from 0 to 255"},
+        {without("temperature"), R"(m.json: drives[0]: missing "temperature" (or "smartData"))"},
+        {with("smartData", "00"), R"(m.json: drives[0].smartData: give either "temperature" or "smartData", not both)"},
+        {[&] { json d = good; d.erase("temperature"); d["smartData"] = hex1023; return json::array({d}); }(),
+         "m.json: drives[0].smartData: expected 512 bytes as 1024 hex digits"},
+        {[&] { json d = good; d.erase("temperature"); d["smartData"] = hex1023 + "g"; return json::array({d}); }(),
+         "m.json: drives[0].smartData: expected 512 bytes as 1024 hex digits"},
+        {with("fault", "broken"), R"(m.json: drives[0].fault: expected "none", "timeout", "not-responding", "busy", "no-attribute" or "absent")"},
+        {with("faultCount", 2), R"(m.json: drives[0].faultCount: only with "fault": "timeout" or "not-responding")"},
+        {[&] { json d = good; d["fault"] = "timeout"; d["faultCount"] = 0; return json::array({d}); }(),
+         "m.json: drives[0].faultCount: expected an integer from 1 to 2147483647"},
+        {with("powerMode", "sleep"), R"(m.json: drives[0].powerMode: expected "active" or "standby")"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.drives.dump());
+        EXPECT_EQ(errorOf(c.drives), c.message);
+    }
+    EXPECT_EQ(errorOf(json::array({good})), "(accepted)");
+    EXPECT_EQ(errorOf(json()), "(accepted)") << "a machine without drives";
+}
+
+class SimDriveBayReadTest : public ::testing::Test {
+protected:
+    void load(const json& drives) {
+        bay_ = SimDriveBay::fromJson(drives, "test");
+        bay_->install();
+        setSmartReaderClock(&clock_);
+    }
+    void TearDown() override {
+        if (bay_) {
+            EXPECT_EQ(bay_->outstandingReferences(), 0u);
+        }
+        setSmartReaderClock(nullptr);
+        setDeviceRegistry(nullptr);
+        setSmartDeviceBackend(nullptr);
+    }
+    std::vector<std::string> driveNames() {
+        RegistryIterator iterator;
+        EXPECT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
+        return GetDriveNameArray(iterator);
+    }
+
+    std::unique_ptr<SimDriveBay> bay_;
+    ManualClock clock_;
+};
+
+TEST_F(SimDriveBayReadTest, TheShippedMachinesDisksAreListedAndRead) {
+    std::ifstream file(DRIVETHERM_SOURCE_DIR "/machines/default.json");
+    ASSERT_TRUE(file) << "machines/default.json";
+    load(json::parse(file)["drives"]);
+    EXPECT_THAT(driveNames(), ElementsAre("APPLE HDD HTS541010A9E682", "WDC WD10EZEX-08M2NA0"));
+    EXPECT_EQ(GetBSDNameForDriveName("WDC WD10EZEX-08M2NA0"), "disk1");
+    EXPECT_EQ(readDriveTemperature("disk0"), 38);
+    EXPECT_EQ(readDriveTemperature("/dev/rdisk1"), 31);
+    EXPECT_EQ(bay_->readCount("disk0"), 1);
+    EXPECT_EQ(bay_->readCount("disk1"), 1);
+}
+
+TEST_F(SimDriveBayReadTest, FaultsReachTheReaderAsARealDiskWouldShowThem) {
+    struct Case {
+        const char* what;
+        json extra;
+        std::uint8_t temperature;
+        int sleeps;
+        int reads;
+    };
+    const Case cases[] = {
+        {"healthy", json::object(), 38, 0, 1},
+        {"two time-outs", {{"fault", "timeout"}, {"faultCount", 2}}, 38, 2, 3},
+        {"always timing out", {{"fault", "timeout"}}, 0, 6, 6},
+        {"five times not responding", {{"fault", "not-responding"}, {"faultCount", 5}}, 38, 5, 6},
+        {"six times not responding", {{"fault", "not-responding"}, {"faultCount", 6}}, 0, 6, 6},
+        {"busy", {{"fault", "busy"}}, 0, 0, 1},
+        {"no attribute 194", {{"fault", "no-attribute"}}, 0, 0, 1},
+        {"absent", {{"fault", "absent"}}, 0, 0, 0},
+        {"asleep", {{"powerMode", "standby"}}, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        json drive = {{"bsdName", "disk0"}, {"model", "A"}, {"smart", "property"}, {"temperature", 38}};
+        drive.update(c.extra);
+        load(json::array({drive}));
+        clock_ = ManualClock();
+        EXPECT_EQ(readDriveTemperature("disk0"), c.temperature);
+        EXPECT_EQ(clock_.sleeps(), c.sleeps);
+        EXPECT_EQ(bay_->readCount("disk0"), c.reads);
+    }
+}
+
+TEST_F(SimDriveBayReadTest, TheSimulatorChangesTemperatureFaultsAndPowerWhileRunning) {
+    load(json::array({
+        {{"bsdName", "disk0"}, {"model", "A"}, {"smart", "property"}, {"temperature", 38}},
+        {{"bsdName", "disk1"}, {"model", "B"}, {"smart", "ata-features"}, {"ataFeatures", 0x21}, {"temperature", 31}},
+        {{"bsdName", "disk2"}, {"model", "C"}, {"smart", "none"}},
+    }));
+    EXPECT_THAT(driveNames(), ElementsAre("A", "B"));
+
+    EXPECT_TRUE(bay_->setTemperature("disk1", 47));
+    EXPECT_EQ(bay_->temperature("disk1"), 47);
+    EXPECT_EQ(readDriveTemperature("disk1"), 47);
+    EXPECT_FALSE(bay_->setTemperature("disk9", 47));
+    EXPECT_EQ(bay_->temperature("disk9"), std::nullopt);
+    EXPECT_EQ(bay_->readCount("disk9"), -1);
+
+    EXPECT_TRUE(bay_->setFault("disk0", "absent"));
+    EXPECT_THAT(driveNames(), ElementsAre("B"));
+    EXPECT_EQ(GetBSDNameForDriveName("A"), std::nullopt);
+    EXPECT_EQ(readDriveTemperature("disk0"), 0);
+    EXPECT_TRUE(bay_->setFault("disk0", "none"));
+    EXPECT_THAT(driveNames(), ElementsAre("A", "B"));
+    EXPECT_EQ(readDriveTemperature("disk0"), 38);
+    EXPECT_FALSE(bay_->setFault("disk0", "melted"));
+    EXPECT_FALSE(bay_->setFault("disk7", "none"));
+
+    // A drive that goes while its SMART device is open answers as a disk that is gone.
+    const int slot = openSmartDevice("disk1", "ATA");
+    ASSERT_GE(slot, 0);
+    EXPECT_TRUE(bay_->setFault("disk1", "absent"));
+    SmartDataBlock buffer{};
+    EXPECT_EQ(readSmartData(slot, buffer), -1);
+    EXPECT_EQ(errno, ETIMEDOUT);
+    closeSmartDevice(slot);
+    EXPECT_TRUE(bay_->setFault("disk1", "none"));
+
+    const int before = bay_->readCount("disk1");
+    EXPECT_TRUE(bay_->setPowerMode("disk1", "standby"));
+    EXPECT_EQ(readDriveTemperature("disk1"), 0);
+    EXPECT_EQ(bay_->readCount("disk1"), before) << "a sleeping disk is not touched";
+    EXPECT_TRUE(bay_->setPowerMode("disk1", "active"));
+    EXPECT_EQ(readDriveTemperature("disk1"), 47);
+    EXPECT_FALSE(bay_->setPowerMode("disk1", "off"));
+}
+
+}  // namespace
+}  // namespace drivetherm
