@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SMART blocks captured from real drives, read through the whole path: the simulated bay with
+// the block as its smartData, and the Linux registry with SG_IO answering the block.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <numeric>
+#include <sstream>
+
+#include "DiskFakes.h"
+#include "LinuxFakes.h"
+#include "hardware/DeviceRegistry.h"
+#include "hardware/SmartReader.h"
+#include "hardware/linux/SgioCommand.h"
+#include "hardware/linux/SgioSmartBackend.h"
+#include "hardware/linux/UdevDeviceRegistry.h"
+#include "hardware/sim/SimDriveBay.h"
+
+namespace drivetherm {
+namespace {
+
+// "000-015: 10 00 ..." lines after "#" comments.
+SmartDataBlock readHexBlock(const std::string& name) {
+    std::ifstream file(std::string(DRIVETHERM_TEST_DATA "/disk/") + name);
+    EXPECT_TRUE(file) << name;
+    SmartDataBlock block{};
+    std::size_t at = 0;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream bytes(line.substr(line.find(':') + 1));
+        unsigned byte = 0;
+        while (bytes >> std::hex >> byte) {
+            if (at < block.size()) block[at] = static_cast<std::uint8_t>(byte);
+            ++at;
+        }
+    }
+    EXPECT_EQ(at, kSmartDataSize) << name;
+    return block;
+}
+
+struct Capture {
+    const char* file;
+    std::uint8_t temperature;
+    bool has190;
+};
+
+const Capture kCaptures[] = {
+    {"smart-raw-wd-wd5000aaks.hex", 40, false},
+    {"smart-raw-samsung-hd501lj.hex", 47, true},
+    {"smart-raw-wd-wd2500js.hex", 38, true},
+};
+
+// The capture with attribute 194's id cleared: only attribute 190 is left to misread.
+SmartDataBlock without194(SmartDataBlock block) {
+    const auto offset = smartAttributeOffset(block, kSmartTemperatureAttribute);
+    if (offset) block[*offset] = 0;
+    return block;
+}
+
+TEST(RealSmartData, TheCapturesAreWholeBlocksWithAValidChecksum) {
+    for (const Capture& capture : kCaptures) {
+        SCOPED_TRACE(capture.file);
+        const SmartDataBlock block = readHexBlock(capture.file);
+        EXPECT_EQ(std::accumulate(block.begin(), block.end(), 0u) % 256, 0u);
+        EXPECT_EQ(smartAttributeOffset(block, 190).has_value(), capture.has190);
+    }
+}
+
+TEST(RealSmartData, TheSimulatedDriveReportsAttribute194OfARealBlock) {
+    ManualClock clock;
+    setSmartReaderClock(&clock);
+    for (const Capture& capture : kCaptures) {
+        SCOPED_TRACE(capture.file);
+        for (bool remove194 : {false, true}) {
+            SmartDataBlock block = readHexBlock(capture.file);
+            if (remove194) block = without194(block);
+            std::string hex;
+            for (const std::uint8_t byte : block) hex += hexBytes({&byte, 1}) + " ";
+            auto bay = SimDriveBay::fromJson(
+                nlohmann::json::array({{{"bsdName", "disk0"}, {"model", "Real"}, {"smart", "property"}, {"smartData", hex}}}), "");
+            bay->install();
+            EXPECT_EQ(readDriveTemperature("disk0"), remove194 ? 0 : capture.temperature);
+            EXPECT_EQ(bay->temperature("disk0"), remove194 ? std::nullopt : std::optional<std::uint8_t>(capture.temperature));
+            setDeviceRegistry(nullptr);
+            setSmartDeviceBackend(nullptr);
+        }
+    }
+    setSmartReaderClock(nullptr);
+}
+
+TEST(RealSmartData, TheLinuxDiskReportsAttribute194OfARealBlock) {
+    test::FakeSysfs sysfs;
+    sysfs.addDisk({.name = "sda", .major_minor = "8:0",
+                   .udev = {{"ID_ATA", "1"}, {"ID_ATA_FEATURE_SET_SMART", "1"}, {"ID_MODEL_ENC", "Real"}}});
+    ManualClock clock;
+    UdevDeviceRegistry registry(sysfs.roots(), clock);
+    test::ScriptedSyscalls syscalls;
+    syscalls.diskPrefix = sysfs.roots().dev + "/";
+    SgioSmartBackend backend(sysfs.roots(), syscalls);
+    setDeviceRegistry(&registry);
+    setSmartDeviceBackend(&backend);
+    setSmartReaderClock(&clock);
+    for (const Capture& capture : kCaptures) {
+        SCOPED_TRACE(capture.file);
+        for (bool remove194 : {false, true}) {
+            const SmartDataBlock block = readHexBlock(capture.file);
+            syscalls.answers[test::kCheckPowerMode] = {test::ScriptedSyscalls::powerMode(0xFF)};
+            syscalls.answers[test::kSmartEnable] = {{}};
+            syscalls.answers[test::kSmartRead] = {test::ScriptedSyscalls::smartData(remove194 ? without194(block) : block)};
+            EXPECT_EQ(readDriveTemperature("disk0"), remove194 ? 0 : capture.temperature);
+        }
+    }
+    setSmartReaderClock(nullptr);
+    setSmartDeviceBackend(nullptr);
+    setDeviceRegistry(nullptr);
+}
+
+}  // namespace
+}  // namespace drivetherm
