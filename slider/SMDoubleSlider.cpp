@@ -155,24 +155,29 @@ void SMDoubleSlider::applyBoundValue(int index) {
         setObjectLoValue(value);
     }
     // A knob stops at the other knob. When the other one still shows an old value (right after the
-    // controller's content came back, or when the first of the two bindings is made), the new
-    // value was cut off by it: take the other bound value over too, then this one again. Without
+    // controller's content came back, or while the first of the two bindings was made alone), one
+    // of the two bound values was cut off by it: take both over again, the other one first. Without
     // this the lower threshold would stay at the minimum after every refresh of the window.
-    const double wanted = value.doubleValue();
-    const double shown = index == 1 ? cell_.doubleHiValue() : cell_.doubleLoValue();
-    if (value.isNone() || isControllerMarker(value) || shown == wanted || !isBound(1 - index)) {
+    const int other = 1 - index;
+    if (!isBound(other)) {
         return;
     }
-    const Value other = boundValue(1 - index);
-    if (other.isNone() || isControllerMarker(other)) {
+    const Value otherValue = boundValue(other);
+    const auto placeholder = [](const Value& v) { return v.isNone() || isControllerMarker(v); };
+    if (placeholder(value) || placeholder(otherValue)) {
+        return;
+    }
+    const Value& lo = index == 0 ? value : otherValue;
+    const Value& hi = index == 1 ? value : otherValue;
+    if (cell_.doubleLoValue() == lo.doubleValue() && cell_.doubleHiValue() == hi.doubleValue()) {
         return;
     }
     if (index == 1) {
-        cell_.setObjectLoValue(other);
-        cell_.setObjectHiValue(value);
+        cell_.setObjectLoValue(lo);
+        cell_.setObjectHiValue(hi);
     } else {
-        cell_.setObjectHiValue(other);
-        cell_.setObjectLoValue(value);
+        cell_.setObjectHiValue(hi);
+        cell_.setObjectLoValue(lo);
     }
 }
 

@@ -81,6 +81,8 @@ public:
 
     // The knob's rectangle at the base value, in flipped or unflipped coordinates.
     SliderRect knobRectFlipped(bool flipped) const;
+    // The knob's rectangle at any value.
+    SliderRect knobRectForValueFlipped(double value, bool flipped) const;
     // The value whose knob is centred nearest to point.
     double valueForPoint(const SliderPoint& point, bool flipped) const;
 
@@ -114,8 +116,6 @@ protected:
     // The base value itself: writing it has no other effect, not even a repaint.
     double baseValueSlot() const { return value_; }
     void setBaseValueSlot(double value) { value_ = value; }
-    // The knob's rectangle at any value, in flipped or unflipped coordinates.
-    SliderRect knobRectForValueFlipped(double value, bool flipped) const;
     // Whether the host's coordinates are flipped; with no host, as in Qt, they are.
     bool hostIsFlipped() const;
     // Sends updateCell to the host.
