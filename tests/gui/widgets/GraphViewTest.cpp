@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <iostream>
+
+#include "pane/GraphView.h"
+
+namespace drivetherm {
+namespace {
+
+bool isRed(QRgb c) { return qRed(c) > 200 && qGreen(c) < 70 && qBlue(c) < 70; }
+bool isBlue(QRgb c) { return qBlue(c) > 200 && qRed(c) < 70 && qGreen(c) < 70; }
+bool isBlack(QRgb c) { return qRed(c) < 20 && qGreen(c) < 20 && qBlue(c) < 20; }
+
+// The settings window's defaults, 52.3 °C and the fan on its way up.
+void pushSample(GraphView& view) {
+    view.setBaseRpm(1100);
+    view.setLowerThreshold(50);
+    view.setUpperThreshold(58);
+    view.setCurrentTemp(52.3f);
+    view.setCurrentRpm(2508);
+}
+
+QImage render(GraphView& view, const char* artifact) {
+    const QImage image = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QString dir = QStringLiteral(DRIVETHERM_BINARY_DIR "/test-artifacts/widgets");
+    QDir().mkpath(dir);
+    const QString path = dir + "/" + artifact;
+    if (image.save(path)) {
+        std::cout << "graph picture saved to " << path.toStdString() << '\n';
+    }
+    return image;
+}
+
+// Pixels in widget coordinates: y = 320 - the graph's own y.
+TEST(GraphView, DrawsTheSampleReadingAt640x320) {
+    GraphView view;
+    ASSERT_EQ(view.size(), QSize(640, 320));
+    pushSample(view);
+    const QImage image = render(view, "graph-640x320.png");
+    ASSERT_EQ(image.size(), QSize(640, 320));
+
+    // The current temperature, 52.3 °C, is a red line two points wide at x 337 and 338, from the
+    // top of the speed axis (y 50) to its bottom (y 270).
+    for (const int y : {55, 120, 190, 260}) {
+        EXPECT_TRUE(isRed(image.pixel(337, y))) << y;
+        EXPECT_TRUE(isRed(image.pixel(338, y))) << y;
+        EXPECT_FALSE(isRed(image.pixel(334, y))) << y;
+        EXPECT_FALSE(isRed(image.pixel(341, y))) << y;
+    }
+    EXPECT_FALSE(isRed(image.pixel(337, 40)));
+
+    // The marker at 2508 rpm: a ring of radius 6 around (338, 206) with a horizontal bar.
+    EXPECT_TRUE(isRed(image.pixel(334, 205)));
+    EXPECT_TRUE(isRed(image.pixel(342, 206)));
+    EXPECT_TRUE(isRed(image.pixel(344, 203)) || isRed(image.pixel(344, 206)));
+    EXPECT_FALSE(isRed(image.pixel(336, 203)));
+    EXPECT_FALSE(isRed(image.pixel(340, 208)));
+    EXPECT_FALSE(isRed(image.pixel(338 - 12, 206)));
+
+    // The flat part of the curve at base speed, 1100 rpm (y 266), is blue on top.
+    EXPECT_TRUE(isBlue(image.pixel(200, 262)));
+    // Outside the plot the picture is black.
+    EXPECT_TRUE(isBlack(image.pixel(600, 5)));
+    EXPECT_TRUE(isBlack(image.pixel(620, 200)));
+}
+
+TEST(GraphView, PinToBaseMovesTheMarkerToTheBaseSpeed) {
+    GraphView view;
+    pushSample(view);
+    view.setPinToBase(true);
+    const QImage image = render(view, "graph-640x320-pinned.png");
+    // Centre (338, 262): 4 above the base-speed level of y 266.
+    EXPECT_TRUE(isRed(image.pixel(334, 261)));
+    EXPECT_FALSE(isRed(image.pixel(334, 205)));
+}
+
+TEST(GraphView, DrawsBeforeAnyValueWasPushed) {
+    GraphView view;
+    const QImage image = render(view, "graph-640x320-empty.png");
+    // Nothing pushed: the marker sits at the top speed, 6000 rpm at 25 °C: centre (120, 66).
+    EXPECT_TRUE(isRed(image.pixel(116, 65)) || isRed(image.pixel(116, 66)));
+    EXPECT_EQ(view.graphGeometry().targetSpeed(), 6000);
+}
+
+TEST(GraphView, TextsUseHelveticaOrTheClosestInstalledFace) {
+    const QFont font = GraphView::textFont();
+    EXPECT_EQ(font.pixelSize(), 12);
+    EXPECT_EQ(font.families().first(), "Helvetica");
+    EXPECT_EQ(font.styleHint(), QFont::SansSerif);
+}
+
+}  // namespace
+}  // namespace drivetherm
