@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "common/DataPaths.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+namespace drivetherm {
+
+std::string defaultMachineFile() {
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string program = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : "";
+    const std::string buildTree = DRIVETHERM_BUILD_TREE "/";
+    if (program.rfind(buildTree, 0) == 0) return DRIVETHERM_SOURCE_TREE "/machines/default.json";
+    return DRIVETHERM_DATA_DIR "/machines/default.json";
+}
+
+}  // namespace drivetherm
