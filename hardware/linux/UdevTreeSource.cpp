@@ -67,8 +67,15 @@ bool UdevTreeSource::scan(std::vector<UdevBlockDevice>& devices) {
         UdevBlockDevice device;
         device.sysname = entry.path().filename().string();
         if (!isSafeDeviceName(device.sysname)) continue;
-        const fs::path directory = fs::canonical(entry.path(), error);
-        if (error || !isInside(directory, root)) continue;
+        // class/block holds links into devices/; one readlink resolves them (sysfs has no
+        // further links on the way), and a link that leads out of the tree is not followed.
+        fs::path directory = entry.path();
+        if (entry.is_symlink(error)) {
+            const fs::path target = fs::read_symlink(entry.path(), error);
+            if (error) continue;
+            directory = (target.is_absolute() ? target : entry.path().parent_path() / target).lexically_normal();
+        }
+        if (!isInside(directory, root)) continue;
 
         const auto uevent = readSmallFile(directory / "uevent");
         if (uevent) readProperties(*uevent, "", device.properties);
