@@ -63,7 +63,12 @@ protected:
         if (testbed_ != nullptr) g_object_unref(testbed_);
     }
 
-    std::string root() const { return umockdev_testbed_get_root_dir(testbed_); }
+    std::string root() const {
+        gchar* directory = umockdev_testbed_get_root_dir(testbed_);
+        std::string path = directory;
+        g_free(directory);
+        return path;
+    }
 
     UMockdevTestbed* testbed_ = nullptr;
 };

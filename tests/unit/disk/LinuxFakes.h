@@ -213,7 +213,7 @@ public:
         header->host_status = answer.host;
         header->driver_status = answer.driver;
         header->sb_len_wr = static_cast<unsigned char>(std::min<std::size_t>(answer.sense.size(), header->mx_sb_len));
-        std::memcpy(header->sbp, answer.sense.data(), header->sb_len_wr);
+        if (header->sb_len_wr > 0) std::memcpy(header->sbp, answer.sense.data(), header->sb_len_wr);
         if (!answer.data.empty() && header->dxferp != nullptr)
             std::memcpy(header->dxferp, answer.data.data(), std::min<std::size_t>(answer.data.size(), header->dxfer_len));
         if (answer.result < 0) errno = answer.error;
