@@ -85,12 +85,5 @@ TEST(GraphView, DrawsBeforeAnyValueWasPushed) {
     EXPECT_EQ(view.graphGeometry().targetSpeed(), 6000);
 }
 
-TEST(GraphView, TextsUseHelveticaOrTheClosestInstalledFace) {
-    const QFont font = GraphView::textFont();
-    EXPECT_EQ(font.pixelSize(), 12);
-    EXPECT_EQ(font.families().first(), "Helvetica");
-    EXPECT_EQ(font.styleHint(), QFont::SansSerif);
-}
-
 }  // namespace
 }  // namespace drivetherm

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "tests/gui/widgets/SliderWindow.h"
 
 namespace drivetherm {
@@ -17,59 +15,38 @@ TEST(SMDoubleSliderBindingTable, NamesItsTwoBindingsAndNothingElse) {
     for (const char* other : {"", "value", "objectlovalue", "objectLoValue "}) {
         EXPECT_EQ(SMDoubleSlider::bindingNameToIndex(other), -1) << '"' << other << '"';
     }
-    EXPECT_EQ(SMDoubleSlider::bindingIndexToName(0), "objectLoValue");
     EXPECT_EQ(SMDoubleSlider::bindingIndexToName(1), "objectHiValue");
     EXPECT_EQ(SMDoubleSlider::bindingIndexToName(-1), std::nullopt);
     EXPECT_EQ(SMDoubleSlider::bindingIndexToName(2), std::nullopt);
-
     const SMDoubleSlider slider;
-    EXPECT_EQ(slider.exposedBindings(), (std::vector<std::string>{"objectLoValue", "objectHiValue"}));
     EXPECT_EQ(slider.valueClassForBinding("objectLoValue"), Value::Kind::Number);
-    EXPECT_EQ(slider.valueClassForBinding("objectHiValue"), Value::Kind::Number);
     EXPECT_EQ(slider.valueClassForBinding("enabled"), std::nullopt);
 }
 
-TEST_F(SliderWindow, BindingTakesBothBoundValuesOverAtOnce) {
-    // The lo binding comes first, while the hi knob still sits at the minimum.
-    bindBoth();
+TEST_F(SliderWindow, BindingTakesBothValuesOverAndFollowsLaterChanges) {
+    bindBoth();  // the lo binding first, while the hi knob still sits at the minimum
     EXPECT_EQ(slider->doubleLoValue(), 50);
     EXPECT_EQ(slider->doubleHiValue(), 58);
     EXPECT_TRUE(slider->isEnabled());
-    const auto info = slider->infoForBinding("objectHiValue");
-    ASSERT_TRUE(info.has_value());
-    EXPECT_EQ(info->observedObject(), &controller);
-    EXPECT_EQ(info->observedKeyPath(), "selection.upperThreshold");
-    EXPECT_TRUE(thresholds.lowerWrites.empty()) << "binding must not write";
-}
-
-TEST_F(SliderWindow, AChangeOfTheBoundPropertyMovesItsKnobWithTheCellsClamping) {
-    bindBoth();
+    EXPECT_EQ(slider->infoForBinding("objectHiValue")->observedObject(), &controller);
     thresholds.setValueForKey(70, "upperThreshold");
     EXPECT_EQ(slider->doubleHiValue(), 70);
     thresholds.setValueForKey(90, "upperThreshold");
-    EXPECT_EQ(slider->doubleHiValue(), 80);
-    thresholds.setValueForKey(30, "lowerThreshold");
-    EXPECT_EQ(slider->doubleLoValue(), 30);
+    EXPECT_EQ(slider->doubleHiValue(), 80);  // the cell's clamping
+    EXPECT_TRUE(thresholds.lowerWrites.empty() && thresholds.upperWrites.size() == 2u);
 }
 
-TEST_F(SliderWindow, RefreshingTheControllerDisablesThenRestoresBothKnobs) {
+TEST_F(SliderWindow, ARefreshOrANewContentMovesBothKnobsEitherWay) {
     bindBoth();
     controller.setContent(nullptr);
     EXPECT_FALSE(slider->isEnabled());
     EXPECT_EQ(slider->doubleLoValue(), 25);
     EXPECT_EQ(slider->doubleHiValue(), 25);
-    controller.setContent(&thresholds);
-    EXPECT_TRUE(slider->isEnabled());
-    EXPECT_EQ(slider->doubleLoValue(), 50);
-    EXPECT_EQ(slider->doubleHiValue(), 58);
-}
-
-TEST_F(SliderWindow, SwappingTheContentMovesBothKnobsEitherWay) {
-    bindBoth();
     Thresholds lower(30, 40);
     Thresholds higher(60, 75);
-    for (Thresholds* content : {&lower, &higher, &lower}) {
+    for (Thresholds* content : {&thresholds, &lower, &higher, &lower}) {
         controller.setContent(content);
+        EXPECT_TRUE(slider->isEnabled());
         EXPECT_EQ(slider->doubleLoValue(), content->lower);
         EXPECT_EQ(slider->doubleHiValue(), content->upper);
     }
@@ -82,69 +59,42 @@ TEST_F(SliderWindow, APlaceholderDisablesAndTheLastRealValueEnablesAgain) {
     EXPECT_EQ(slider->doubleHiValue(), 50);  // from 0.0, stopped at the lo knob
     slider->setObjectLoValue(40.0);
     EXPECT_TRUE(slider->isEnabled());
-    slider->setObjectLoValue(Value());
-    EXPECT_FALSE(slider->isEnabled());
+    slider->setNilValueForKey("objectLoValue");
     EXPECT_EQ(slider->doubleLoValue(), 25);
+    slider->setNilValueForKey("enabled");
+    EXPECT_TRUE(thresholds.lowerWrites.empty() && thresholds.upperWrites.empty());
 }
 
-TEST_F(SliderWindow, UnbindingOneKnobLeavesTheOtherBound) {
-    bindBoth();
-    slider->unbind("objectLoValue");
-    EXPECT_FALSE(slider->infoForBinding("objectLoValue").has_value());
-    thresholds.setValueForKey(40, "lowerThreshold");
-    EXPECT_EQ(slider->doubleLoValue(), 50);
-    thresholds.setValueForKey(65, "upperThreshold");
-    EXPECT_EQ(slider->doubleHiValue(), 65);
-}
-
-TEST_F(SliderWindow, BindingABoundNameAgainDropsTheFirstObservation) {
+TEST_F(SliderWindow, UnbindingOrRebindingOneKnobLeavesTheOtherBound) {
     Thresholds other(35, 45);
     bindBoth();
     slider->bind("objectLoValue", other, "lowerThreshold");
     EXPECT_EQ(slider->doubleLoValue(), 35);
-    thresholds.setValueForKey(52, "lowerThreshold");
+    thresholds.setValueForKey(52, "lowerThreshold");  // no longer observed
     EXPECT_EQ(slider->doubleLoValue(), 35);
+    slider->unbind("objectLoValue");
     other.setValueForKey(37, "lowerThreshold");
-    EXPECT_EQ(slider->doubleLoValue(), 37);
+    EXPECT_EQ(slider->doubleLoValue(), 35);
+    thresholds.setValueForKey(65, "upperThreshold");
+    EXPECT_EQ(slider->doubleHiValue(), 65);
 }
 
 TEST_F(SliderWindow, TakingTheSliderOutOfItsWindowUnbindsBothForGood) {
     bindBoth();
+    QWidget elsewhere;
+    slider->setParent(&elsewhere);  // moving between parents keeps the bindings
+    EXPECT_TRUE(slider->infoForBinding("objectHiValue").has_value());
     slider->setParent(nullptr);
     EXPECT_FALSE(slider->infoForBinding("objectLoValue").has_value());
     EXPECT_FALSE(slider->infoForBinding("objectHiValue").has_value());
     slider->setParent(window.get());
-    EXPECT_FALSE(slider->infoForBinding("objectHiValue").has_value());
     thresholds.setValueForKey(70, "upperThreshold");
     EXPECT_EQ(slider->doubleHiValue(), 58);
 
-    // Moving it from one parent to another keeps the bindings.
-    bindBoth();
-    QWidget elsewhere;
-    slider->setParent(&elsewhere);
-    EXPECT_TRUE(slider->infoForBinding("objectHiValue").has_value());
-    slider->setParent(window.get());
-}
-
-TEST_F(SliderWindow, ADestroyedSliderIsNoLongerNotified) {
     bindBoth();
     delete slider;
     slider = nullptr;
-    thresholds.setValueForKey(70, "upperThreshold");  // ASan catches a call into the dead slider
-    controller.setContent(nullptr);
-    EXPECT_EQ(thresholds.upper, 70);
-}
-
-TEST_F(SliderWindow, NoneForAKnobKeySetsThatKnobFromZero) {
-    bindBoth();
-    slider->setNilValueForKey("objectLoValue");
-    EXPECT_EQ(slider->doubleLoValue(), 25);
-    slider->setNilValueForKey("objectHiValue");
-    EXPECT_EQ(slider->doubleHiValue(), 25);
-    slider->setDoubleHiValue(60);
-    slider->setNilValueForKey("enabled");
-    EXPECT_EQ(slider->doubleHiValue(), 60);
-    EXPECT_TRUE(thresholds.lowerWrites.empty() && thresholds.upperWrites.empty());
+    thresholds.setValueForKey(71, "upperThreshold");  // ASan catches a call into the dead slider
 }
 
 TEST_F(SliderWindow, AContinuousDragWritesEveryMoveAndOnceMoreAtMouseUp) {
@@ -152,8 +102,6 @@ TEST_F(SliderWindow, AContinuousDragWritesEveryMoveAndOnceMoreAtMouseUp) {
     drag(loKnob(), {pointFor(52), pointFor(55), pointFor(70)});
     // The lo knob stops at the hi knob, 58, and never pushes it.
     EXPECT_EQ(slider->doubleLoValue(), 58);
-    EXPECT_EQ(slider->doubleHiValue(), 58);
-    EXPECT_EQ(thresholds.lower, 58);
     EXPECT_EQ(thresholds.upper, 58);
     ASSERT_EQ(thresholds.lowerWrites.size(), 4u);
     EXPECT_NEAR(thresholds.lowerWrites[0], 52, 0.5);
@@ -161,7 +109,6 @@ TEST_F(SliderWindow, AContinuousDragWritesEveryMoveAndOnceMoreAtMouseUp) {
     EXPECT_EQ(thresholds.lowerWrites[2], 58);
     EXPECT_EQ(thresholds.lowerWrites[3], 58);
     EXPECT_TRUE(thresholds.upperWrites.empty());
-    EXPECT_TRUE(slider->trackingLoKnob());
 }
 
 TEST_F(SliderWindow, ASliderThatIsNotContinuousWritesOnlyAtMouseUp) {
@@ -171,7 +118,6 @@ TEST_F(SliderWindow, ASliderThatIsNotContinuousWritesOnlyAtMouseUp) {
     ASSERT_EQ(thresholds.upperWrites.size(), 1u);
     EXPECT_NEAR(thresholds.upperWrites[0], 71, 0.5);
     EXPECT_EQ(slider->doubleHiValue(), static_cast<double>(thresholds.upper));
-    EXPECT_TRUE(thresholds.lowerWrites.empty());
 }
 
 TEST_F(SliderWindow, DraggingAnUnboundSliderWritesNothing) {
@@ -191,9 +137,7 @@ TEST_F(SliderWindow, ADragCutShortByAPlaceholderEndsCleanly) {
     QTest::mouseRelease(slider, Qt::LeftButton, {}, pointFor(45));
     EXPECT_FALSE(slider->cell().isTracking());
     EXPECT_FALSE(slider->cell().isKnobPressed());
-    EXPECT_EQ(slider->doubleHiValue(), 58);
-    // The knobs are at rest again: a new drag of the hi knob works as usual.
-    drag(hiKnob(), {pointFor(65)});
+    drag(hiKnob(), {pointFor(65)});  // at rest again: the next drag works as usual
     EXPECT_NEAR(thresholds.upper, 65, 0.5);
 }
 

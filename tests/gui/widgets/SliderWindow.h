@@ -57,6 +57,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
+    // Binds the lo knob first, then the hi knob.
     void bindBoth() {
         slider->bind("objectLoValue", controller, "selection.lowerThreshold");
         slider->bind("objectHiValue", controller, "selection.upperThreshold");

@@ -20,19 +20,17 @@ public:
                            [this](float v) { lower = v; });
         registerKey<bool>("fahrenheit", [this] { return fahrenheit; },
                           [this](bool v) { fahrenheit = v; });
-        registerKey(
-            "HDDName", [this] { return name ? Value(*name) : Value(); },
-            [this](const Value& v) {
-                name = v.isString() ? std::optional<std::string>(v.stringValue()) : std::nullopt;
-            });
-        registerKey("temperature", [this] { return Value(temperature); });
+        registerKey("HDDName", [this] { return name ? Value(*name) : Value(); },
+                    [this](const Value& v) {
+                        name = v.isString() ? std::optional(v.stringValue()) : std::nullopt;
+                    });
+        registerKey("temperature", [] { return Value(45.0); });
     }
 
     int baseRpm = 1100;
     float lower = 50;
     bool fahrenheit = false;
     std::optional<std::string> name;
-    double temperature = 45;
 };
 
 struct Notice {
@@ -42,15 +40,14 @@ struct Notice {
     friend bool operator==(const Notice&, const Notice&) = default;
 };
 
+// Records every notice, into a log of its own or one shared with other recorders.
 class Recorder : public KeyValueObserver {
 public:
     explicit Recorder(std::vector<Notice>* log = nullptr) : log_(log ? log : &own_) {}
     void observeValueForKeyPath(const std::string& keyPath, KeyValueObject& object,
                                 std::intptr_t context) override {
         log_->push_back({keyPath, &object, context});
-        if (onNotice) {
-            onNotice();
-        }
+        if (onNotice) onNotice();
     }
     const std::vector<Notice>& notices() const { return *log_; }
     std::function<void()> onNotice;
