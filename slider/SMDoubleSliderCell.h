@@ -129,7 +129,7 @@ private:
 
     [[noreturn]] void rejectMissingString(const char* method, int line) const;
 
-    // Named as in the original design of the cell; their "_sm_" prefix marks them as members.
+    // The "_sm_" prefix marks these as the cell's own state, apart from the base cell's.
     struct Flags {
         unsigned char lockedSliders : 1;
         unsigned char isTrackingLoKnob : 1;
