@@ -105,20 +105,6 @@ TEST_F(DriveWalkTest, TheLookupReturnsTheFirstSmartCapableDiskWithExactlyThatMod
     EXPECT_EQ(volumeNameWithBSDPath("disk9"), std::nullopt);
 }
 
-TEST_F(DriveWalkTest, EveryNameTheListOffersResolvesToADisk) {
-    registry_.setTree(test::buildTree({
-        {.bsdName = "disk0", .model = "A"},
-        {.bsdName = "disk1", .model = "B", .smart = Smart::AtaFeatures, .ataFeatures = 0x7F},
-        {.bsdName = "disk2", .model = "C", .smart = Smart::None},
-    }));
-    RegistryIterator iterator;
-    ASSERT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
-    const auto names = GetDriveNameArray(iterator);
-    ASSERT_THAT(names, ElementsAre("A", "B"));
-    EXPECT_EQ(GetBSDNameForDriveName("A"), "disk0");
-    EXPECT_EQ(GetBSDNameForDriveName("B"), "disk1");
-}
-
 TEST(DriveWalk, AFailedSearchIsReportedAndResolvesNothing) {
     test::FailingRegistry failing(kIOReturnNotPrivileged);
     failing.setTree(test::buildTree({{.bsdName = "disk0", .model = "A"}}));

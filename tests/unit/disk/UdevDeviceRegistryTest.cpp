@@ -162,19 +162,17 @@ TEST_F(UdevDeviceRegistryTest, ATreeThatCannotBeListedIsNoDiskAtAll) {
     EXPECT_EQ(readDriveTemperature("disk0"), 0);
 }
 
-TEST_F(UdevDeviceRegistryTest, ReadsRetryATimingOutDiskAndGiveUpOnABusyOne) {
+TEST_F(UdevDeviceRegistryTest, ADiskThatTimesOutTwiceIsReadOnTheThirdAttemptAndABusyOneAtNone) {
     sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First")});
-    syscalls_.answers[test::kCheckPowerMode] = {ScriptedSyscalls::powerMode(0xFF)};
-    syscalls_.answers[test::kSmartEnable] = {{}};
-    syscalls_.answers[test::kSmartRead] = {ScriptedSyscalls::hostTimeout(), ScriptedSyscalls::hostTimeout(),
-                                           ScriptedSyscalls::smartData(test::blockWith({{194, 44}}))};
+    answerReads(test::blockWith({{194, 44}}));
+    syscalls_.answers[test::kSmartRead].push_front(ScriptedSyscalls::hostTimeout());
+    syscalls_.answers[test::kSmartRead].push_front(ScriptedSyscalls::hostTimeout());
     EXPECT_EQ(readDriveTemperature("disk0"), 44);
     EXPECT_EQ(clock_.sleeps(), 2);
-    EXPECT_EQ(syscalls_.count("open"), syscalls_.count("close"));
-
     syscalls_.answers[test::kSmartRead] = {ScriptedSyscalls::failsWith(EBUSY)};
     EXPECT_EQ(readDriveTemperature("disk0"), 0);
     EXPECT_EQ(clock_.sleeps(), 2) << "a busy disk is not retried";
+    EXPECT_EQ(syscalls_.count("open"), syscalls_.count("close"));
 }
 
 }  // namespace
