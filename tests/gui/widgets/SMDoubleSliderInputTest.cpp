@@ -125,5 +125,16 @@ TEST_F(SliderFocus, TheFocusRingSurroundsTheCurrentKnobAlone) {
     EXPECT_EQ(differingPixels(plain, hiFocused, lo), 0);
 }
 
+TEST_F(SliderWindow, AVerticalSliderGrowsUpwardAsTheKnobChoiceExpects) {
+    slider->setOrientation(Qt::Vertical);
+    slider->resize(slider->sizeHint());
+    slider->setDoubleHiValue(80);
+    slider->setDoubleLoValue(25);
+    EXPECT_GT(slider->cell()._sm_loKnobRect().y, slider->cell().knobRectFlipped(true).y);
+    QTest::mousePress(slider, Qt::LeftButton, {}, loKnob());
+    EXPECT_TRUE(slider->trackingLoKnob());
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, loKnob());
+}
+
 }  // namespace
 }  // namespace drivetherm
