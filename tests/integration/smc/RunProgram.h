@@ -2,6 +2,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,9 +28,11 @@ inline std::string readWholeFile(const std::string& path) {
 }
 
 // Runs a program to its end with standard output and error captured; `environment` entries
-// ("NAME=value") are added to the test's own environment.
+// ("NAME=value") are added to the test's own environment. A program still running after
+// `timeoutSeconds` is killed and reported with status -1.
 inline ProgramResult runProgram(const std::vector<std::string>& args,
-                                const std::vector<std::string>& environment = {}) {
+                                const std::vector<std::string>& environment = {},
+                                int timeoutSeconds = 30) {
     char outPath[] = "/tmp/drivetherm-test-out-XXXXXX";
     char errPath[] = "/tmp/drivetherm-test-err-XXXXXX";
     const int outFd = mkstemp(outPath);
@@ -47,14 +50,27 @@ inline ProgramResult runProgram(const std::vector<std::string>& args,
     }
     ProgramResult result;
     int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    bool timedOut = true;
+    for (int waited = 0; waited < timeoutSeconds * 100; ++waited) {
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            timedOut = false;
+            break;
+        }
+        usleep(10000);
+    }
+    if (timedOut) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    } else if (WIFEXITED(status)) {
+        result.status = WEXITSTATUS(status);
+    }
     close(outFd);
     close(errFd);
     result.out = readWholeFile(outPath);
     result.err = readWholeFile(errPath);
     unlink(outPath);
     unlink(errPath);
+    if (timedOut) result.err += "(killed: still running after " + std::to_string(timeoutSeconds) + " s)\n";
     return result;
 }
 
