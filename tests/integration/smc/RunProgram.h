@@ -74,4 +74,78 @@ inline ProgramResult runProgram(const std::vector<std::string>& args,
     return result;
 }
 
+// A program running beside the test, its output going to files, stopped by a signal.
+class BackgroundProgram {
+public:
+    BackgroundProgram(const std::vector<std::string>& args, const std::vector<std::string>& environment = {}) {
+        char directory[] = "/tmp/drivetherm-program-XXXXXX";
+        directory_ = mkdtemp(directory);
+        outPath_ = directory_ + "/out";
+        errPath_ = directory_ + "/err";
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, STDOUT_FILENO);
+            dup2(err, STDERR_FILENO);
+            for (const auto& entry : environment) putenv(const_cast<char*>(entry.c_str()));
+            std::vector<char*> argv;
+            for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    ~BackgroundProgram() {
+        if (pid_ > 0) stop(SIGKILL);
+        unlink(outPath_.c_str());
+        unlink(errPath_.c_str());
+        rmdir(directory_.c_str());
+    }
+    BackgroundProgram(const BackgroundProgram&) = delete;
+    BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+    // Sends `signal` and waits up to `timeoutSeconds` for the end: the exit status, 128 + the
+    // signal that ended it, or -1 when it had to be killed.
+    int stop(int signal, int timeoutSeconds = 10) {
+        if (pid_ <= 0) return -1;
+        kill(pid_, signal);
+        int status = 0;
+        for (int waited = 0; waited < timeoutSeconds * 100; ++waited) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            usleep(10000);
+        }
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return -1;
+    }
+
+    bool running() {
+        int status = 0;
+        return pid_ > 0 && waitpid(pid_, &status, WNOHANG) == 0;
+    }
+    std::string out() const { return readWholeFile(outPath_); }
+    std::string err() const { return readWholeFile(errPath_); }
+
+private:
+    pid_t pid_ = -1;
+    std::string directory_;
+    std::string outPath_;
+    std::string errPath_;
+};
+
+// Polls `condition` every 10 ms for up to `timeoutSeconds`.
+template <typename Condition>
+bool eventually(Condition condition, int timeoutSeconds = 10) {
+    for (int waited = 0; waited < timeoutSeconds * 100; ++waited) {
+        if (condition()) return true;
+        usleep(10000);
+    }
+    return condition();
+}
+
 }  // namespace drivetherm::testing
