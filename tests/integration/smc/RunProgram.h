@@ -27,53 +27,6 @@ inline std::string readWholeFile(const std::string& path) {
     return text.str();
 }
 
-// Runs a program to its end with standard output and error captured; `environment` entries
-// ("NAME=value") are added to the test's own environment. A program still running after
-// `timeoutSeconds` is killed and reported with status -1.
-inline ProgramResult runProgram(const std::vector<std::string>& args,
-                                const std::vector<std::string>& environment = {},
-                                int timeoutSeconds = 30) {
-    char outPath[] = "/tmp/drivetherm-test-out-XXXXXX";
-    char errPath[] = "/tmp/drivetherm-test-err-XXXXXX";
-    const int outFd = mkstemp(outPath);
-    const int errFd = mkstemp(errPath);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(outFd, STDOUT_FILENO);
-        dup2(errFd, STDERR_FILENO);
-        for (const auto& entry : environment) putenv(const_cast<char*>(entry.c_str()));
-        std::vector<char*> argv;
-        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    ProgramResult result;
-    int status = 0;
-    bool timedOut = true;
-    for (int waited = 0; waited < timeoutSeconds * 100; ++waited) {
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            timedOut = false;
-            break;
-        }
-        usleep(10000);
-    }
-    if (timedOut) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    } else if (WIFEXITED(status)) {
-        result.status = WEXITSTATUS(status);
-    }
-    close(outFd);
-    close(errFd);
-    result.out = readWholeFile(outPath);
-    result.err = readWholeFile(errPath);
-    unlink(outPath);
-    unlink(errPath);
-    if (timedOut) result.err += "(killed: still running after " + std::to_string(timeoutSeconds) + " s)\n";
-    return result;
-}
-
 // A program running beside the test, its output going to files, stopped by a signal.
 class BackgroundProgram {
 public:
@@ -110,6 +63,12 @@ public:
     int stop(int signal, int timeoutSeconds = 10) {
         if (pid_ <= 0) return -1;
         kill(pid_, signal);
+        return wait(timeoutSeconds);
+    }
+
+    // Waits up to `timeoutSeconds` for the program to end by itself, as stop() reports it.
+    int wait(int timeoutSeconds) {
+        if (pid_ <= 0) return -1;
         int status = 0;
         for (int waited = 0; waited < timeoutSeconds * 100; ++waited) {
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
@@ -137,6 +96,21 @@ private:
     std::string outPath_;
     std::string errPath_;
 };
+
+// Runs a program to its end with standard output and error captured; `environment` entries
+// ("NAME=value") are added to the test's own environment. A program still running after
+// `timeoutSeconds` is killed and reported with status -1.
+inline ProgramResult runProgram(const std::vector<std::string>& args,
+                                const std::vector<std::string>& environment = {},
+                                int timeoutSeconds = 30) {
+    BackgroundProgram program(args, environment);
+    ProgramResult result;
+    result.status = program.wait(timeoutSeconds);
+    result.out = program.out();
+    result.err = program.err();
+    if (result.status == -1) result.err += "(killed: still running after " + std::to_string(timeoutSeconds) + " s)\n";
+    return result;
+}
 
 // Polls `condition` every 10 ms for up to `timeoutSeconds`.
 template <typename Condition>

@@ -65,17 +65,6 @@ TEST_F(SmcToolOnApplesmc, WritesTheFanKeysTheDriverCanWriteAndNothingElse) {
     EXPECT_EQ(tree_.snapshot(), before);
 }
 
-TEST_F(SmcToolOnApplesmc, ReleaseFansReturnsEveryFanToAutomaticControl) {
-    tree_.setAttribute("fan2_manual", "1");
-    tree_.setAttribute("fan3_manual", "1");
-    const auto released = tool({"--release-fans"});
-    EXPECT_EQ(released.status, 0) << released.err;
-    EXPECT_EQ(released.out, "Every fan is under automatic control (the forced mask was 0006).\n");
-    for (const char* file : {"fan1_manual", "fan2_manual", "fan3_manual"}) EXPECT_EQ(tree_.attribute(file), "0");
-    // Again, with nothing left to undo.
-    EXPECT_EQ(tool({"--release-fans"}).status, 0);
-}
-
 TEST(SmcToolWithoutApplesmc, ReportsNoSmcAndWhereItLooked) {
     const auto result = testing::runProgram(
         {DRIVETHERM_SMC_TOOL, "--sysfs-root", ::testing::TempDir() + "no-sysfs", "-f"});

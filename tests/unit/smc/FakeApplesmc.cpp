@@ -30,8 +30,8 @@ std::vector<std::uint8_t> sp78Bytes(double celsius) {
     return bigEndian(raw, 2);
 }
 
-std::vector<std::uint8_t> parseValue(const std::string& type, const std::string& spec, const std::string& where) {
-    std::istringstream in(spec);
+std::vector<std::uint8_t> parseValue(const std::string& type, const std::string& valueText, const std::string& where) {
+    std::istringstream in(valueText);
     std::string form, value;
     in >> form;
     std::getline(in, value);

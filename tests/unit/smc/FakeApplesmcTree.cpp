@@ -27,8 +27,9 @@ bool isWritable(const std::string& name) {
 }  // namespace
 
 FakeApplesmcTree::FakeApplesmcTree(const std::string& keyList, Placement placement) {
-    char pattern[] = "/tmp/drivetherm-applesmc-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+    const char* temporary = std::getenv("TMPDIR");
+    std::string pattern = std::string(temporary && *temporary ? temporary : "/tmp") + "/drivetherm-applesmc-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a directory for " + pattern);
     root_ = pattern;
     const auto keys = loadFakeKeyList(keyList);
     if (placement == Placement::Platform) {

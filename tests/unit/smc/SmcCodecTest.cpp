@@ -105,7 +105,7 @@ TEST(SmcCodec, Fpe2EncodingIsFourTimesTheSpeedBigEndian) {
     const EncodeCase cases[] = {
         {1100, 0x11, 0x30}, {2000, 0x1F, 0x40}, {6000, 0x5D, 0xC0}, {16383, 0xFF, 0xFC},
         {0, 0x00, 0x00},
-        // Outside 0..16383 the encoding wraps as the designed 32-bit arithmetic does.
+        // Outside 0..16383 the encoding wraps, as 32-bit arithmetic on rpm × 4 does.
         {16384, 0x00, 0x00}, {-1, 0x00, 0xFC}, {INT_MAX, 0x00, 0xFC},
     };
     for (const auto& c : cases) {
