@@ -29,6 +29,13 @@ std::string hexStatus(kern_return_t status) {
     return text;
 }
 
+// " (status e00002c1: ...)": the status and, where it helps, what to do about it.
+std::string statusText(kern_return_t status) {
+    std::string text = " (status " + hexStatus(status);
+    if (status == kIOReturnNotPrivileged) text += ": run it as root";
+    return text + ")";
+}
+
 std::string baseName(const char* path) {
     const char* slash = std::strrchr(path, '/');
     return slash ? slash + 1 : path;
@@ -107,14 +114,23 @@ int SmcTool::runAction(const SmcToolOptions& options) {
     if (options.action == SmcToolOptions::Action::ReleaseFans) return releaseFans(options);
     if (openSmcConnection() != 0) return noSmc(options);
     switch (options.action) {
-        case SmcToolOptions::Action::List:
+        case SmcToolOptions::Action::List: {
+            // The listing shows an unreadable key count as an empty list; say why instead.
+            SmcValue count;
+            if (const kern_return_t status = readSmcKey("#KEY", count); status != kIOReturnSuccess) {
+                return fail("the number of keys (key #KEY) cannot be read" + statusText(status));
+            }
             listAllSmcKeys(out_);
             return 0;
-        case SmcToolOptions::Action::Fans:
-            if (printFanReport(out_) != kIOReturnSuccess) {
-                return fail("the number of fans (key FNum) cannot be read");
+        }
+        case SmcToolOptions::Action::Fans: {
+            SmcValue count;
+            if (const kern_return_t status = readSmcKey("FNum", count); status != kIOReturnSuccess) {
+                return fail("the number of fans (key FNum) cannot be read" + statusText(status));
             }
+            printFanReport(out_);
             return 0;
+        }
         case SmcToolOptions::Action::Read:
             return readKey(options);
         case SmcToolOptions::Action::Write:
@@ -131,7 +147,7 @@ int SmcTool::readKey(const SmcToolOptions& options) {
     SmcValue value;
     const kern_return_t status = readSmcKey(options.key.c_str(), value);
     if (status != kIOReturnSuccess) {
-        return fail("reading " + options.key + " failed (status " + hexStatus(status) + ")");
+        return fail("reading " + options.key + " failed" + statusText(status));
     }
     printSmcValue(value, out_);
     if (value.valueSize == 0) return fail("the SMC holds no key \"" + options.key + "\"");
@@ -142,8 +158,7 @@ int SmcTool::writeKey(const SmcToolOptions& options) {
     SmcValue current;
     kern_return_t status = readSmcKey(options.key.c_str(), current);
     if (status != kIOReturnSuccess) {
-        return fail("reading " + options.key + " before writing it failed (status " +
-                    hexStatus(status) + ")");
+        return fail("reading " + options.key + " before writing it failed" + statusText(status));
     }
     if (current.valueSize == 0) return fail("the SMC holds no key \"" + options.key + "\"");
     if (current.valueSize != options.bytes.size()) {
@@ -161,7 +176,7 @@ int SmcTool::writeKey(const SmcToolOptions& options) {
         return fail("this SMC does not let " + options.key + " be written");
     }
     if (status != kIOReturnSuccess) {
-        return fail("writing " + options.key + " failed (status " + hexStatus(status) + ")");
+        return fail("writing " + options.key + " failed" + statusText(status));
     }
     return 0;
 }
@@ -171,7 +186,7 @@ int SmcTool::releaseFans(const SmcToolOptions& options) {
     const kern_return_t status = releaseAllFans(&wasForced);
     if (status == kIOReturnNoDevice) return noSmc(options);
     if (status != kIOReturnSuccess) {
-        return fail("returning the fans to automatic control failed (status " + hexStatus(status) + ")");
+        return fail("returning the fans to automatic control failed" + statusText(status));
     }
     std::fprintf(out_, "Every fan is under automatic control (the forced mask was %04x).\n", wasForced);
     return 0;

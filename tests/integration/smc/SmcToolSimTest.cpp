@@ -89,6 +89,11 @@ TEST(SmcToolOnSim, MachineFileProblemsAreOneLineAndOpenFailuresTheSmcLayersMessa
     EXPECT_EQ(broken.status, 1);
     EXPECT_EQ(broken.err, "drivetherm-smc: " + bad + ": smc.fans[0].max: expected an integer rpm from 0 to 16383\n");
 
+    const std::string silent = machineFile("silent-smc.json", R"({"smc": {"faults": {"exchange": true}}})");
+    const auto unreadable = tool({"--hardware", "sim:" + silent, "-l"});
+    EXPECT_EQ(unreadable.status, 1);
+    EXPECT_EQ(unreadable.err, "drivetherm-smc: the number of keys (key #KEY) cannot be read (status e00002ed)\n");
+
     const std::string absent = machineFile(
         "absent-smc.json", R"({"smc": {"faults": {"open": "no-service"}}, "drives": [], "thermal": {}})");
     const auto missing = tool({"--hardware", "sim:" + absent, "-l"});
