@@ -24,7 +24,8 @@ struct ApplesmcKeyInfo {
 // The SMC's key list as the applesmc driver shows it: `key_count`, and the `key_at_index*`
 // files behind one selector (`key_at_index`) that is a single global of the driver. Keys are
 // found by binary search over the sorted list and remembered for the life of the process,
-// absent keys included: a loaded SMC never gains or loses keys.
+// absent keys included: a loaded SMC never gains or loses keys. Like the rest of the SMC layer it
+// is used by one thread at a time; the lock only keeps each select-and-read group whole.
 class ApplesmcKeyIndex {
 public:
     ApplesmcKeyIndex(ApplesmcFiles& files, std::string deviceDir);
