@@ -211,6 +211,12 @@ struct DbusServiceMethods {
             }
         });
     }
+    static int driveReadCount(sd_bus_message* m, void* u, sd_bus_error*) {
+        const char* disk = nullptr;
+        int r = sd_bus_message_read(m, "s", &disk);
+        if (r < 0) return r;
+        return sd_bus_reply_method_return(m, "i", std::int32_t{simulator(u).driveReadCount(disk)});
+    }
     static int setDriveFault(sd_bus_message* m, void* u, sd_bus_error*) {
         const char* disk = nullptr;
         const char* fault = nullptr;
@@ -262,6 +268,7 @@ const sd_bus_vtable kSimulatorVtable[] = {
     SD_BUS_METHOD("SetSensorTemperature", "sd", "", M::setSensorTemperature, kOpen),
     SD_BUS_METHOD("SetDriveTemperature", "sy", "", M::setDriveTemperature, kOpen),
     SD_BUS_METHOD("SetDriveFault", "ss", "", M::setDriveFault, kOpen),
+    SD_BUS_METHOD("DriveReadCount", "s", "i", M::driveReadCount, kOpen),
     SD_BUS_VTABLE_END,
 };
 

@@ -75,6 +75,9 @@ public:
     bool setDriveFault(const std::string& bsdName, const std::string& fault) override {
         return machine_->setDriveFault(bsdName, fault);
     }
+    int driveReadCount(const std::string& bsdName) override {
+        return machine_->driveReadCount(bsdName);
+    }
 
 private:
     std::unique_ptr<SimMachine> machine_;

@@ -22,6 +22,9 @@ public:
     virtual bool setDriveTemperature(const std::string& bsdName, std::uint8_t celsius) = 0;
     // False when there is no such drive or fault.
     virtual bool setDriveFault(const std::string& bsdName, const std::string& fault) = 0;
+    // SMART data reads that reached the drive; -1 when there is no such drive. Lets a test prove
+    // that a query did not touch the disk.
+    virtual int driveReadCount(const std::string& bsdName) = 0;
 };
 
 }  // namespace drivetherm

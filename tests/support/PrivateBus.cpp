@@ -56,6 +56,11 @@ PrivateBus::PrivateBus() {
                              "    <allow eavesdrop=\"true\"/>\n"
                              "  </policy>\n"
                              "</busconfig>\n";
+    start();
+}
+
+void PrivateBus::start() {
+    const std::string config = directory_ + "/bus.conf";
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) fail("pipe");
     pid_ = ::fork();
@@ -80,15 +85,22 @@ PrivateBus::PrivateBus() {
     }
     ::close(out[0]);
     if (line.find('\n') == std::string::npos) fail("dbus-daemon did not start");
-    address_ = line.substr(0, line.find('\n'));
+    // Without the bus's guid, so that clients reach a restarted bus on the same socket.
+    address_ = "unix:path=" + directory_ + "/socket";
     ::chmod((directory_ + "/socket").c_str(), 0777);
 }
 
-PrivateBus::~PrivateBus() {
+void PrivateBus::stop() {
     if (pid_ > 0) {
         ::kill(pid_, SIGTERM);
         ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
     }
+    ::unlink((directory_ + "/socket").c_str());
+}
+
+PrivateBus::~PrivateBus() {
+    stop();
     std::error_code ignored;
     std::filesystem::remove_all(directory_, ignored);
 }

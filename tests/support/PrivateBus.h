@@ -19,6 +19,10 @@ public:
     PrivateBus& operator=(const PrivateBus&) = delete;
 
     const std::string& address() const { return address_; }
+    // Ends the bus daemon, as if the system bus went away; start() brings it back on the same
+    // socket.
+    void stop();
+    void start();
     const std::string& directory() const { return directory_; }
 
 private:
