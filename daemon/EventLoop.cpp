@@ -5,6 +5,7 @@
 #include <sys/signalfd.h>
 #include <systemd/sd-event.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
@@ -53,6 +54,7 @@ void EventLoop::startTicks(std::chrono::milliseconds interval, std::function<voi
     onTick_ = std::move(onTick);
     intervalUsec_ = std::uint64_t(interval.count()) * 1000;
     dueUsec_ = monotonicNow();
+    firstDueUsec_ = dueUsec_;
     check(sd_event_add_time(event_, &timer_, CLOCK_MONOTONIC, dueUsec_, kAccuracyUsec,
                             &EventLoop::onTimer, this),
           "cannot start the tick");
@@ -62,7 +64,8 @@ void EventLoop::startTicks(std::chrono::milliseconds interval, std::function<voi
 
 int EventLoop::onTimer(sd_event_source* source, std::uint64_t usec, void* userdata) {
     auto* self = static_cast<EventLoop*>(userdata);
-    (void)usec;
+    const std::uint64_t started = monotonicNow();
+    if (started > usec) self->worstLatenessUsec_ = std::max(self->worstLatenessUsec_, started - usec);
     ++self->ticksFired_;
     self->onTick_();
 
@@ -87,6 +90,10 @@ int EventLoop::onSignal(sd_event_source*, const signalfd_siginfo* info, void* us
 }
 
 int EventLoop::run() { return sd_event_loop(event_); }
+
+std::uint64_t EventLoop::elapsedUsec() const {
+    return firstDueUsec_ ? monotonicNow() - firstDueUsec_ : 0;
+}
 
 void EventLoop::exit(int code) { sd_event_exit(event_, code); }
 

@@ -38,6 +38,10 @@ public:
     int terminatingSignal() const { return terminatingSignal_; }
     std::uint64_t ticksFired() const { return ticksFired_; }
     std::uint64_t ticksDropped() const { return ticksDropped_; }
+    // How late the latest tick started after it was due, at most, in microseconds.
+    std::uint64_t worstLatenessUsec() const { return worstLatenessUsec_; }
+    // Microseconds since the first tick was due.
+    std::uint64_t elapsedUsec() const;
 
 private:
     static int onTimer(sd_event_source* source, std::uint64_t usec, void* userdata);
@@ -54,6 +58,8 @@ private:
     int terminatingSignal_ = 0;
     std::uint64_t ticksFired_ = 0;
     std::uint64_t ticksDropped_ = 0;
+    std::uint64_t firstDueUsec_ = 0;
+    std::uint64_t worstLatenessUsec_ = 0;
 };
 
 }  // namespace drivetherm

@@ -117,8 +117,9 @@ void PlistPreferenceStore::setAside(const char* why) {
 
     // Never replace an older broken copy: the user may still want it.
     for (int n = 0; n < 100; ++n) {
-        std::string target = path_ + ".broken-" + stamp;
-        if (n > 0) target += "-" + std::to_string(n);
+        std::string target = path_;
+        target.append(".broken-").append(stamp);
+        if (n > 0) target.append("-").append(std::to_string(n));
         if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
             setAsidePath_ = target;
             log::error(kTag, "%s: %s; using the default settings (the old file is kept as %s)",

@@ -1,0 +1,53 @@
+#!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-or-later
+# Figures of drivethermd at rest on the simulated machine, on a private bus:
+#   - resident memory after start,
+#   - wake-ups per second (context switches over a minute),
+#   - bytes written to the state directory,
+#   - the tick count against the elapsed time (drift) over the whole run.
+#
+#   bench/daemon/daemon-figures.sh BUILD_DIR [SECONDS]    (default 600: ten minutes)
+set -eu
+BUILD=${1:?usage: daemon-figures.sh BUILD_DIR [SECONDS]}
+SECONDS_TO_RUN=${2:-600}
+DAEMON="$BUILD/daemon/drivethermd"
+WORK=$(mktemp -d /tmp/drivetherm-figures.XXXXXX)
+trap 'kill $DPID $BPID 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$WORK"' EXIT
+
+cat >"$WORK/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig><type>system</type><listen>unix:path=$WORK/bus</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow user="*"/><allow own="*"/>
+<allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/></policy></busconfig>
+CONF
+dbus-daemon --config-file="$WORK/bus.conf" --nofork --print-address=1 >"$WORK/address" 2>/dev/null &
+BPID=$!
+sleep 0.5
+mkdir -p "$WORK/state"
+"$DAEMON" --bus "unix:path=$WORK/bus" --hardware sim --state-dir "$WORK/state" -v \
+    >"$WORK/log" 2>&1 &
+DPID=$!
+sleep 5
+
+rss=$(awk '/^VmRSS/ {print $2}' /proc/$DPID/status)
+echo "idle RSS: ${rss} kB"
+
+switches() { awk '/ctxt_switches/ {s += $2} END {print s}' /proc/$DPID/status; }
+before=$(switches)
+written_before=$(awk '/^write_bytes/ {print $2}' /proc/$DPID/io)
+window=$(( SECONDS_TO_RUN < 60 ? SECONDS_TO_RUN : 60 ))
+sleep "$window"
+after=$(switches)
+echo "wake-ups: $(( after - before )) context switches in ${window} s ($(awk "BEGIN {printf \"%.2f\", ($after - $before) / $window}") per second)"
+
+rest=$(( SECONDS_TO_RUN - window - 5 ))
+[ "$rest" -gt 0 ] && sleep "$rest"
+written_after=$(awk '/^write_bytes/ {print $2}' /proc/$DPID/io)
+state_files=$(find "$WORK/state" -type f | wc -l)
+echo "bytes written to storage by the daemon over the run: $(( written_after - written_before )); files in the state directory: $state_files"
+
+kill -TERM $DPID
+wait $DPID || true
+DPID=""
+grep 'ticks in' "$WORK/log" | sed 's/^drivethermd: /ticks: /'
