@@ -274,9 +274,9 @@ const sd_bus_vtable kSimulatorVtable[] = {
 
 }  // namespace
 
-DbusService::DbusService(EventLoop& loop, HDDDaemon& daemon, std::string busSpec,
+DbusService::DbusService(EventLoop& loop, HDDDaemon& daemon, std::string busName,
                          SimulatorControl* simulator)
-    : loop_(loop), daemon_(daemon), busSpec_(std::move(busSpec)), simulator_(simulator) {}
+    : loop_(loop), daemon_(daemon), busName_(std::move(busName)), simulator_(simulator) {}
 
 DbusService::~DbusService() {
     disconnect();
@@ -289,7 +289,7 @@ void DbusService::start() {
 
 bool DbusService::connect() {
     std::string error;
-    sd_bus* bus = openBus(busSpec_, error);
+    sd_bus* bus = openBus(busName_, error);
     if (!bus) {
         if (!saidBusMissing_) {
             log::error(kTag, "%s; the fan is controlled all the same, and the daemon keeps trying",

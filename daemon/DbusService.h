@@ -24,7 +24,7 @@ class SimulatorControl;
 // the bus goes away the service reconnects in the background until it is back.
 class DbusService {
 public:
-    DbusService(EventLoop& loop, HDDDaemon& daemon, std::string busSpec,
+    DbusService(EventLoop& loop, HDDDaemon& daemon, std::string busName,
                 SimulatorControl* simulator = nullptr);
     ~DbusService();
     DbusService(const DbusService&) = delete;
@@ -49,7 +49,7 @@ private:
 
     EventLoop& loop_;
     HDDDaemon& daemon_;
-    std::string busSpec_;
+    std::string busName_;
     SimulatorControl* simulator_;
     Authorizer authorizer_;
 

@@ -17,7 +17,7 @@ public:
     virtual kern_return_t callSmc(const SmcParamRecord& request, SmcParamRecord& reply) = 0;
 };
 
-// What opening a connection came to. `step` says which of the designed failures happened, so
+// What opening a connection came to. `step` says which of the three ways of failing happened, so
 // that openSmcConnection prints the matching message.
 struct SmcOpenResult {
     enum class Step {

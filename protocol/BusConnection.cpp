@@ -7,22 +7,22 @@
 
 namespace drivetherm {
 
-sd_bus* openBus(const std::string& spec, std::string& error) {
+sd_bus* openBus(const std::string& which, std::string& error) {
     sd_bus* bus = nullptr;
     int r = 0;
-    if (spec == "system") {
+    if (which == "system") {
         r = sd_bus_open_system(&bus);
-    } else if (spec == "session") {
+    } else if (which == "session") {
         r = sd_bus_open_user(&bus);
     } else {
         r = sd_bus_new(&bus);
-        if (r >= 0) r = sd_bus_set_address(bus, spec.c_str());
+        if (r >= 0) r = sd_bus_set_address(bus, which.c_str());
         if (r >= 0) r = sd_bus_set_bus_client(bus, 1);
         if (r >= 0) r = sd_bus_start(bus);
     }
     if (r < 0) {
         error = "cannot connect to the " +
-                (spec == "system" || spec == "session" ? spec + " bus" : "bus at " + spec) +
+                (which == "system" || which == "session" ? which + " bus" : "bus at " + which) +
                 ": " + std::strerror(-r);
         sd_bus_unref(bus);
         return nullptr;

@@ -13,7 +13,11 @@
 #include <string>
 #include <vector>
 
+#include <systemd/sd-bus.h>
+
 #include "pane/TempTransformer.h"
+#include "protocol/BusConnection.h"
+#include "protocol/BusNames.h"
 #include "protocol/DbusDaemonClient.h"
 
 using namespace drivetherm;
@@ -41,6 +45,13 @@ void usage(std::FILE* out) {
         "  set KEY VALUE     change one setting (root, or as polkit allows)\n"
         "  temp              a fresh reading: temperature and fan speed\n"
         "  watch [SECONDS]   a reading every SECONDS (default 1) until Ctrl-C\n"
+        "\n"
+        "On the simulated machine (drivethermd --hardware sim):\n"
+        "  simulate read-key KEY                  an SMC key as a read sees it\n"
+        "  simulate sensor KEY CELSIUS            set a temperature sensor\n"
+        "  simulate drive-temperature DISK CELSIUS  set a disk's SMART temperature\n"
+        "  simulate drive-fault DISK FAULT        none, timeout, not-responding, busy,\n"
+        "                                         no-attribute or absent\n"
         "\n"
         "KEY is one of baseRpm (rpm), lowerThreshold and upperThreshold (degrees Celsius),\n"
         "fahrenheit, pinToBase and useAmbientTemp (true or false), HDDName (a drive's model,\n"
@@ -168,6 +179,71 @@ int watch(DaemonProtocol& daemon, double seconds) {
     return kOk;
 }
 
+
+// The simulated machine's own interface, for people and scripts that want to look inside.
+int simulate(const std::string& busName, const std::vector<std::string>& args) {
+    std::string error;
+    sd_bus* bus = openBus(busName, error);
+    if (!bus) {
+        std::fprintf(stderr, "drivethermctl: %s\n", error.c_str());
+        return kNotRunning;
+    }
+    sd_bus_error e = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    int r = -EINVAL;
+    const std::string& what = args[1];
+    auto number = [&](const std::string& text, double& value) {
+        const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return ec == std::errc() && p == text.data() + text.size() && std::isfinite(value);
+    };
+    double value = 0;
+    auto callSim = [&](const char* method, const char* signature, auto... values) {
+        return sd_bus_call_method(bus, bus::kServiceName, bus::kObjectPath,
+                                  bus::kSimulatorInterface, method, &e, &reply, signature,
+                                  values...);
+    };
+    if (what == "read-key" && args.size() == 3) {
+        r = callSim("ReadKey", "s", args[2].c_str());
+        if (r >= 0) {
+            std::uint32_t status = 0;
+            const char* type = nullptr;
+            const void* bytes = nullptr;
+            std::size_t size = 0;
+            r = sd_bus_message_read(reply, "us", &status, &type);
+            if (r >= 0) r = sd_bus_message_read_array(reply, 'y', &bytes, &size);
+            if (r >= 0) {
+                std::printf("%s [%-4s] status %08x bytes", args[2].c_str(), type, status);
+                for (std::size_t i = 0; i < size; ++i) {
+                    std::printf(" %02x", static_cast<const unsigned char*>(bytes)[i]);
+                }
+                std::printf("\n");
+            }
+        }
+    } else if (what == "sensor" && args.size() == 4 && number(args[3], value)) {
+        r = callSim("SetSensorTemperature", "sd", args[2].c_str(), value);
+    } else if (what == "drive-temperature" && args.size() == 4 && number(args[3], value) &&
+               value >= 0 && value <= 255) {
+        r = callSim("SetDriveTemperature", "sy", args[2].c_str(), std::uint8_t(value));
+    } else if (what == "drive-fault" && args.size() == 4) {
+        r = callSim("SetDriveFault", "ss", args[2].c_str(), args[3].c_str());
+    } else {
+        std::fprintf(stderr, "drivethermctl: cannot understand \"simulate %s\"; see "
+                             "drivethermctl --help\n", what.c_str());
+        sd_bus_flush_close_unref(bus);
+        return kUsage;
+    }
+    int result = kOk;
+    if (r < 0) {
+        std::fprintf(stderr, "drivethermctl: the simulated machine did not answer: %s\n",
+                     e.message ? e.message : std::strerror(-r));
+        result = sd_bus_error_has_name(&e, SD_BUS_ERROR_ACCESS_DENIED) ? kRefused : kLost;
+    }
+    sd_bus_error_free(&e);
+    sd_bus_message_unref(reply);
+    sd_bus_flush_close_unref(bus);
+    return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,7 +266,8 @@ int main(int argc, char** argv) {
                        (command == "temp" && operands == 0) ||
                        (command == "get" && operands == 1) ||
                        (command == "set" && operands == 2) ||
-                       (command == "watch" && operands <= 1);
+                       (command == "watch" && operands <= 1) ||
+                       (command == "simulate" && operands >= 2);
     if (!known) {
         std::fprintf(stderr, "drivethermctl: cannot understand \"%s\" with %zu operand(s); see "
                              "drivethermctl --help\n", command.c_str(), operands);
@@ -211,6 +288,8 @@ int main(int argc, char** argv) {
             return kUsage;
         }
     }
+
+    if (command == "simulate") return simulate(bus, args);
 
     DaemonProxy daemon = DbusDaemonClient::bind(bus);
     if (daemon.isNone()) {
