@@ -21,6 +21,7 @@
 #include "daemon/MachineSetup.h"
 #include "daemon/PlistPreferenceStore.h"
 #include "daemon/SystemHardware.h"
+#include "hardware/SmcAccess.h"
 
 #ifndef DRIVETHERM_VERSION
 #define DRIVETHERM_VERSION "0"
@@ -52,6 +53,7 @@ int serve(const DaemonOptions& options) {
                                 HDDDaemon::kPinToBaseKey, HDDDaemon::kHDDNameKey,
                                 HDDDaemon::kUseAmbientTempKey});
     SystemHardware hardware;
+    setSmcOpenReportsRepeats(false);
     machine->attach(hardware);
     HDDDaemon daemon(hardware, store);
     daemon.readPreferences();

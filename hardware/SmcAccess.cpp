@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "hardware/SmcCodec.h"
 #include "hardware/SmcTransport.h"
@@ -19,17 +20,25 @@ std::unique_ptr<SmcTransport>& connection() {
     return open;
 }
 
+bool reportRepeats = true;
+std::string lastReport;  // the failure last printed, until an open succeeds
+
 // The SMC layer's three connection errors go to standard output, where the daemon's journal and
 // the tool's user see them; flushed at once because a daemon's stdout is a pipe.
-void reportOpenFailure(const char* call, kern_return_t status) {
-    std::printf("Error: %s() = %08x\n", call, static_cast<unsigned>(status));
+void report(const std::string& line) {
+    if (!reportRepeats && line == lastReport) return;
+    lastReport = line;
+    std::fputs(line.c_str(), stdout);
     std::fflush(stdout);
 }
 
-void reportNoSmc() {
-    std::fputs("Error: no SMC found\n", stdout);
-    std::fflush(stdout);
+void reportOpenFailure(const char* call, kern_return_t status) {
+    char line[96];
+    std::snprintf(line, sizeof line, "Error: %s() = %08x\n", call, static_cast<unsigned>(status));
+    report(line);
 }
+
+void reportNoSmc() { report("Error: no SMC found\n"); }
 
 void copyKeyName(const char* key, char name[5]) {
     std::size_t i = 0;
@@ -38,6 +47,11 @@ void copyKeyName(const char* key, char name[5]) {
 }
 
 }  // namespace
+
+void setSmcOpenReportsRepeats(bool repeat) {
+    reportRepeats = repeat;
+    lastReport.clear();
+}
 
 int openSmcConnection() {
     SmcDriver* driver = smcDriver();
@@ -50,6 +64,7 @@ int openSmcConnection() {
         case SmcOpenResult::Step::Opened:
             if (result.connection) {
                 connection() = std::move(result.connection);
+                lastReport.clear();
                 return 0;
             }
             // A driver that claims success without a connection has found no usable SMC.

@@ -22,6 +22,10 @@ namespace drivetherm {
 // was (normally closed), so the exchanges that follow fail and the accessors report no reading.
 int openSmcConnection();
 
+// Whether a failed open prints its message again when the previous open failed the same way.
+// Yes by default; the daemon, which opens every second, says so once until the SMC is back.
+void setSmcOpenReportsRepeats(bool repeat);
+
 // Closes the connection. Exchanges after the close fail with kIOReturnNotOpen, as they would on
 // a stale handle. Closing a closed connection is harmless.
 kern_return_t closeSmcConnection();

@@ -210,5 +210,24 @@ TEST(SmcConnection, EachFailedOpenPrintsItsMessageAndReturnsOne) {
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Error: no SMC found\n");
 }
 
+TEST(SmcConnection, AQuietCallerHearsOfAMissingSmcOnceUntilItIsBack) {
+    setSmcOpenReportsRepeats(false);
+    auto smc = smallController();
+    SimSmcDriver driver(smc);
+    setSmcDriver(&driver);
+    smc->setOpenFault(SimSmcController::OpenFault::NoService);
+    ::testing::internal::CaptureStdout();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(openSmcConnection(), 1);
+    smc->setOpenFault(SimSmcController::OpenFault::None);
+    EXPECT_EQ(openSmcConnection(), 0);
+    closeSmcConnection();
+    smc->setOpenFault(SimSmcController::OpenFault::NoService);
+    EXPECT_EQ(openSmcConnection(), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Error: no SMC found\nError: no SMC found\n");
+    setSmcOpenReportsRepeats(true);
+    setSmcDriver(nullptr);
+}
+
 }  // namespace
 }  // namespace drivetherm
