@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "pane/FrontendOptions.h"
+
+#include <charconv>
+
+namespace drivetherm {
+namespace {
+
+std::optional<long> wholeNumber(const std::string& text, long lowest, long highest) {
+    long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || stop != end || value < lowest || value > highest) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::vector<std::string> FrontendOptions::passOn() const {
+    return {"--bus", bus, "--hardware", hardware};
+}
+
+std::optional<FrontendOptions> parseFrontendOptions(const std::vector<std::string>& arguments,
+                                                    FrontendOptions::Program program,
+                                                    const std::string& defaultMachineFile,
+                                                    std::string& error) {
+    const bool monitor = program == FrontendOptions::Program::Monitor;
+    FrontendOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::optional<std::string> inlineValue;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        const auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue) return inlineValue;
+            if (i + 1 < arguments.size()) return arguments[++i];
+            error = "option " + name + " needs a value (see --help)";
+            return std::nullopt;
+        };
+        const auto flag = [&](bool& target) {
+            if (inlineValue) {
+                error = "option " + name + " takes no value (see --help)";
+                return false;
+            }
+            target = true;
+            return true;
+        };
+
+        if (name == "-h" || name == "--help") {
+            if (!flag(options.showHelp)) return std::nullopt;
+        } else if (name == "--version") {
+            if (!flag(options.showVersion)) return std::nullopt;
+        } else if (name == "--bus") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            if (v->empty()) {
+                error = "--bus needs \"system\", \"session\" or a D-Bus address such as "
+                        "unix:path=/run/x";
+                return std::nullopt;
+            }
+            options.bus = *v;
+        } else if (name == "--hardware") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            if (*v == "sim") {
+                options.machineFile = defaultMachineFile;
+            } else if (v->rfind("sim:", 0) == 0 && v->size() > 4) {
+                options.machineFile = v->substr(4);
+            } else if (*v != "linux") {
+                error = "--hardware must be \"linux\", \"sim\" or \"sim:FILE\", not \"" + *v + "\"";
+                return std::nullopt;
+            }
+            options.hardware = *v;
+        } else if (monitor && name == "--poll-interval") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            const auto ms = wholeNumber(*v, 10, 3600 * 1000);
+            if (!ms) {
+                error = "--poll-interval needs milliseconds from 10 to 3600000, not \"" + *v + "\"";
+                return std::nullopt;
+            }
+            options.pollInterval = std::chrono::milliseconds(*ms);
+        } else if (monitor && name == "--tray-wait") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            const auto seconds = wholeNumber(*v, 0, 600);
+            if (!seconds) {
+                error = "--tray-wait needs seconds from 0 to 600, not \"" + *v + "\"";
+                return std::nullopt;
+            }
+            options.trayWait = std::chrono::seconds(*seconds);
+        } else if (!monitor && name == "--quit-after-first-paint") {
+            if (!flag(options.quitAfterFirstPaint)) return std::nullopt;
+        } else {
+            error = "unknown option \"" + arguments[i] + "\" (see --help)";
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+std::string frontendUsage(FrontendOptions::Program program, const std::string& programName) {
+    const bool monitor = program == FrontendOptions::Program::Monitor;
+    std::string text = "Usage: " + programName + " [OPTION]...\n";
+    text += monitor ? "Shows the disk's temperature and the fan's speed in the system tray.\n"
+                    : "Sets how the fan follows the disk's temperature.\n";
+    text +=
+        "\n"
+        "  --bus system|session|ADDRESS  the bus the fan daemon is on (default: system)\n"
+        "  --hardware linux|sim|sim:FILE this machine's disks, or the simulated machine's\n"
+        "                                (default: linux)\n";
+    if (monitor) {
+        text +=
+            "  --poll-interval MS            how often the title is updated (default: 5000)\n"
+            "  --tray-wait SECONDS           how long to wait for a system tray (default: 5)\n";
+    } else {
+        text +=
+            "  --quit-after-first-paint      print the start-up time in ms when the window is\n"
+            "                                first drawn, then quit\n";
+    }
+    text +=
+        "  -h, --help                    this text\n"
+        "      --version                 the version\n";
+    return text;
+}
+
+}  // namespace drivetherm

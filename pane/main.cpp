@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// drivetherm: the settings window. Wires the options, the disks for the drive chooser, the one
+// window per user and daemon, and the window's connection to the daemon.
+#include <time.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+
+#include "common/DataPaths.h"
+#include "pane/AppIcon.h"
+#include "pane/FrontendOptions.h"
+#include "pane/InstalledDrives.h"
+#include "pane/PreferenceWindow.h"
+#include "pane/QtTimerFactory.h"
+#include "pane/SingleInstance.h"
+#include "protocol/DbusDaemonClient.h"
+
+using namespace drivetherm;
+
+namespace {
+
+std::int64_t realtimeNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return std::int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto started = std::chrono::steady_clock::now();
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::string error;
+    const auto options = parseFrontendOptions(arguments, FrontendOptions::Program::Settings,
+                                              defaultMachineFile(), error);
+    if (!options) {
+        std::fprintf(stderr, "drivetherm: %s\n", error.c_str());
+        return 2;
+    }
+    if (options->showHelp) {
+        std::fputs(frontendUsage(FrontendOptions::Program::Settings, "drivetherm").c_str(), stdout);
+        return 0;
+    }
+    if (options->showVersion) {
+        std::printf("drivetherm %s\n", DRIVETHERM_VERSION);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("drivetherm");
+    QApplication::setApplicationDisplayName("Drivetherm");
+    QApplication::setApplicationVersion(DRIVETHERM_VERSION);
+    QApplication::setDesktopFileName("drivetherm");
+    QApplication::setWindowIcon(appIcon());
+
+    SingleInstance instance(QString::fromStdString(options->bus));
+    if (!options->quitAfterFirstPaint && instance.askRunningInstanceToRaise()) return 0;
+
+    std::unique_ptr<InstalledDrives> drives;
+    try {
+        drives = InstalledDrives::install(*options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "drivetherm: %s\n", e.what());
+        return 1;
+    }
+
+    QtTimerFactory timers;
+    const std::string bus = options->bus;
+    PreferenceWindow window([bus] { return DbusDaemonClient::bind(bus); }, timers);
+    if (options->quitAfterFirstPaint) {
+        window.setFirstPaintHook([started] {
+            const auto ms = std::chrono::duration<double, std::milli>(
+                                std::chrono::steady_clock::now() - started)
+                                .count();
+            std::printf("first-paint realtime-ns %lld main-ms %.1f\n",
+                        static_cast<long long>(realtimeNs()), ms);
+            std::fflush(stdout);
+            QTimer::singleShot(0, qApp, &QApplication::quit);
+        });
+    } else {
+        QObject::connect(&instance, &SingleInstance::raiseRequested, &window,
+                         &PreferenceWindow::bringToFront);
+        instance.listen();
+    }
+    window.show();
+    return app.exec();
+}
