@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "bindings/KeyValueObject.h"
+#include "bindings/ObjectController.h"
+#include "monitor/LaunchAtLoginController.h"
+#include "monitor/MonitorPlatform.h"
+#include "monitor/StatusItem.h"
+#include "pane/RepeatingTimer.h"
+#include "protocol/DaemonProxy.h"
+
+namespace drivetherm {
+
+class TempTransformer;
+
+// The tray monitor: the temperature the daemon last measured and the fan's actual speed as the
+// tray's title ("45 °C / 2000rpm"), brought up to date every five seconds, and the actions of its
+// menu. It holds no setting of its own: the unit lives in the daemon, the login item in the
+// user's autostart directory.
+//
+// When the daemon is absent or has gone away the title reads "Drivetherm not running" and the
+// monitor binds again at each update, so it follows the daemon across a restart.
+//
+// Bindable keys, through fileOwnerController() as "selection.<key>": fahrenheit (the daemon's
+// unit), launchAtLogin, versionInfo (read-only).
+class MonitorAppDelegate : public KeyValueObject {
+public:
+    static constexpr std::chrono::milliseconds kUpdateInterval{5000};
+
+    // Binds to the daemon; a none proxy means no daemon.
+    using DaemonBinder = std::function<DaemonProxy()>;
+    // Makes the login-item controller for one question or change.
+    using LoginItems = std::function<LaunchAtLoginController()>;
+
+    struct Settings {
+        std::string version;
+        std::string webSite;
+        std::chrono::milliseconds updateInterval = kUpdateInterval;
+    };
+
+    MonitorAppDelegate(StatusItem& statusItem, MonitorPlatform& platform, DaemonBinder binder,
+                       TimerFactory& timers, LoginItems loginItems, Settings settings);
+    ~MonitorAppDelegate() override;
+
+    // The three titles.
+    static StatusTitle startTitle();
+    static StatusTitle readingTitle(const std::string& temperature, int fanRpm);
+    static StatusTitle notRunningTitle();
+
+    // Start: the program's name as title, the binding, the unit, a first update at once, every
+    // binding read afresh, then the repeating update.
+    void awakeFromNib();
+    // The timer's target. Everything runs on the user-interface thread, so it performs
+    // mainThreadUpdater directly.
+    void updateOutput();
+    // One update of the title from the daemon's last measurement.
+    void mainThreadUpdater();
+
+    // Menu actions.
+    void showPrefs();
+    void showAbout();
+    void openWebSite();
+    // Stops the timer first, then ends the application on the next pass of its event loop.
+    void quit();
+
+    std::string versionInfo() const { return settings_.version; }
+    bool launchAtLogin();
+    void setLaunchAtLogin(bool enabled);
+    bool fahrenheit();
+    void setFahrenheit(bool fahrenheit);
+
+    ObjectController& fileOwnerController() { return fileOwnerController_; }
+    bool isConnected() const { return !daemon_.isNone(); }
+    bool isUpdating() const { return timer_ != nullptr; }
+
+protected:
+    // A switch that writes none (none ever should) changes nothing.
+    void setNilValueForKey(const std::string& key) override;
+
+private:
+    void applyFahrenheit(bool fahrenheit);
+    void applyLaunchAtLogin(bool enabled);
+    void unreachable();
+    void bind();
+
+    StatusItem& statusItem_;
+    MonitorPlatform& platform_;
+    DaemonBinder binder_;
+    TimerFactory& timers_;
+    LoginItems loginItems_;
+    Settings settings_;
+    DaemonProxy daemon_;
+    std::shared_ptr<TempTransformer> transformer_;
+    std::unique_ptr<RepeatingTimer> timer_;
+    ObjectController fileOwnerController_;
+    bool quitting_ = false;
+};
+
+}  // namespace drivetherm

@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// drivetherm-monitor: the tray monitor. Wires the options, the tray, the timer and the
+// monitor's connection to the daemon; gives up with one line when the desktop has no tray.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <cstdio>
+
+#include "common/DataPaths.h"
+#include "monitor/MonitorAppDelegate.h"
+#include "monitor/TrayMonitor.h"
+#include "pane/AppIcon.h"
+#include "pane/FrontendOptions.h"
+#include "pane/QtTimerFactory.h"
+#include "protocol/DbusDaemonClient.h"
+
+using namespace drivetherm;
+
+namespace {
+
+// A monitor started at login may come up before the desktop's panel does.
+bool waitForTray(std::chrono::milliseconds patience) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        if (waited.elapsed() >= patience.count()) return false;
+        QEventLoop pause;
+        QTimer::singleShot(250, &pause, &QEventLoop::quit);
+        pause.exec();
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::string error;
+    const auto options = parseFrontendOptions(arguments, FrontendOptions::Program::Monitor,
+                                              defaultMachineFile(), error);
+    if (!options) {
+        std::fprintf(stderr, "drivetherm-monitor: %s\n", error.c_str());
+        return 2;
+    }
+    if (options->showHelp) {
+        std::fputs(frontendUsage(FrontendOptions::Program::Monitor, "drivetherm-monitor").c_str(),
+                   stdout);
+        return 0;
+    }
+    if (options->showVersion) {
+        std::printf("drivetherm-monitor %s\n", DRIVETHERM_VERSION);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("drivetherm-monitor");
+    QApplication::setApplicationDisplayName("Drivetherm Monitor");
+    QApplication::setApplicationVersion(DRIVETHERM_VERSION);
+    QApplication::setDesktopFileName("drivetherm-monitor");
+    QApplication::setWindowIcon(appIcon());
+    // The About window closing is not the end of the monitor.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    if (!waitForTray(options->trayWait)) {
+        std::fprintf(stderr,
+                     "drivetherm-monitor: this desktop has no system tray to show the "
+                     "temperature in; use drivetherm or drivethermctl instead\n");
+        return 1;
+    }
+
+    QStringList passOn;
+    for (const std::string& argument : options->passOn()) {
+        passOn << QString::fromStdString(argument);
+    }
+    TrayMonitor tray(passOn);
+    QtTimerFactory timers;
+    const std::string bus = options->bus;
+    MonitorAppDelegate delegate(
+        tray, tray, [bus] { return DbusDaemonClient::bind(bus); }, timers,
+        [] { return LaunchAtLoginController(); },
+        MonitorAppDelegate::Settings{DRIVETHERM_VERSION, DRIVETHERM_WEBSITE,
+                                     options->pollInterval});
+    tray.attach(delegate);
+    delegate.awakeFromNib();
+    tray.show();
+    return app.exec();
+}
