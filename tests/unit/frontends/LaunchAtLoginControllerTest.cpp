@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "monitor/LaunchAtLoginController.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "monitor/AutostartEntry.h"
+
+namespace drivetherm {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A temporary home: XDG_CONFIG_HOME with its autostart directory, a bin directory on a private
+// PATH holding the application (and a link to it), and an older copy elsewhere.
+class LoginItems : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "drivetherm-login-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+        config = root / "config";
+        autostart = config / "autostart";
+        fs::create_directories(root / "bin");
+        fs::create_directories(root / "old");
+        app = root / "bin" / "drivetherm-monitor";
+        executable(app);
+        executable(root / "old" / "drivetherm-monitor");
+        fs::create_symlink(app, root / "bin" / "monitor-link");
+        path = "relative/dir:" + (root / "bin").string();
+        ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("XDG_CONFIG_HOME");
+        fs::remove_all(root);
+    }
+
+    static void executable(const fs::path& file) {
+        std::ofstream(file) << "#!/bin/sh\n";
+        fs::permissions(file, fs::perms::owner_all);
+    }
+    void entry(const std::string& name, const std::string& text) {
+        fs::create_directories(autostart);
+        std::ofstream(autostart / name) << text;
+    }
+    static std::string exec(const std::string& line) {
+        return "[Desktop Entry]\nType=Application\nExec=" + line + "\n";
+    }
+    LaunchAtLoginController controller() const {
+        return LaunchAtLoginController(app, LaunchAtLoginController::defaultDirectory(), path);
+    }
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        if (!fs::exists(autostart)) return names;
+        for (const auto& e : fs::directory_iterator(autostart)) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path root, config, autostart, app;
+    std::string path;
+};
+
+TEST_F(LoginItems, SwitchingOnAddsOneEntryForTheApplicationAndSwitchingTwiceChangesNothing) {
+    EXPECT_EQ(LaunchAtLoginController::defaultDirectory(), autostart);
+    EXPECT_FALSE(controller().launchAtLogin());  // no directory yet
+    controller().setLaunchAtLogin(true);
+    controller().setLaunchAtLogin(true);
+    EXPECT_EQ(entries(), std::vector<std::string>{"drivetherm-monitor.desktop"});
+    EXPECT_TRUE(controller().launchAtLogin());
+    std::ifstream in(autostart / "drivetherm-monitor.desktop");
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(AutostartEntry::parse(text.str()).program, fs::canonical(app).string());
+
+    controller().setLaunchAtLogin(false);
+    controller().setLaunchAtLogin(false);
+    EXPECT_TRUE(entries().empty());
+    EXPECT_FALSE(controller().launchAtLogin());
+}
+
+TEST_F(LoginItems, AnEntryCountsWhenItsProgramResolvesToTheApplication) {
+    struct Row {
+        std::string what;
+        std::string text;
+        bool counts;
+    };
+    const std::vector<Row> rows = {
+        {"absolute path", exec(app.string() + " --bus system"), true},
+        {"link to it", exec((root / "bin" / "monitor-link").string()), true},
+        {"bare name on PATH", exec("drivetherm-monitor"), true},
+        {"quoted", exec("\"" + app.string() + "\" %U"), true},
+        {"escaped blank in the value", exec(app.string() + "\\s--bus"), true},
+        {"another copy", exec((root / "old" / "drivetherm-monitor").string()), false},
+        {"not on PATH", exec("monitor-elsewhere"), false},
+        {"relative path", exec("bin/drivetherm-monitor"), false},
+        {"hidden", exec(app.string()) + "Hidden=true\n", false},
+        {"switched off in GNOME", exec(app.string()) + "X-GNOME-Autostart-enabled=false\n", false},
+        {"only in an action", "[Desktop Entry]\nName=x\n[Desktop Action a]\nExec=" +
+                                  app.string() + "\n", false},
+        {"no Exec", "[Desktop Entry]\nName=x\n", false},
+        {"unclosed quote", exec("\"" + app.string()), false},
+    };
+    for (const Row& row : rows) {
+        fs::remove_all(autostart);
+        entry("other.desktop", row.text);
+        EXPECT_EQ(controller().launchAtLogin(), row.counts) << row.what;
+    }
+}
+
+TEST_F(LoginItems, EntriesThatCannotBeReadAreSkipped) {
+    entry("a.desktop", "");
+    fs::remove(autostart / "a.desktop");
+    fs::create_directory(autostart / "a.desktop");           // not a file
+    fs::create_symlink(root / "nowhere", autostart / "b.desktop");  // dangling
+    entry("c.txt", exec(app.string()));                      // not a desktop entry
+    EXPECT_FALSE(controller().launchAtLogin());
+    entry("d.desktop", exec(app.string()));
+    EXPECT_TRUE(controller().launchAtLogin());
+}
+
+TEST_F(LoginItems, AMovedApplicationGetsASecondEntryBesideTheOldOne) {
+    entry("drivetherm-monitor.desktop", exec((root / "old" / "drivetherm-monitor").string()));
+    EXPECT_FALSE(controller().launchAtLogin());
+    controller().setLaunchAtLogin(true);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"drivetherm-monitor-2.desktop",
+                                                   "drivetherm-monitor.desktop"}));
+    EXPECT_TRUE(controller().launchAtLogin());
+}
+
+TEST_F(LoginItems, SwitchingOffRemovesOnlyTheFirstMatchingEntry) {
+    entry("a.desktop", exec(app.string()));
+    entry("b.desktop", exec("drivetherm-monitor"));
+    entry("c.desktop", exec((root / "old" / "drivetherm-monitor").string()));
+    controller().setLaunchAtLogin(false);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"b.desktop", "c.desktop"}));
+    EXPECT_TRUE(controller().launchAtLogin());
+}
+
+TEST_F(LoginItems, AnAutostartDirectoryThatCannotBeMadeChangesNothing) {
+    std::ofstream(config.string()) << "a file where the directory should be";
+    controller().setLaunchAtLogin(true);
+    EXPECT_FALSE(controller().launchAtLogin());
+}
+
+TEST(AutostartEntry, WritesAnyProgramPathSoThatItReadsBackUnchanged) {
+    for (const std::string program :
+         {"/usr/bin/drivetherm-monitor", "/opt/My Apps/monitor", "/tmp/100%/monitor",
+          "/tmp/a\"b$c`d\\e/monitor", "/tmp/tab\there"}) {
+        EXPECT_EQ(AutostartEntry::parse(AutostartEntry::textFor(program)).program, program);
+    }
+}
+
+TEST(LaunchAtLoginDirectory, IgnoresARelativeXdgConfigHome) {
+    const char* home = std::getenv("HOME");
+    const std::string saved = home ? home : "";
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);
+    ::setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(LaunchAtLoginController::defaultDirectory(), "/home/someone/.config/autostart");
+    ::unsetenv("XDG_CONFIG_HOME");
+    if (home) ::setenv("HOME", saved.c_str(), 1); else ::unsetenv("HOME");
+}
+
+}  // namespace
+}  // namespace drivetherm
