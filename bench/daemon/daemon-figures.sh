@@ -15,23 +15,16 @@ DAEMON="$BUILD/daemon/drivethermd"
 WORK=$(mktemp -d /tmp/drivetherm-figures.XXXXXX)
 trap 'kill $DPID $BPID 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$WORK"' EXIT
 
-cat >"$WORK/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig><type>system</type><listen>unix:path=$WORK/bus</listen><auth>EXTERNAL</auth>
-<policy context="default"><allow user="*"/><allow own="*"/>
-<allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/></policy></busconfig>
-CONF
-dbus-daemon --config-file="$WORK/bus.conf" --nofork --print-address=1 >"$WORK/address" 2>/dev/null &
-BPID=$!
-sleep 0.5
+. "$(dirname "$0")/../../scripts/private-bus.sh"
+start_private_bus "$WORK"
+BPID=$PRIVATE_BUS_PID
 mkdir -p "$WORK/state"
-"$DAEMON" --bus "unix:path=$WORK/bus" --hardware sim --state-dir "$WORK/state" -v \
+"$DAEMON" --bus "$PRIVATE_BUS" --hardware sim --state-dir "$WORK/state" -v \
     >"$WORK/log" 2>&1 &
 DPID=$!
 sleep 1
 CTL="$BUILD/tools/drivethermctl"
-"$CTL" --bus "unix:path=$WORK/bus" set HDDName "APPLE HDD HTS541010A9E682"
+"$CTL" --bus "$PRIVATE_BUS" set HDDName "APPLE HDD HTS541010A9E682"
 sleep 4
 settings="$WORK/state/com.quillmoor.Drivetherm.plist"
 stamp_before=$(stat -c '%i %Y %s' "$settings")
