@@ -13,22 +13,27 @@ namespace {
 
 class SgioPlugIn final : public SmartDevicePlugIn {
 public:
-    SgioPlugIn(SgioSyscalls& syscalls, std::string devicePath, std::string runtimeStatusPath)
-        : syscalls_(syscalls), devicePath_(std::move(devicePath)), runtimeStatusPath_(std::move(runtimeStatusPath)) {}
+    SgioPlugIn(SgioSyscalls& syscalls, std::string devicePath, std::string runtimeStatusPath, unsigned passThroughLength)
+        : syscalls_(syscalls),
+          devicePath_(std::move(devicePath)),
+          runtimeStatusPath_(std::move(runtimeStatusPath)),
+          passThroughLength_(passThroughLength) {}
 
     std::unique_ptr<SmartDevice> queryInterface() override {
-        return std::make_unique<SgioSmartDevice>(syscalls_, devicePath_, runtimeStatusPath_);
+        return std::make_unique<SgioSmartDevice>(syscalls_, devicePath_, runtimeStatusPath_, passThroughLength_);
     }
 
 private:
     SgioSyscalls& syscalls_;
     std::string devicePath_;
     std::string runtimeStatusPath_;
+    unsigned passThroughLength_;
 };
 
 }  // namespace
 
-SgioSmartBackend::SgioSmartBackend(const UdevRoots& roots, SgioSyscalls& syscalls) : roots_(roots), syscalls_(syscalls) {}
+SgioSmartBackend::SgioSmartBackend(const UdevRoots& roots, SgioSyscalls& syscalls, unsigned passThroughLength)
+    : roots_(roots), syscalls_(syscalls), passThroughLength_(passThroughLength == 12 ? 12 : 16) {}
 
 kern_return_t SgioSmartBackend::createPlugInInterface(const RegistryEntry& service,
                                                       std::unique_ptr<SmartDevicePlugIn>& plugIn) {
@@ -43,7 +48,8 @@ kern_return_t SgioSmartBackend::createPlugInInterface(const RegistryEntry& servi
         return kIOReturnBadArgument;
     }
     plugIn = std::make_unique<SgioPlugIn>(syscalls_, roots_.dev + "/" + kernelName,
-                                          roots_.sysfs + "/class/block/" + kernelName + "/device/power/runtime_status");
+                                          roots_.sysfs + "/class/block/" + kernelName + "/device/power/runtime_status",
+                                          passThroughLength_);
     return kIOReturnSuccess;
 }
 

@@ -42,8 +42,12 @@ SmartOutcome outcomeOfOpenError(int error) {
 
 }  // namespace
 
-SgioSmartDevice::SgioSmartDevice(SgioSyscalls& syscalls, std::string devicePath, std::string runtimeStatusPath)
-    : syscalls_(syscalls), devicePath_(std::move(devicePath)), runtimeStatusPath_(std::move(runtimeStatusPath)) {}
+SgioSmartDevice::SgioSmartDevice(SgioSyscalls& syscalls, std::string devicePath, std::string runtimeStatusPath,
+                                 unsigned passThroughLength)
+    : syscalls_(syscalls),
+      devicePath_(std::move(devicePath)),
+      runtimeStatusPath_(std::move(runtimeStatusPath)),
+      twelveOnly_(passThroughLength == 12) {}
 
 SgioSmartDevice::~SgioSmartDevice() {
     if (fd_ >= 0) syscalls_.closeFile(fd_);

@@ -23,8 +23,10 @@ namespace drivetherm {
 class SgioSmartDevice final : public SmartDevice {
 public:
     // `devicePath` is the disk's node ("/dev/sda"), `runtimeStatusPath` its
-    // ".../device/power/runtime_status"; both already checked by the caller.
-    SgioSmartDevice(SgioSyscalls& syscalls, std::string devicePath, std::string runtimeStatusPath);
+    // ".../device/power/runtime_status"; both already checked by the caller. A
+    // `passThroughLength` of 12 sends the 12-byte form from the first command on.
+    SgioSmartDevice(SgioSyscalls& syscalls, std::string devicePath, std::string runtimeStatusPath,
+                    unsigned passThroughLength = 16);
     ~SgioSmartDevice() override;
 
     SgioSmartDevice(const SgioSmartDevice&) = delete;

@@ -111,6 +111,21 @@ TEST_F(SgioSmartDeviceTest, ABridgeThatRefusesTheLongFormIsSpokenToInTheShortFor
     EXPECT_THAT(lengths, ElementsAre(16u, 12u, 12u, 12u));
 }
 
+TEST_F(SgioSmartDeviceTest, ADeviceSetToTheShortFormNeverSendsTheLongOne) {
+    syscalls_.answers[kCheckPowerMode] = {ScriptedSyscalls::powerMode(0xFF)};
+    syscalls_.answers[kSmartEnable] = {{}};
+    syscalls_.answers[kSmartRead] = {ScriptedSyscalls::smartData(test::blockWith({{194, 41}}))};
+    SgioSmartDevice disk(syscalls_, devicePath(), statusPath(), 12);
+    SmartDataBlock data{};
+    EXPECT_EQ(disk.enableOperations(true), SmartOutcome::Success);
+    EXPECT_EQ(disk.readData(data), SmartOutcome::Success);
+    EXPECT_EQ(temperatureFromSmartData(data), 41);
+    std::vector<std::uint8_t> opcodes;
+    for (const auto& call : syscalls_.calls)
+        if (call.what == "ioctl") opcodes.push_back(call.cdb.at(0));
+    EXPECT_THAT(opcodes, ElementsAre(0xA1, 0xA1, 0xA1));
+}
+
 TEST_F(SgioSmartDeviceTest, FailuresOfTheDiskBecomeTheReadersOutcomes) {
     struct Case {
         const char* what;
