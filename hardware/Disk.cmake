@@ -17,6 +17,7 @@ target_link_libraries(dt_disk PUBLIC dt_common)
 
 add_library(dt_disk_linux STATIC
   linux/UdevNames.cpp
+  linux/UdevAtaInformation.cpp
   linux/UdevRoots.cpp
   linux/UdevTreeSource.cpp
   linux/UdevLibrarySource.cpp

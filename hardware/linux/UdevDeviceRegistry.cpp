@@ -7,6 +7,7 @@
 
 #include "common/Log.h"
 #include "hardware/DeviceRegistry.h"
+#include "hardware/linux/UdevAtaInformation.h"
 #include "hardware/linux/UdevLibrarySource.h"
 #include "hardware/linux/UdevNames.h"
 #include "hardware/linux/UdevTreeSource.h"
@@ -37,6 +38,17 @@ std::optional<std::string> modelOf(const UdevBlockDevice& device) {
 
 bool isAta(const UdevBlockDevice& device) {
     return propertyOf(device, "ID_ATA") == "1" || (device.vendor && trimTrailingBlanks(*device.vendor) == "ATA");
+}
+
+// "1" when the drive supports SMART, "0" when it does not, nothing when nobody says: udev's
+// ID_ATA_FEATURE_SET_SMART where udev recorded the disk, else the drive's own IDENTIFY data in
+// the kernel's ATA Information page, so that a machine without udev reads its disks too.
+std::optional<std::string> smartFeatureOf(const UdevBlockDevice& device) {
+    if (auto feature = propertyOf(device, "ID_ATA_FEATURE_SET_SMART")) return feature;
+    if (propertyOf(device, "ID_ATA") || !isAta(device) || !device.ataInformation) return std::nullopt;
+    const auto supported = smartSupportedFromAtaInformation(*device.ataInformation);
+    if (!supported) return std::nullopt;
+    return std::string(*supported ? "1" : "0");
 }
 
 std::unique_ptr<UdevDiskSource> sourceFor(const UdevRoots& roots) {
@@ -77,7 +89,7 @@ std::shared_ptr<RegistryTree> UdevDeviceRegistry::buildTree(const std::vector<Ud
         const UdevBlockDevice& disk = *disks[index];
         const std::string bsdName = "disk" + std::to_string(index);
         const auto model = modelOf(disk);
-        const auto smartFeature = propertyOf(disk, "ID_ATA_FEATURE_SET_SMART");
+        const auto smartFeature = smartFeatureOf(disk);
 
         std::vector<std::string> classes{kIOBlockStorageDeviceClass, kIOServiceClass};
         if (isAta(disk)) classes.insert(classes.begin(), kIOATABlockStorageDeviceClass);

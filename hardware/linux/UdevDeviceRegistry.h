@@ -18,8 +18,10 @@ namespace drivetherm {
 //
 //   device "sda"   IOATABlockStorageDevice when udev says ID_ATA=1 or sysfs vendor is "ATA",
 //                  else IOBlockStorageDevice; "SMART Capable" = true when
-//                  ID_ATA_FEATURE_SET_SMART=1; "Kernel Name" = "sda"; "Device Characteristics"
-//                  with "Product Name" (the model) and "ATA Features" (0x20 when udev says SMART)
+//                  ID_ATA_FEATURE_SET_SMART=1 or, where udev has not identified the disk,
+//                  when the IDENTIFY data in sysfs device/vpd_pg89 says SMART is supported;
+//                  "Kernel Name" = "sda"; "Device Characteristics" with "Product Name" (the
+//                  model) and "ATA Features" (0x20 when the drive supports SMART)
 //   └ driver       IOBlockStorageDriver
 //     └ media      IOMedia, "BSD Name" = "disk0"
 //       └ scheme   IOPartitionScheme, when the disk has partitions

@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,19 @@ std::optional<std::string> attribute(udev_device* device, const char* name) {
 }
 
 std::string text(const char* value) { return value != nullptr ? value : ""; }
+
+// A binary attribute, which libudev's text accessor would cut at the first NUL byte. At most a
+// page: the attributes read here are a few hundred bytes.
+std::optional<std::string> binaryAttribute(udev_device* device, const char* name) {
+    const char* syspath = udev_device_get_syspath(device);
+    if (syspath == nullptr) return std::nullopt;
+    std::ifstream file(std::string(syspath) + "/" + name, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string bytes(4096, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    return bytes;
+}
 
 }  // namespace
 
@@ -66,6 +80,7 @@ bool UdevLibrarySource::scan(std::vector<UdevBlockDevice>& devices) {
         } else {
             device.vendor = attribute(raw, "device/vendor");
             device.model = attribute(raw, "device/model");
+            device.ataInformation = binaryAttribute(raw, "device/vpd_pg89");
         }
         devices.push_back(std::move(device));
     }

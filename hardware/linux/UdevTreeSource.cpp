@@ -102,6 +102,7 @@ bool UdevTreeSource::scan(std::vector<UdevBlockDevice>& devices) {
         } else {
             device.vendor = readSmallFile(directory / "device" / "vendor");
             device.model = readSmallFile(directory / "device" / "model");
+            device.ataInformation = readSmallFile(directory / "device" / "vpd_pg89");
         }
         devices.push_back(std::move(device));
     }

@@ -32,6 +32,7 @@ public:
         std::map<std::string, std::string> udev{};     // udev database properties; none = no entry
         std::optional<std::string> model{};            // sysfs device/model
         std::optional<std::string> vendor{};           // sysfs device/vendor
+        std::optional<std::string> ataInformation{};   // sysfs device/vpd_pg89 (binary)
         std::vector<int> partitions{};                 // partition numbers
         bool isVirtual = false;
     };
@@ -64,6 +65,7 @@ public:
         write(directory / "dev", disk.major_minor + "\n");
         if (disk.model) write(directory / "device" / "model", *disk.model);
         if (disk.vendor) write(directory / "device" / "vendor", *disk.vendor);
+        if (disk.ataInformation) write(directory / "device" / "vpd_pg89", *disk.ataInformation);
         write(directory / "device" / "power" / "runtime_status", "active\n");
         std::filesystem::create_directory_symlink(std::filesystem::path("../..") / relative, sys() / "class" / "block" / disk.name);
         if (!disk.udev.empty()) {

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "DiskFakes.h"
 #include "LinuxFakes.h"
@@ -93,6 +95,44 @@ TEST_F(UdevDeviceRegistryTest, WholeDisksAreNumberedInKernelNameOrderAndListedBy
     device = registry_.parentEntry(registry_.parentEntry(sdd, kIOServicePlane), kIOServicePlane);
     EXPECT_TRUE(registry_.conformsTo(device, kIOBlockStorageDeviceClass));
     EXPECT_FALSE(registry_.conformsTo(device, kIOATABlockStorageDeviceClass));
+}
+
+TEST_F(UdevDeviceRegistryTest, WithoutUdevsDatabaseTheDrivesOwnIdentifyDataTellsSmartSupport) {
+    // The ATA Information page QEMU's IDE disk gave a real kernel, and the same page of a
+    // drive that does not support SMART (word 82 bit 0 cleared).
+    std::string supports;
+    {
+        std::ifstream file(DRIVETHERM_TEST_DATA "/disk/ata-information-qemu-ide-disk.hex");
+        std::string line;
+        while (std::getline(file, line)) {
+            if (line.empty() || line[0] == '#') continue;
+            std::istringstream bytes(line.substr(line.find(':') + 1));
+            for (unsigned byte = 0; bytes >> std::hex >> byte;) supports += static_cast<char>(byte);
+        }
+    }
+    ASSERT_EQ(supports.size(), 572u);
+    std::string lacks = supports;
+    lacks[60 + 2 * 82] = static_cast<char>(lacks[60 + 2 * 82] & ~0x01);
+
+    const std::string ata = "ATA     \n";
+    sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .model = "DRIVETHERM GUEST\n", .vendor = ata, .ataInformation = supports});
+    sysfs_.addDisk({.name = "sdb", .major_minor = "8:16", .model = "NO SMART HERE   \n", .vendor = ata, .ataInformation = lacks});
+    // udev's word wins where udev identified the disk: it found no SMART on this one.
+    sysfs_.addDisk({.name = "sdc", .major_minor = "8:32", .udev = {{"ID_ATA", "1"}, {"ID_MODEL_ENC", "Udev\\x20Says\\x20No"}},
+                    .model = "Udev Says No    \n", .vendor = ata, .ataInformation = supports});
+    answerReads(test::blockWith({{194, 33}}));
+
+    RegistryIterator iterator;
+    ASSERT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
+    EXPECT_THAT(GetDriveNameArray(iterator), ElementsAre("DRIVETHERM GUEST"));
+    EXPECT_EQ(GetBSDNameForDriveName("DRIVETHERM GUEST"), "disk0");
+    EXPECT_EQ(readDriveTemperature("disk0"), 33);
+    errno = 0;
+    EXPECT_EQ(openSmartDevice("disk1", "ATA"), -1);
+    EXPECT_EQ(errno, ENODEV);
+    errno = 0;
+    EXPECT_EQ(openSmartDevice("disk2", "ATA"), -1);
+    EXPECT_EQ(errno, ENODEV);
 }
 
 TEST_F(UdevDeviceRegistryTest, EveryNameFormReadsTheSameDisk) {
