@@ -93,6 +93,14 @@ std::optional<FrontendOptions> parseFrontendOptions(const std::vector<std::strin
             options.trayWait = std::chrono::seconds(*seconds);
         } else if (!monitor && name == "--quit-after-first-paint") {
             if (!flag(options.quitAfterFirstPaint)) return std::nullopt;
+        } else if (!monitor && name == "--screenshot") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            if (v->empty()) {
+                error = "--screenshot needs a file to save the picture in";
+                return std::nullopt;
+            }
+            options.screenshot = *v;
         } else {
             error = "unknown option \"" + arguments[i] + "\" (see --help)";
             return std::nullopt;
@@ -118,7 +126,8 @@ std::string frontendUsage(FrontendOptions::Program program, const std::string& p
     } else {
         text +=
             "  --quit-after-first-paint      print the start-up time in ms when the window is\n"
-            "                                first drawn, then quit\n";
+            "                                first drawn, then quit\n"
+            "  --screenshot FILE             save the window to FILE (PNG) once drawn, then quit\n";
     }
     text +=
         "  -h, --help                    this text\n"

@@ -25,6 +25,8 @@ struct FrontendOptions {
     // Settings: report the time from the program's start to the window's first paint on
     // standard output and quit (for the start-up figure).
     bool quitAfterFirstPaint = false;
+    // Settings: save the window as a PNG picture at its first paint and quit.
+    std::string screenshot;
     bool showHelp = false;
     bool showVersion = false;
 

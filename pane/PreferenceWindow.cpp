@@ -8,11 +8,15 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 
 #include "common/Log.h"
 #include "pane/AppIcon.h"
@@ -53,10 +57,20 @@ PreferenceWindow::PreferenceWindow(HDDPreferencePane::DaemonBinder binder, Timer
     setWindowIcon(appIcon());
     pane_->setMessageSink([this](const std::string& message) { showMessage(message); });
 
+    // The graph keeps its size at every scale, so on a small screen at 200 % the settings
+    // scroll instead of running off the screen; the status line and the reset button stay.
+    auto* content = new QWidget;
+    auto* contentLayout = new QVBoxLayout(content);
+    contentLayout->addWidget(buildReadings());
+    contentLayout->addWidget(graph_, 0, Qt::AlignHCenter);
+    contentLayout->addLayout(buildSettings());
+    contentLayout->addStretch(1);
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(buildReadings());
-    layout->addWidget(graph_, 0, Qt::AlignHCenter);
-    layout->addLayout(buildSettings());
+    layout->addWidget(scroll, 1);
 
     status_ = new QWidget;
     auto* statusLayout = new QHBoxLayout(status_);
@@ -90,6 +104,19 @@ PreferenceWindow::PreferenceWindow(HDDPreferencePane::DaemonBinder binder, Timer
 
     // The controls are bound; now the pane connects and they show the daemon's values.
     pane_->awakeFromNib();
+    fitToScreen(*content, *scroll);
+}
+
+void PreferenceWindow::fitToScreen(QWidget& content, QScrollArea& scroll) {
+    // The window's own hint, as if the scroll area had to show all of the content.
+    scroll.setMinimumSize(content.sizeHint() +
+                          QSize(scroll.verticalScrollBar()->sizeHint().width(), 0));
+    QSize wanted = sizeHint();
+    scroll.setMinimumSize(0, 0);
+    if (const QScreen* screen = this->screen()) {
+        wanted = wanted.boundedTo(screen->availableGeometry().size() * 0.9);
+    }
+    resize(wanted);
 }
 
 PreferenceWindow::~PreferenceWindow() {

@@ -14,6 +14,7 @@ class QComboBox;
 class QFormLayout;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QSpinBox;
 
 namespace drivetherm {
@@ -52,6 +53,7 @@ public:
     QLabel* statusLine() const { return statusText_; }
     PaneTextField* temperatureField() const { return temperature_; }
     PaneTextField* fanField() const { return fan_; }
+    PaneGraphView* graphView() const { return graph_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -61,6 +63,8 @@ protected:
 
 private:
     QWidget* buildReadings();
+    // The whole content when the screen has room for it, else as much as fits.
+    void fitToScreen(QWidget& content, QScrollArea& scroll);
     QFormLayout* buildSettings();
     void bindCheckBox(QCheckBox* box, const char* keyPath);
     void bindTemperatureLabel(QLabel* label, const char* keyPath);

@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(appIcon());
 
     SingleInstance instance(QString::fromStdString(options->bus));
-    if (!options->quitAfterFirstPaint && instance.askRunningInstanceToRaise()) return 0;
+    const bool once = options->quitAfterFirstPaint || !options->screenshot.empty();
+    if (!once && instance.askRunningInstanceToRaise()) return 0;
 
     std::unique_ptr<InstalledDrives> drives;
     try {
@@ -70,15 +71,27 @@ int main(int argc, char** argv) {
     QtTimerFactory timers;
     const std::string bus = options->bus;
     PreferenceWindow window([bus] { return DbusDaemonClient::bind(bus); }, timers);
-    if (options->quitAfterFirstPaint) {
-        window.setFirstPaintHook([started] {
-            const auto ms = std::chrono::duration<double, std::milli>(
-                                std::chrono::steady_clock::now() - started)
-                                .count();
-            std::printf("first-paint realtime-ns %lld main-ms %.1f\n",
-                        static_cast<long long>(realtimeNs()), ms);
-            std::fflush(stdout);
-            QTimer::singleShot(0, qApp, &QApplication::quit);
+    int result = 0;
+    if (once) {
+        window.setFirstPaintHook([&] {
+            if (options->quitAfterFirstPaint) {
+                const auto ms = std::chrono::duration<double, std::milli>(
+                                    std::chrono::steady_clock::now() - started)
+                                    .count();
+                std::printf("first-paint realtime-ns %lld main-ms %.1f\n",
+                            static_cast<long long>(realtimeNs()), ms);
+                std::fflush(stdout);
+            }
+            // After this paint has finished, not from inside it.
+            QTimer::singleShot(0, &window, [&] {
+                const QString file = QString::fromStdString(options->screenshot);
+                if (!file.isEmpty() && !window.grab().save(file, "PNG")) {
+                    std::fprintf(stderr, "drivetherm: cannot save the picture in %s\n",
+                                 qPrintable(file));
+                    result = 1;
+                }
+                QApplication::quit();
+            });
         });
     } else {
         QObject::connect(&instance, &SingleInstance::raiseRequested, &window,
@@ -86,5 +99,6 @@ int main(int argc, char** argv) {
         instance.listen();
     }
     window.show();
-    return app.exec();
+    const int status = app.exec();
+    return result != 0 ? result : status;
 }
