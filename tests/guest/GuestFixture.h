@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "hardware/DeviceRegistry.h"
+#include "hardware/SmartDeviceBackend.h"
+#include "hardware/SmartReader.h"
+#include "hardware/linux/SgioSmartBackend.h"
+#include "hardware/linux/UdevDeviceRegistry.h"
+#include "tests/guest/GuestMachine.h"
+#include "tests/guest/RecordingSyscalls.h"
+
+namespace drivetherm::guest {
+
+// The guest's real disks behind the system's registry (libudev over /sys) and an SG_IO backend
+// whose every system call is recorded, set to the pass-through size the run asks for.
+class GuestFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setDeviceRegistry(&registry_);
+        setSmartDeviceBackend(&backend_);
+    }
+    void TearDown() override {
+        setSmartDeviceBackend(nullptr);
+        setDeviceRegistry(nullptr);
+    }
+
+    // The ATA disks the harness described, each found by its serial; fails the check when one
+    // is missing, since then the machine is not the one the checks were written for.
+    std::vector<const GuestDisk*> ataDisks() {
+        std::vector<const GuestDisk*> found;
+        for (const std::string& serial : machine_.expectedSerials()) {
+            const GuestDisk* disk = machine_.diskWithSerial(serial);
+            EXPECT_NE(disk, nullptr) << "no disk of the guest has the serial " << serial;
+            if (disk != nullptr) found.push_back(disk);
+        }
+        return found;
+    }
+
+    // The whole disk's SMART block read through one open slot, or a failed expectation.
+    bool readBlock(const std::string& name, SmartDataBlock& block) {
+        const int slot = openSmartDevice(name.c_str(), "ATA");
+        EXPECT_GE(slot, 0) << name << ": open failed, errno " << errno;
+        if (slot < 0) return false;
+        const int read = readSmartData(slot, block);
+        const int error = errno;
+        closeSmartDevice(slot);
+        EXPECT_EQ(read, 0) << name << ": read failed, errno " << error;
+        return read == 0;
+    }
+
+    GuestMachine machine_ = GuestMachine::fromEnvironment();
+    UdevDeviceRegistry registry_{UdevRoots{}};
+    RecordingSyscalls syscalls_;
+    SgioSmartBackend backend_{UdevRoots{}, syscalls_, machine_.cdbLength()};
+};
+
+}  // namespace drivetherm::guest
