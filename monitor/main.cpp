@@ -2,11 +2,15 @@
 // drivetherm-monitor: the tray monitor. Wires the options, the tray, the timer and the
 // monitor's connection to the daemon; gives up with one line when the desktop has no tray.
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QUrl>
 #include <cstdio>
+#include <cstring>
 
 #include "common/DataPaths.h"
 #include "monitor/MonitorAppDelegate.h"
@@ -19,6 +23,19 @@
 using namespace drivetherm;
 
 namespace {
+
+// The web-site item's address: the one this build was given, or the README that came with the
+// program.
+std::string webSite() {
+    if (std::strlen(DRIVETHERM_WEBSITE) > 0) return DRIVETHERM_WEBSITE;
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    const QString readme =
+        self.startsWith(DRIVETHERM_BUILD_TREE "/")
+            ? QStringLiteral(DRIVETHERM_SOURCE_TREE "/README.md")
+            : QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                              "/" DRIVETHERM_DOCS_FROM_PROGRAM "/README.md");
+    return QUrl::fromLocalFile(readme).toString().toStdString();
+}
 
 // A monitor started at login may come up before the desktop's panel does.
 bool waitForTray(std::chrono::milliseconds patience) {
@@ -80,7 +97,7 @@ int main(int argc, char** argv) {
     MonitorAppDelegate delegate(
         tray, tray, [bus] { return DbusDaemonClient::bind(bus); }, timers,
         [] { return LaunchAtLoginController(); },
-        MonitorAppDelegate::Settings{DRIVETHERM_VERSION, DRIVETHERM_WEBSITE,
+        MonitorAppDelegate::Settings{DRIVETHERM_VERSION, webSite(),
                                      options->pollInterval});
     tray.attach(delegate);
     delegate.awakeFromNib();

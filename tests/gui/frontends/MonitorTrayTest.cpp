@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <thread>
@@ -118,6 +119,12 @@ public:
         return images;
     }
 
+    // A click on the icon, as the panel passes it on.
+    void activate(const std::string& item) {
+        sd_bus_call_method(bus_, item.c_str(), "/StatusNotifierItem", "org.kde.StatusNotifierItem",
+                           "Activate", nullptr, nullptr, "ii", 0, 0);
+    }
+
     void setDriveTemperature(const std::string& disk, std::uint8_t celsius) {
         sd_bus_call_method(bus_, bus::kServiceName, bus::kObjectPath, bus::kSimulatorInterface,
                            "SetDriveTemperature", nullptr, nullptr, "sy", disk.c_str(), celsius);
@@ -126,6 +133,25 @@ public:
 private:
     sd_bus* bus_ = nullptr;
 };
+
+// The settings windows running for the bus at `address`: the program's processes whose command
+// line names it.
+std::vector<pid_t> settingsWindows(const std::string& address) {
+    std::vector<pid_t> found;
+    std::error_code error;
+    const auto program = std::filesystem::canonical(kBin + "/pane/drivetherm", error);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code gone;
+        if (std::filesystem::read_symlink(entry.path() / "exe", gone) != program || gone) continue;
+        std::ifstream in(entry.path() / "cmdline");
+        const std::string commandLine((std::istreambuf_iterator<char>(in)),
+                                      std::istreambuf_iterator<char>());
+        if (commandLine.find(address) != std::string::npos) found.push_back(std::stoi(name));
+    }
+    return found;
+}
 
 class TrayMonitor : public ::testing::Test {
 protected:
@@ -156,6 +182,7 @@ protected:
         })) << xvfb->log();
     }
     void TearDown() override {
+        for (const pid_t window : settingsWindows(bus.address())) ::kill(window, SIGTERM);
         if (HasFailure()) {
             for (auto* p : {monitor.get(), daemon.get(), watcher.get()}) {
                 if (p) std::fprintf(stderr, "---\n%s", p->log().c_str());
@@ -264,6 +291,37 @@ TEST_F(TrayMonitor, TheIconRegistersAndItsTitleFollowsTheDaemonAcrossAStopAndARe
     EXPECT_TRUE(titleIs([&](const std::string& t) { return std::regex_match(t, reading); }))
         << title;
     EXPECT_TRUE(monitor->running());
+}
+
+TEST_F(TrayMonitor, AClickOnTheIconOpensOneSettingsWindowOnTheSameBusAndMachine) {
+    startMonitor({"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb"}, {});
+    Bus panel(bus.address());
+    std::string item;
+    ASSERT_TRUE(eventually([&] {
+        const auto items = panel.registeredItems();
+        if (!items.empty()) item = items.front();
+        return !item.empty();
+    }));
+    panel.activate(item);
+    ASSERT_TRUE(eventually([&] { return settingsWindows(bus.address()).size() == 1; }));
+    const pid_t first = settingsWindows(bus.address()).front();
+    std::ifstream in("/proc/" + std::to_string(first) + "/cmdline");
+    std::string commandLine((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
+    EXPECT_NE(commandLine.find("--hardware sim:" + home + "/machine.json"), std::string::npos)
+        << commandLine;
+    // The window listens for a second start once it is up.
+    ASSERT_TRUE(eventually([&] {
+        for (const auto& e : std::filesystem::directory_iterator(home + "/run")) {
+            if (e.path().filename().string().rfind("drivetherm-settings-", 0) == 0) return true;
+        }
+        return false;
+    }));
+
+    panel.activate(item);
+    std::this_thread::sleep_for(1500ms);  // time for a second window to start and hand over
+    EXPECT_EQ(settingsWindows(bus.address()), std::vector<pid_t>{first});
+    EXPECT_EQ(monitor->log().find("Got error dict"), std::string::npos) << monitor->log();
 }
 
 TEST(TrayMonitorWithoutATray, SaysSoInOneLineAndExitsWithStatusOne) {
