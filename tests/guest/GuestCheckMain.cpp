@@ -44,20 +44,46 @@ class Watchdog final : public ::testing::EmptyTestEventListener {
     void OnTestEnd(const ::testing::TestInfo&) override { ::alarm(0); }
 };
 
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The whole read as the daemon makes it, and its three steps on their own: the open (the
+// registry's look-up of the disk and the plug-in), the read (power mode, SMART ENABLE, SMART
+// READ DATA over SG_IO) and the close.
 int timeReads(int count, const char* name) {
     drivetherm::LinuxDisks disks;
     disks.install();
-    std::vector<double> milliseconds;
+    std::vector<double> whole, open, read, close;
     unsigned temperature = 0;
     for (int i = 0; i < count; ++i) {
-        const auto start = std::chrono::steady_clock::now();
+        auto start = std::chrono::steady_clock::now();
         temperature = drivetherm::readDriveTemperature(name);
-        milliseconds.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        whole.push_back(millisecondsSince(start));
+
+        start = std::chrono::steady_clock::now();
+        const int slot = drivetherm::openSmartDevice(name, "ATA");
+        open.push_back(millisecondsSince(start));
+        if (slot < 0) return 1;
+        drivetherm::SmartDataBlock block{};
+        start = std::chrono::steady_clock::now();
+        if (drivetherm::readSmartData(slot, block) != 0) return 1;
+        read.push_back(millisecondsSince(start));
+        start = std::chrono::steady_clock::now();
+        drivetherm::closeSmartDevice(slot);
+        close.push_back(millisecondsSince(start));
     }
-    if (milliseconds.empty()) return 2;
-    std::sort(milliseconds.begin(), milliseconds.end());
+    if (whole.empty()) return 2;
+    std::sort(whole.begin(), whole.end());
     std::printf("figure smart-read %s: %d reads, min %.2f ms, median %.2f ms, max %.2f ms (temperature %u)\n", name, count,
-                milliseconds.front(), milliseconds[milliseconds.size() / 2], milliseconds.back(), temperature);
+                whole.front(), whole[whole.size() / 2], whole.back(), temperature);
+    std::printf("figure smart-read %s, medians of its steps: open %.2f ms, read %.2f ms, close %.2f ms\n", name,
+                median(open), median(read), median(close));
     return 0;
 }
 

@@ -64,6 +64,16 @@ if [ "${DT_GUEST_FIGURES:-0}" = 1 ]; then
     sed 's/^/figure strace-read: /' /tmp/read.strace > "$out"
     sed 's/^/figure strace-idle: /' /tmp/idle.strace > "$out"
     strace -f -o /tmp/read.trace guest_check --read-once disk0 > /dev/null 2>&1
+    strace -f -o /tmp/idle.trace guest_check --idle > /dev/null 2>&1
+    # Where the opens go: libudev resolves sysfs paths one component at a time (O_PATH opens
+    # relative to the directory before), so those are counted apart.
+    for trace in read idle; do
+        echo "figure openat-by-place $trace: /sys $(grep -c 'openat(AT_FDCWD, "/sys/' /tmp/$trace.trace)," \
+            "/run/udev $(grep -c 'openat(AT_FDCWD, "/run/udev/' /tmp/$trace.trace)," \
+            "/dev $(grep -c 'openat(AT_FDCWD, "/dev/' /tmp/$trace.trace)," \
+            "relative to a directory $(grep -c 'openat([0-9]' /tmp/$trace.trace)," \
+            "elsewhere $(grep 'openat(AT_FDCWD, ' /tmp/$trace.trace | grep -c -v -E '"/(sys|run/udev|dev)/')" > "$out"
+    done
     grep -E 'ioctl\(.*SG_IO|openat\(.*"/dev/|openat\(.*runtime_status' /tmp/read.trace | sed 's/^/figure trace: /' > "$out"
 fi
 
