@@ -5,7 +5,9 @@
 #include <umockdev.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "hardware/DeviceRegistry.h"
 #include "hardware/DriveWalk.h"
@@ -49,6 +51,23 @@ constexpr const char* kMachine =
     "N: loop0\nE: DEVNAME=/dev/loop0\nE: DEVTYPE=disk\nE: SUBSYSTEM=block\nE: MAJOR=7\nE: MINOR=0\nA: dev=7:0\n"
     "\n";
 
+// A SATA disk only sysfs knows, with the ATA Information page (binary, "H:" in umockdev's
+// format) that a real kernel showed for QEMU's IDE disk: its IDENTIFY data says SMART.
+std::string diskWithAtaInformation() {
+    std::ifstream file(DRIVETHERM_TEST_DATA "/disk/ata-information-qemu-ide-disk.hex");
+    std::string hex;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream bytes(line.substr(line.find(':') + 1));
+        for (std::string byte; bytes >> byte;) hex += byte;
+    }
+    return "P: /devices/pci0000:00/0000:00:1f.2/ata3/host3/target3:0:0/3:0:0:0/block/sdd\n"
+           "N: sdd\nE: DEVNAME=/dev/sdd\nE: DEVTYPE=disk\nE: SUBSYSTEM=block\nE: MAJOR=8\nE: MINOR=48\n"
+           "A: dev=8:48\nA: device/model=DRIVETHERM GUEST\nA: device/vendor=ATA     \n"
+           "H: device/vpd_pg89=" + hex + "\n\n";
+}
+
 class UdevTestbedTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -58,6 +77,8 @@ protected:
                             "install umockdev or run under umockdev-wrapper";
         GError* error = nullptr;
         ASSERT_TRUE(umockdev_testbed_add_from_string(testbed_, kMachine, &error)) << (error ? error->message : "");
+        ASSERT_TRUE(umockdev_testbed_add_from_string(testbed_, diskWithAtaInformation().c_str(), &error))
+            << (error ? error->message : "");
     }
     void TearDown() override {
         if (testbed_ != nullptr) g_object_unref(testbed_);
@@ -78,7 +99,8 @@ protected:
 std::string summary(const UdevBlockDevice& device) {
     std::string text = device.sysname + " " + device.devtype + (device.isVirtual ? " virtual" : "") + " parent=" +
                        device.parentSysname + " partition=" + std::to_string(device.partitionNumber) +
-                       " vendor=[" + device.vendor.value_or("-") + "] model=[" + device.model.value_or("-") + "]";
+                       " vendor=[" + device.vendor.value_or("-") + "] model=[" + device.model.value_or("-") + "]" +
+                       " ata-information=" + (device.ataInformation ? std::to_string(device.ataInformation->size()) : "-");
     for (const auto& [key, value] : device.properties)
         if (key.starts_with("ID_")) text += " " + key + "=" + value;
     return text;
@@ -96,8 +118,12 @@ TEST_F(UdevTestbedTest, LibudevAndTheTreeReaderListTheSameDevices) {
     std::vector<UdevBlockDevice> fromTree;
     ASSERT_TRUE(UdevLibrarySource().scan(fromLibudev));
     ASSERT_TRUE(UdevTreeSource(root() + "/sys", root() + "/run/udev/data").scan(fromTree));
-    EXPECT_EQ(fromLibudev.size(), 5u);
+    EXPECT_EQ(fromLibudev.size(), 6u);
     EXPECT_EQ(summaries(fromLibudev), summaries(fromTree));
+    const auto sdd = std::find_if(fromLibudev.begin(), fromLibudev.end(), [](const auto& d) { return d.sysname == "sdd"; });
+    ASSERT_NE(sdd, fromLibudev.end());
+    ASSERT_TRUE(sdd->ataInformation) << "libudev's listing lacks the binary page";
+    EXPECT_EQ(sdd->ataInformation->size(), 572u) << "the page was cut at a NUL byte";
 }
 
 TEST_F(UdevTestbedTest, TheSystemRegistryListsAndReadsTheTestbedsDisks) {
@@ -112,11 +138,12 @@ TEST_F(UdevTestbedTest, TheSystemRegistryListsAndReadsTheTestbedsDisks) {
 
     RegistryIterator iterator;
     ASSERT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
-    EXPECT_THAT(GetDriveNameArray(iterator), ElementsAre("APPLE HDD HTS541010A9E682"));
+    EXPECT_THAT(GetDriveNameArray(iterator), ElementsAre("APPLE HDD HTS541010A9E682", "DRIVETHERM GUEST"));
     EXPECT_EQ(volumeNameWithBSDPath("disk1"), "SAMSUNG HD501LJ");
     EXPECT_EQ(volumeNameWithBSDPath("disk2"), "Flash Disk");
-    EXPECT_EQ(volumeNameWithBSDPath("disk3"), std::nullopt);
+    EXPECT_EQ(volumeNameWithBSDPath("disk4"), std::nullopt);
     EXPECT_EQ(GetBSDNameForDriveName("APPLE HDD HTS541010A9E682"), "disk0");
+    EXPECT_EQ(GetBSDNameForDriveName("DRIVETHERM GUEST"), "disk3") << "SMART support told by its IDENTIFY data";
 
     syscalls.answers[test::kCheckPowerMode] = {test::ScriptedSyscalls::powerMode(0xFF)};
     syscalls.answers[test::kSmartEnable] = {{}};
@@ -132,6 +159,12 @@ TEST_F(UdevTestbedTest, TheSystemRegistryListsAndReadsTheTestbedsDisks) {
     }
     // The disk only sysfs knows is ATA, but nothing says it can report SMART.
     EXPECT_EQ(readDriveTemperature("disk1"), 0);
+    syscalls.calls.clear();
+    EXPECT_EQ(readDriveTemperature("disk3"), 35);
+    std::vector<std::string> disksOpened;
+    for (const auto& call : syscalls.calls)
+        if (call.what == "open" && call.path.starts_with("/dev/")) disksOpened.push_back(call.path);
+    EXPECT_THAT(disksOpened, ElementsAre("/dev/sdd"));
     EXPECT_EQ(registry.outstandingReferences(), 0u);
 
     setSmartReaderClock(nullptr);

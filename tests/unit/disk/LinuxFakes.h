@@ -135,11 +135,12 @@ public:
 
     static SgioAnswer powerMode(std::uint8_t count) {
         // Descriptor sense: RECOVERED ERROR, ATA PASS-THROUGH information available, with the
-        // ATA status return holding the sector count.
+        // ATA status return holding the sector count; byte for byte what libata answered in a
+        // QEMU guest (device register 0, status 50h).
         SgioAnswer answer;
         answer.status = 0x02;
         answer.driver = 0x08;
-        answer.sense = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 0, 0, 0, count, 0, 0, 0, 0, 0, 0, 0xA0, 0x50};
+        answer.sense = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 0, 0, 0, count, 0, 0, 0, 0, 0, 0, 0x00, 0x50};
         return answer;
     }
     static SgioAnswer smartData(const SmartDataBlock& block) {

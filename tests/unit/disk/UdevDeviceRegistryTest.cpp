@@ -135,6 +135,30 @@ TEST_F(UdevDeviceRegistryTest, WithoutUdevsDatabaseTheDrivesOwnIdentifyDataTells
     EXPECT_EQ(errno, ENODEV);
 }
 
+TEST_F(UdevDeviceRegistryTest, ACdRomDriveIsAWholeDiskButNeverSmartCapable) {
+    sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First")});
+    // The properties udev gave QEMU's ATAPI CD-ROM drive on a real kernel: ATA, but no SMART.
+    sysfs_.addDisk({.name = "sr0", .major_minor = "11:0",
+                    .udev = {{"ID_CDROM", "1"}, {"ID_ATA", "1"}, {"ID_TYPE", "cd"}, {"ID_BUS", "ata"},
+                             {"ID_MODEL_ENC", "QEMU\\x20DVD-ROM\\x20\\x20\\x20"}, {"ID_SERIAL_SHORT", "QM00003"}},
+                    .model = "QEMU DVD-ROM    \n", .vendor = "QEMU    \n"});
+    answerReads(test::blockWith({{194, 30}}));
+
+    RegistryIterator iterator;
+    ASSERT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
+    EXPECT_THAT(GetDriveNameArray(iterator), ElementsAre("First"));
+    EXPECT_EQ(volumeNameWithBSDPath("disk1"), "QEMU DVD-ROM");
+    EXPECT_EQ(GetBSDNameForDriveName("QEMU DVD-ROM"), std::nullopt);
+    for (const char* name : {"disk1", "sr0", "/dev/sr0"}) {
+        SCOPED_TRACE(name);
+        syscalls_.calls.clear();
+        errno = 0;
+        EXPECT_EQ(openSmartDevice(name, "ATA"), -1);
+        EXPECT_EQ(errno, ENODEV);
+        EXPECT_EQ(syscalls_.count("open"), 0);
+    }
+}
+
 TEST_F(UdevDeviceRegistryTest, EveryNameFormReadsTheSameDisk) {
     sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First"), .partitions = {1, 2}});
     sysfs_.addDisk({.name = "sdb", .major_minor = "8:16", .udev = sataDisk("Second")});
