@@ -67,11 +67,21 @@ mkdir -p "$cache/debs"
 cache=$(cd "$cache" && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/drivetherm-guest.XXXXXX")
 qemu_pid=""
+# QEMU runs under timeout(1), which passes a TERM on and kills it by itself should this
+# script be killed outright before its trap runs.
+stop_qemu() {
+    [ -n "$qemu_pid" ] || return 0
+    kill -TERM "$qemu_pid" 2> /dev/null || true
+    waited=0
+    while kill -0 "$qemu_pid" 2> /dev/null && [ $waited -lt 20 ]; do
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    kill -KILL "$qemu_pid" 2> /dev/null || true
+    wait "$qemu_pid" 2> /dev/null || true
+}
 cleanup() {
-    if [ -n "$qemu_pid" ] && kill -0 "$qemu_pid" 2> /dev/null; then
-        kill -KILL "$qemu_pid" 2> /dev/null || true
-        wait "$qemu_pid" 2> /dev/null || true
-    fi
+    stop_qemu
     if [ $keep = 1 ]; then echo "guest $machine: scratch kept in $scratch"; else rm -rf "$scratch"; fi
 }
 trap cleanup EXIT
@@ -97,12 +107,31 @@ kernel_deb=$(fetch_deb "$kernel_package")
 udev_deb=$(fetch_deb udev)
 [ -n "$udev_deb" ] || skip "cannot fetch udev: $(tail -1 "$scratch/apt-udev.log" 2> /dev/null)"
 
+# Unpacks a cached .deb; one that does not unpack (a download cut short) is fetched again once.
+unpack_deb() { # PACKAGE DEB DIRECTORY
+    dpkg-deb -x "$2" "$3" 2> /dev/null && return 0
+    rm -rf "$2" "$3"
+    again=$(fetch_deb "$1")
+    [ -n "$again" ] && dpkg-deb -x "$again" "$3" 2> /dev/null || skip "cannot unpack $1 ($(basename "$2"))"
+}
+
+# Only the packages in use stay in the cache: a kernel update leaves no 70 MB behind.
+for old in "$cache"/debs/linux-image-*.deb "$cache"/debs/udev_*.deb; do
+    [ -e "$old" ] && [ "$old" != "$kernel_deb" ] && [ "$old" != "$udev_deb" ] && rm -f "$old"
+done
+for old in "$cache"/kernel-* "$cache"/udev_*; do
+    case $old in
+        "$cache/kernel-$(basename "$kernel_deb" .deb)-"* | "$cache/$(basename "$udev_deb" .deb)") ;;
+        *) [ -e "$old" ] && rm -rf "$old" ;;
+    esac
+done
+
 # The modules the disks need, with what they depend on, loaded in this order. crct10dif and
 # crc64-rocksoft are soft dependencies (crypto algorithms) modinfo does not list as such.
 WANTED_MODULES="crct10dif_generic crc64_rocksoft_generic ahci ata_piix sd_mod sr_mod"
 kernel_dir="$cache/kernel-$(basename "$kernel_deb" .deb)-$(echo "$WANTED_MODULES" | cksum | cut -d' ' -f1)"
 if [ ! -f "$kernel_dir/load-order" ]; then
-    dpkg-deb -x "$kernel_deb" "$scratch/kernel" || skip "cannot unpack $kernel_deb"
+    unpack_deb "$kernel_package" "$kernel_deb" "$scratch/kernel"
     modules=$(echo "$scratch"/kernel/lib/modules/*)
     module_file() { find "$modules" -name "$1.ko*" -o -name "$(echo "$1" | tr _ -).ko*" -o -name "$(echo "$1" | tr - _).ko*" | head -1; }
     # Depth-first: what a module depends on comes before it.
@@ -148,7 +177,7 @@ fi
 
 udev_dir="$cache/$(basename "$udev_deb" .deb)"
 if [ ! -x "$udev_dir/bin/udevadm" ]; then
-    dpkg-deb -x "$udev_deb" "$scratch/udev" || skip "cannot unpack $udev_deb"
+    unpack_deb udev "$udev_deb" "$scratch/udev"
     rm -rf "$udev_dir"
     mv "$scratch/udev" "$udev_dir"
 fi
@@ -257,7 +286,7 @@ console="$scratch/console.log"
 kernel="$kernel_dir/vmlinuz"
 [ ! -f "$kernel_dir/vmlinux" ] || kernel="$kernel_dir/vmlinux"
 started=$(now_ms)
-qemu-system-x86_64 -accel tcg -machine pc -m 512 -smp 1 -nodefaults -display none -no-reboot \
+timeout -s KILL $((RUN_LIMIT + 30)) qemu-system-x86_64 -accel tcg -machine pc -m 512 -smp 1 -nodefaults -display none -no-reboot \
     -kernel "$kernel" -initrd "$scratch/initramfs.cpio" \
     -append "console=ttyS0 quiet panic=-1" \
     -serial "file:$console" -serial "file:$results" \
@@ -283,11 +312,12 @@ while kill -0 "$qemu_pid" 2> /dev/null; do
     fi
     sleep 0.1
 done
-if [ -n "$timed_out" ]; then
-    kill -KILL "$qemu_pid" 2> /dev/null || true
-fi
 qemu_status=0
-wait "$qemu_pid" 2> /dev/null || qemu_status=$?
+if [ -n "$timed_out" ]; then
+    stop_qemu
+else
+    wait "$qemu_pid" 2> /dev/null || qemu_status=$?
+fi
 qemu_pid=""
 [ -n "$booted_ms" ] || ! grep -q '^DTGUEST booted' "$results" || booted_ms=$(($(now_ms) - started))
 [ -n "$done_ms" ] || ! grep -q '^DTGUEST done' "$results" || done_ms=$(($(now_ms) - started))
