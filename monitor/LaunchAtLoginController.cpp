@@ -160,8 +160,9 @@ void LaunchAtLoginController::insertItem(const fs::path& application) const {
         log::warning(kTag, "cannot write in %s: %s", directory_.c_str(), std::strerror(errno));
     } else {
         for (int n = 1; n < 100; ++n) {
-            const std::string name = std::string(kEntryName) +
-                                     (n == 1 ? "" : "-" + std::to_string(n)) + ".desktop";
+            std::string name = kEntryName;
+            if (n > 1) name += '-' + std::to_string(n);
+            name += ".desktop";
             if (::link(temporary.c_str(), (directory_ / name).c_str()) == 0) break;
             if (errno != EEXIST) {
                 log::warning(kTag, "cannot add %s: %s", name.c_str(), std::strerror(errno));

@@ -75,6 +75,8 @@ QAction* TrayMonitor::addSwitch(const QString& text, const char* keyPath) {
 }
 
 void TrayMonitor::setTitle(const StatusTitle& title) {
+    if (title_ == title) return;
+    title_ = title;
     tray_.setIcon(TrayIconPainter::icon(title));
     tray_.setToolTip(QString::fromStdString(title.text));
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QSystemTrayIcon>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "bindings/KeyValueBinding.h"
@@ -56,6 +57,8 @@ private:
     QMenu menu_;
     MonitorAppDelegate* delegate_ = nullptr;
     std::unique_ptr<AboutWindow> about_;
+    // What the icon shows now: an unchanged title is not drawn and sent to the panel again.
+    std::optional<StatusTitle> title_;
     std::vector<std::unique_ptr<KeyValueBinding>> bindings_;
 };
 
