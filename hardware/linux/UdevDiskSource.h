@@ -18,7 +18,7 @@ struct UdevBlockDevice {
     std::map<std::string, std::string> properties;  // the kernel's and udev's (ID_ATA, ID_MODEL_ENC, ...)
     std::optional<std::string> vendor;            // sysfs device/vendor, raw
     std::optional<std::string> model;             // sysfs device/model, raw
-    std::optional<std::string> ataInformation;    // sysfs device/vpd_pg89 (binary), ATA disks only
+    std::optional<std::string> ataInformation;    // sysfs device/vpd_pg89 (binary), where udev has no ID_ATA
 };
 
 // Lists the block devices: libudev on the running system, a tree of files in tests.

@@ -80,7 +80,8 @@ bool UdevLibrarySource::scan(std::vector<UdevBlockDevice>& devices) {
         } else {
             device.vendor = attribute(raw, "device/vendor");
             device.model = attribute(raw, "device/model");
-            device.ataInformation = binaryAttribute(raw, "device/vpd_pg89");
+            // Only where udev has not identified the drive; its word on SMART comes first.
+            if (!device.properties.contains("ID_ATA")) device.ataInformation = binaryAttribute(raw, "device/vpd_pg89");
         }
         devices.push_back(std::move(device));
     }

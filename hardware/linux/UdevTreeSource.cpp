@@ -102,7 +102,9 @@ bool UdevTreeSource::scan(std::vector<UdevBlockDevice>& devices) {
         } else {
             device.vendor = readSmallFile(directory / "device" / "vendor");
             device.model = readSmallFile(directory / "device" / "model");
-            device.ataInformation = readSmallFile(directory / "device" / "vpd_pg89");
+            // Only where udev has not identified the drive; its word on SMART comes first.
+            if (!device.properties.contains("ID_ATA"))
+                device.ataInformation = readSmallFile(directory / "device" / "vpd_pg89");
         }
         devices.push_back(std::move(device));
     }
