@@ -67,8 +67,13 @@ GuestMachine GuestMachine::fromEnvironment() {
         disk.vendor = withoutTrailingBlanks(readTextFile((directory / "device" / "vendor").string()).value_or(""));
         disk.sysfsModel = withoutTrailingBlanks(readTextFile((directory / "device" / "model").string()).value_or(""));
         disk.serial = serialFromVpdPage80(readTextFile((directory / "device" / "vpd_pg80").string()).value_or(""));
-        if (const auto model = machine.models_.find(disk.serial); model != machine.models_.end())
+        if (const auto model = machine.models_.find(disk.serial); model != machine.models_.end()) {
             disk.expectedModel = model->second;
+            disk.expectedRotation =
+                static_cast<unsigned>(std::strtoul(environment(("DT_GUEST_ROTATION_" + disk.serial).c_str(), "0").c_str(), nullptr, 10));
+        }
+        disk.majorMinor = withoutTrailingBlanks(readTextFile((directory / "dev").string()).value_or(""));
+        disk.rotational = withoutTrailingBlanks(readTextFile((directory / "queue" / "rotational").string()).value_or("")) == "1";
         for (const fs::directory_entry& child : fs::directory_iterator(directory, error)) {
             const std::string childName = child.path().filename().string();
             if (childName.starts_with(name) && fs::exists(child.path() / "partition")) disk.partitions.push_back(childName);

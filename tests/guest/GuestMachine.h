@@ -14,6 +14,7 @@ namespace drivetherm::guest {
 //   DT_GUEST_MACHINE        "sata" or "ide"
 //   DT_GUEST_SERIALS        the serial numbers of the emulated ATA disks, blank-separated
 //   DT_GUEST_MODEL_<serial> the model QEMU was given for that disk (up to 40 characters)
+//   DT_GUEST_ROTATION_<serial> its rotation rate in rpm, 1 for a solid-state disk
 //   DT_GUEST_PARTITIONED    the serial of the disk whose image carries a partition table
 //   DT_GUEST_UDEV           "yes" when systemd-udevd has filled its database, else "no"
 //   DT_GUEST_CDB            16 or 12: the ATA PASS-THROUGH size the SG_IO backend is set to
@@ -27,6 +28,9 @@ struct GuestDisk {
     std::string sysfsModel;       // sysfs device/model, trailing blanks removed
     std::string serial;           // from device/vpd_pg80; empty for a drive without one
     std::optional<std::string> expectedModel;  // what QEMU was told, for the ATA disks
+    unsigned expectedRotation = 0;             // the rotation rate QEMU was told, 0 when not told
+    std::string majorMinor;                    // sysfs "dev": "8:0"
+    bool rotational = false;                   // sysfs queue/rotational
     std::vector<std::string> partitions;       // kernel names of its partitions ("sda1")
     bool isAta() const { return vendor == "ATA"; }
 };
