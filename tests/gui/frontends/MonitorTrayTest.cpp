@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -83,9 +84,19 @@ protected:
         xvfb = std::make_unique<testing::ChildProcess>(
             kXvfb, std::vector<std::string>{"-displayfd", "1", "-nolisten", "tcp"},
             home + "/xvfb.log");
-        // Xvfb picks a free display and writes its number on its first line.
-        ASSERT_TRUE(eventually([&] { return xvfb->log().find('\n') != std::string::npos; }));
-        display = ":" + xvfb->log().substr(0, xvfb->log().find('\n'));
+        // Xvfb picks a free display and writes its number on a line of its own. Its warnings share
+        // the log, and one Xvfb that loses a display to another started at the same moment says
+        // so before it takes the next one: wait for the line that is only digits.
+        ASSERT_TRUE(eventually([&] {
+            std::istringstream lines(xvfb->log());
+            for (std::string line; std::getline(lines, line);) {
+                if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
+                    display = ":" + line;
+                    return true;
+                }
+            }
+            return false;
+        })) << xvfb->log();
         ASSERT_GE(sd_bus_new(&panel), 0);
         sd_bus_set_address(panel, bus.address().c_str());
         sd_bus_set_bus_client(panel, 1);
