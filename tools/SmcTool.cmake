@@ -4,11 +4,6 @@ add_library(dt_smc_tool STATIC
   drivetherm-smc/SmcToolOptions.cpp
   drivetherm-smc/SmcTool.cpp)
 target_link_libraries(dt_smc_tool PUBLIC dt_smc dt_smc_sim dt_smc_linux)
-# The machine that `--hardware sim` loads: the source tree's copy, so that the tool runs from the
-# build tree. An installed tool falls back to the data directory's copy.
-target_compile_definitions(dt_smc_tool PRIVATE
-  DRIVETHERM_DEFAULT_MACHINE="${PROJECT_SOURCE_DIR}/machines/default.json"
-  DRIVETHERM_INSTALLED_MACHINE="${DRIVETHERM_DATADIR}/machines/default.json")
 set_target_properties(dt_smc_tool PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
 
 add_executable(drivetherm-smc drivetherm-smc/main.cpp)

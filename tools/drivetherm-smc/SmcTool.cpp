@@ -2,21 +2,15 @@
 #include "tools/drivetherm-smc/SmcTool.h"
 
 #include <cstring>
-#include <sys/stat.h>
 #include <stdexcept>
 
+#include "common/DataPaths.h"
 #include "hardware/FanHandBack.h"
 #include "hardware/SmcAccess.h"
 #include "hardware/SmcDiagnostics.h"
 #include "hardware/linux/ApplesmcDriver.h"
 #include "hardware/sim/SimSmcDriver.h"
 
-#ifndef DRIVETHERM_INSTALLED_MACHINE
-#define DRIVETHERM_INSTALLED_MACHINE "/usr/share/drivetherm/machines/default.json"
-#endif
-#ifndef DRIVETHERM_DEFAULT_MACHINE
-#define DRIVETHERM_DEFAULT_MACHINE DRIVETHERM_INSTALLED_MACHINE
-#endif
 
 namespace drivetherm {
 namespace {
@@ -39,13 +33,6 @@ std::string statusText(kern_return_t status) {
 std::string baseName(const char* path) {
     const char* slash = std::strrchr(path, '/');
     return slash ? slash + 1 : path;
-}
-
-// The shipped machine: the build tree's copy while it exists, the installed one otherwise.
-std::string defaultMachineFile() {
-    struct stat info {};
-    if (::stat(DRIVETHERM_DEFAULT_MACHINE, &info) == 0) return DRIVETHERM_DEFAULT_MACHINE;
-    return DRIVETHERM_INSTALLED_MACHINE;
 }
 
 // Installs a driver for the length of one command and closes whatever is still open at the end,
