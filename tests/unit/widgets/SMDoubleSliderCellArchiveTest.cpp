@@ -70,6 +70,7 @@ TEST_F(CellArchive, ASequentialArchiveCarriesOneDoubleAndOneByteAfterTheBaseCell
     // Only the lowest bit of the flag byte counts.
     for (const auto& [flag, locked] : {std::pair<std::uint8_t, bool>{0x03, true}, {0x02, false}}) {
         std::vector<std::uint8_t> bytes = full.bytes();
+        ASSERT_FALSE(bytes.empty());
         bytes.back() = flag;
         SequentialArchive reader(bytes);
         SMDoubleSliderCell restored;
