@@ -3,7 +3,10 @@
 // on its own connection, share a fixed total call rate; half the calls are BaseRpm, half
 // LastTemperature(false, true), the tray's poll.
 //
-//   bus_latency ADDRESS CLIENTS CALLS_PER_SECOND SECONDS
+//   bus_latency ADDRESS CLIENTS CALLS_PER_SECOND SECONDS [ping]
+//
+// With "ping" every call is org.freedesktop.DBus.Peer.Ping to the daemon, which sd-bus answers
+// without the daemon's code: the floor the bus and the scheduler set.
 #include <systemd/sd-bus.h>
 
 #include <algorithm>
@@ -24,6 +27,8 @@ struct Samples {
     int failures = 0;
 };
 
+bool pingOnly = false;
+
 void client(const std::string& address, double perSecond, double seconds, Samples& out) {
     sd_bus* bus = nullptr;
     sd_bus_new(&bus);
@@ -42,7 +47,10 @@ void client(const std::string& address, double perSecond, double seconds, Sample
         sd_bus_message* reply = nullptr;
         const auto t0 = Clock::now();
         int r;
-        if (i % 2 == 0) {
+        if (pingOnly) {
+            r = sd_bus_call_method(bus, "com.quillmoor.Drivetherm", "/com/quillmoor/Drivetherm",
+                                   "org.freedesktop.DBus.Peer", "Ping", nullptr, &reply, "");
+        } else if (i % 2 == 0) {
             r = sd_bus_call_method(bus, "com.quillmoor.Drivetherm", "/com/quillmoor/Drivetherm",
                                    "com.quillmoor.Drivetherm.DaemonProtocol", "BaseRpm", nullptr,
                                    &reply, "");
@@ -73,10 +81,11 @@ void report(const char* what, std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: bus_latency ADDRESS CLIENTS CALLS_PER_SECOND SECONDS\n");
+    if (argc != 5 && !(argc == 6 && std::string(argv[5]) == "ping")) {
+        std::fprintf(stderr, "usage: bus_latency ADDRESS CLIENTS CALLS_PER_SECOND SECONDS [ping]\n");
         return 2;
     }
+    pingOnly = argc == 6;
     const std::string address = argv[1];
     const int clients = std::atoi(argv[2]);
     const double rate = std::atof(argv[3]);
@@ -95,8 +104,13 @@ int main(int argc, char** argv) {
         all.failures += s.failures;
     }
     std::printf("%d client(s), %.0f calls/s in all, %.0f s:\n", clients, rate, seconds);
-    report("BaseRpm", all.baseRpm);
-    report("LastTemperature(false,true)", all.lastTemperature);
+    if (pingOnly) {
+        all.baseRpm.insert(all.baseRpm.end(), all.lastTemperature.begin(), all.lastTemperature.end());
+        report("Peer.Ping (no daemon code)", all.baseRpm);
+    } else {
+        report("BaseRpm", all.baseRpm);
+        report("LastTemperature(false,true)", all.lastTemperature);
+    }
     if (all.failures) std::printf("  failed calls: %d\n", all.failures);
     return all.failures ? 1 : 0;
 }

@@ -18,6 +18,7 @@ DPID=$!
 sleep 1
 "$BUILD/bench/daemon/bus_latency" "$PRIVATE_BUS" 1 1000 "$RUN"
 "$BUILD/bench/daemon/bus_latency" "$PRIVATE_BUS" 8 1000 "$RUN"
+"$BUILD/bench/daemon/bus_latency" "$PRIVATE_BUS" 1 1000 "$RUN" ping
 kill -TERM $DPID
 wait $DPID || true
 DPID=""
