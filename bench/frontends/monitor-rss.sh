@@ -25,15 +25,10 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
-cat >"$work/bus.conf" <<CONF
-<busconfig><type>session</type><listen>unix:path=$work/bus</listen><auth>EXTERNAL</auth>
-<policy context="default"><allow user="*"/><allow own="*"/>
-<allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/></policy></busconfig>
-CONF
-dbus-daemon --config-file="$work/bus.conf" --nofork --print-address=1 >"$work/address" 2>/dev/null &
-bus_pid=$!
-for _ in $(seq 50); do [ -s "$work/address" ] && break; sleep 0.1; done
-bus=$(head -n1 "$work/address")
+. "$(dirname "$0")/../../scripts/private-bus.sh"
+start_private_bus "$work"
+bus_pid=$PRIVATE_BUS_PID
+bus=$PRIVATE_BUS
 "$daemon" --bus "$bus" --hardware sim --state-dir "$work" >"$work/daemon.log" 2>&1 &
 daemon_pid=$!
 "$watcher" "$bus" >"$work/watcher.log" 2>&1 &
