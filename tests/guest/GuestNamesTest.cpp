@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Names that are not whole ATA disks, given to the SMART reader on a real kernel: each ends in
-// its designed outcome, opens nothing outside the device directory and returns promptly.
+// the outcome the reader promises for it, opens nothing outside the device directory and
+// returns promptly.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
