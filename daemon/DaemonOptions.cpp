@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "daemon/DaemonOptions.h"
 
-#include <charconv>
+#include "common/CommandLine.h"
 
 namespace drivetherm {
 
@@ -9,63 +9,43 @@ std::optional<DaemonOptions> parseDaemonOptions(const std::vector<std::string>& 
                                                 const std::string& defaultMachineFile,
                                                 std::string& error) {
     DaemonOptions options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue) return inlineValue;
-            if (i + 1 < arguments.size()) return arguments[++i];
-            error = "option " + name + " needs a value (see --help)";
-            return std::nullopt;
-        };
-        auto takesNoValue = [&]() {
-            if (!inlineValue) return true;
-            error = "option " + name + " takes no value (see --help)";
+    CommandLine line(arguments, error);
+    // A directory option: any non-empty value.
+    auto directory = [&](std::string& target, const char* what) {
+        const auto v = line.value();
+        if (!v) return false;
+        if (v->empty()) {
+            error = line.name() + " needs " + what;
             return false;
-        };
-
+        }
+        target = *v;
+        return true;
+    };
+    while (line.next()) {
+        const std::string& name = line.name();
         if (name == "-h" || name == "--help") {
-            if (!takesNoValue()) return std::nullopt;
+            if (!line.flag()) return std::nullopt;
             options.showHelp = true;
         } else if (name == "--version") {
-            if (!takesNoValue()) return std::nullopt;
+            if (!line.flag()) return std::nullopt;
             options.showVersion = true;
         } else if (name == "-v" || name == "--verbose") {
-            if (!takesNoValue()) return std::nullopt;
+            if (!line.flag()) return std::nullopt;
             options.verbose = true;
         } else if (name == "--dry-run") {
-            if (!takesNoValue()) return std::nullopt;
+            if (!line.flag()) return std::nullopt;
             options.dryRun = true;
         } else if (name == "--bus") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            if (v->empty()) {
-                error = "--bus needs \"system\", \"session\" or a D-Bus address such as "
-                        "unix:path=/run/x";
-                return std::nullopt;
-            }
-            options.bus = *v;
+            if (!line.busValue(options.bus)) return std::nullopt;
         } else if (name == "--hardware") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            if (*v == "linux") {
-                options.hardware = DaemonOptions::Hardware::Linux;
-            } else if (*v == "sim") {
-                options.hardware = DaemonOptions::Hardware::Simulated;
-                options.machineFile = defaultMachineFile;
-            } else if (v->rfind("sim:", 0) == 0 && v->size() > 4) {
-                options.hardware = DaemonOptions::Hardware::Simulated;
-                options.machineFile = v->substr(4);
-            } else {
-                error = "--hardware must be \"linux\", \"sim\" or \"sim:FILE\", not \"" + *v + "\"";
+            std::string hardware;
+            if (!line.hardwareValue(hardware, options.machineFile, defaultMachineFile)) {
                 return std::nullopt;
             }
+            options.hardware = hardware == "linux" ? DaemonOptions::Hardware::Linux
+                                                   : DaemonOptions::Hardware::Simulated;
         } else if (name == "--state-dir") {
-            auto v = value();
+            const auto v = line.value();
             if (!v) return std::nullopt;
             if (v->empty() || (*v)[0] != '/') {
                 error = "--state-dir needs an absolute directory, not \"" + *v + "\"";
@@ -73,35 +53,21 @@ std::optional<DaemonOptions> parseDaemonOptions(const std::vector<std::string>& 
             }
             options.stateDirectory = *v;
         } else if (name == "--sysfs-root") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            if (v->empty()) {
-                error = "--sysfs-root needs a directory";
-                return std::nullopt;
-            }
-            options.sysfsRoot = *v;
+            if (!directory(options.sysfsRoot, "a directory")) return std::nullopt;
         } else if (name == "--dev-dir") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            if (v->empty()) {
-                error = "--dev-dir needs a directory";
-                return std::nullopt;
-            }
-            options.deviceDirectory = *v;
+            if (!directory(options.deviceDirectory, "a directory")) return std::nullopt;
         } else if (name == "--tick-interval") {
-            auto v = value();
+            const auto v = line.value();
             if (!v) return std::nullopt;
-            long ms = 0;
-            const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), ms);
-            if (ec != std::errc() || end != v->data() + v->size() || ms < 10 || ms > 60000) {
+            const auto ms = wholeNumber(*v, 10, 60000);
+            if (!ms) {
                 error = "--tick-interval needs a whole number of milliseconds from 10 to 60000, "
                         "not \"" + *v + "\"";
                 return std::nullopt;
             }
-            options.tickInterval = std::chrono::milliseconds(ms);
+            options.tickInterval = std::chrono::milliseconds(*ms);
         } else {
-            error = "unknown option \"" + arguments[i] + "\" (see --help)";
-            return std::nullopt;
+            return line.unknown();
         }
     }
     return options;

@@ -1,20 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "pane/FrontendOptions.h"
 
-#include <charconv>
+#include "common/CommandLine.h"
 
 namespace drivetherm {
-namespace {
-
-std::optional<long> wholeNumber(const std::string& text, long lowest, long highest) {
-    long value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, ec] = std::from_chars(text.data(), end, value);
-    if (ec != std::errc() || stop != end || value < lowest || value > highest) return std::nullopt;
-    return value;
-}
-
-}  // namespace
 
 std::vector<std::string> FrontendOptions::passOn() const {
     return {"--bus", bus, "--hardware", hardware};
@@ -26,53 +15,25 @@ std::optional<FrontendOptions> parseFrontendOptions(const std::vector<std::strin
                                                     std::string& error) {
     const bool monitor = program == FrontendOptions::Program::Monitor;
     FrontendOptions options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        const auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue) return inlineValue;
-            if (i + 1 < arguments.size()) return arguments[++i];
-            error = "option " + name + " needs a value (see --help)";
-            return std::nullopt;
-        };
-        const auto flag = [&](bool& target) {
-            if (inlineValue) {
-                error = "option " + name + " takes no value (see --help)";
-                return false;
-            }
-            target = true;
-            return true;
-        };
-
+    CommandLine line(arguments, error);
+    const auto flag = [&](bool& target) {
+        if (!line.flag()) return false;
+        target = true;
+        return true;
+    };
+    while (line.next()) {
+        const std::string& name = line.name();
+        const auto value = [&] { return line.value(); };
         if (name == "-h" || name == "--help") {
             if (!flag(options.showHelp)) return std::nullopt;
         } else if (name == "--version") {
             if (!flag(options.showVersion)) return std::nullopt;
         } else if (name == "--bus") {
-            const auto v = value();
-            if (!v) return std::nullopt;
-            if (v->empty()) {
-                error = "--bus needs \"system\", \"session\" or a D-Bus address such as "
-                        "unix:path=/run/x";
-                return std::nullopt;
-            }
-            options.bus = *v;
+            if (!line.busValue(options.bus)) return std::nullopt;
         } else if (name == "--hardware") {
-            const auto v = value();
-            if (!v) return std::nullopt;
-            if (*v == "sim") {
-                options.machineFile = defaultMachineFile;
-            } else if (v->rfind("sim:", 0) == 0 && v->size() > 4) {
-                options.machineFile = v->substr(4);
-            } else if (*v != "linux") {
-                error = "--hardware must be \"linux\", \"sim\" or \"sim:FILE\", not \"" + *v + "\"";
+            if (!line.hardwareValue(options.hardware, options.machineFile, defaultMachineFile)) {
                 return std::nullopt;
             }
-            options.hardware = *v;
         } else if (monitor && name == "--poll-interval") {
             const auto v = value();
             if (!v) return std::nullopt;
@@ -102,8 +63,7 @@ std::optional<FrontendOptions> parseFrontendOptions(const std::vector<std::strin
             }
             options.screenshot = *v;
         } else {
-            error = "unknown option \"" + arguments[i] + "\" (see --help)";
-            return std::nullopt;
+            return line.unknown();
         }
     }
     return options;

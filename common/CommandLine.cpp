@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "common/CommandLine.h"
+
+#include <charconv>
+
+namespace drivetherm {
+
+bool CommandLine::next() {
+    if (cursor_ >= arguments_.size()) return false;
+    index_ = cursor_++;
+    name_ = arguments_[index_];
+    inlineValue_.reset();
+    if (const auto eq = name_.find('='); name_.rfind("--", 0) == 0 && eq != std::string::npos) {
+        inlineValue_ = name_.substr(eq + 1);
+        name_.resize(eq);
+    }
+    return true;
+}
+
+std::optional<std::string> CommandLine::value() {
+    if (inlineValue_) return inlineValue_;
+    if (cursor_ < arguments_.size()) return arguments_[cursor_++];
+    error_ = "option " + name_ + " needs a value (see --help)";
+    return std::nullopt;
+}
+
+bool CommandLine::flag() {
+    if (!inlineValue_) return true;
+    error_ = "option " + name_ + " takes no value (see --help)";
+    return false;
+}
+
+std::nullopt_t CommandLine::unknown() {
+    error_ = "unknown option \"" + given() + "\" (see --help)";
+    return std::nullopt;
+}
+
+bool CommandLine::busValue(std::string& bus) {
+    const auto v = value();
+    if (!v) return false;
+    if (v->empty()) {
+        error_ = "--bus needs \"system\", \"session\" or a D-Bus address such as "
+                 "unix:path=/run/x";
+        return false;
+    }
+    bus = *v;
+    return true;
+}
+
+bool CommandLine::hardwareValue(std::string& hardware, std::string& machineFile,
+                                const std::string& defaultMachineFile) {
+    const auto v = value();
+    if (!v) return false;
+    if (*v == "sim") {
+        machineFile = defaultMachineFile;
+    } else if (v->rfind("sim:", 0) == 0 && v->size() > 4) {
+        machineFile = v->substr(4);
+    } else if (*v != "linux") {
+        error_ = "--hardware must be \"linux\", \"sim\" or \"sim:FILE\", not \"" + *v + "\"";
+        return false;
+    }
+    hardware = *v;
+    return true;
+}
+
+std::optional<long> wholeNumber(const std::string& text, long lowest, long highest) {
+    long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || stop != end || value < lowest || value > highest) return std::nullopt;
+    return value;
+}
+
+}  // namespace drivetherm

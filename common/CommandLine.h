@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace drivetherm {
+
+// Walks a program's arguments the way all of Drivetherm's programs read them: "--name value" or
+// "--name=value", flags without a value. Each failure leaves one line for the user in `error`.
+class CommandLine {
+public:
+    CommandLine(const std::vector<std::string>& arguments, std::string& error)
+        : arguments_(arguments), error_(error) {}
+
+    // Moves to the next option; false at the end.
+    bool next();
+    // The option's name, without any "=value".
+    const std::string& name() const { return name_; }
+    // The option as it was given, for "unknown option" messages.
+    const std::string& given() const { return arguments_[index_]; }
+    // The option's value (after "=" or the next argument); nothing, with the error set, if none.
+    std::optional<std::string> value();
+    // True for a flag given without a value; false, with the error set, for "--flag=x".
+    bool flag();
+    // Sets the error to "unknown option ..." and answers nothing, for the caller to return.
+    std::nullopt_t unknown();
+
+    // The values every program shares. Each returns false with the error set.
+    // --bus: "system", "session" or a D-Bus address.
+    bool busValue(std::string& bus);
+    // --hardware: "linux", "sim" (then `machineFile` = `defaultMachineFile`) or "sim:FILE".
+    bool hardwareValue(std::string& hardware, std::string& machineFile,
+                       const std::string& defaultMachineFile);
+
+private:
+    const std::vector<std::string>& arguments_;
+    std::string& error_;
+    std::size_t index_ = 0;
+    std::size_t cursor_ = 0;  // the next argument to read
+    std::string name_;
+    std::optional<std::string> inlineValue_;
+};
+
+// A whole decimal number within [lowest, highest], all of `text`; nothing otherwise.
+std::optional<long> wholeNumber(const std::string& text, long lowest, long highest);
+
+}  // namespace drivetherm
