@@ -45,64 +45,55 @@ void graphRepaint(benchmark::State& state) {
 }
 BENCHMARK(graphRepaint)->Unit(benchmark::kMicrosecond);
 
-// One mouse move of the lo knob of a continuous slider bound through an object controller: the
-// event, the cell's tracking, the write to the bound value and its notice back into the knob.
-void sliderDragStep(benchmark::State& state) {
-    Thresholds thresholds;
-    ObjectController controller(&thresholds);
-    SMDoubleSlider slider;
-    slider.resize(400, slider.sizeHint().height());
-    slider.setMaxValue(80);
-    slider.setMinValue(25);
-    slider.bind("objectLoValue", controller, "selection.lowerThreshold");
-    slider.bind("objectHiValue", controller, "selection.upperThreshold");
-    const SliderPoint c = slider.cell()._sm_loKnobRect().centre();
-    const QPointF start(c.x, c.y);
-    QMouseEvent press(QEvent::MouseButtonPress, start, slider.mapToGlobal(start), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&slider, &press);
-    int step = 0;
-    for (auto _ : state) {
-        // Back and forth over 20 points, so that the knob never rests at the hi knob.
-        const QPointF at = start + QPointF((step++ % 20) - 10, 0);
-        QMouseEvent move(QEvent::MouseMove, at, slider.mapToGlobal(at), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&slider, &move);
+// A continuous slider bound through an object controller, its lo knob held down.
+struct DraggedSlider {
+    DraggedSlider() {
+        slider.resize(400, slider.sizeHint().height());
+        slider.setMaxValue(80);
+        slider.setMinValue(25);
+        slider.bind("objectLoValue", controller, "selection.lowerThreshold");
+        slider.bind("objectHiValue", controller, "selection.upperThreshold");
+        const SliderPoint c = slider.cell()._sm_loKnobRect().centre();
+        start = QPointF(c.x, c.y);
+        send(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
     }
-    QMouseEvent release(QEvent::MouseButtonRelease, start, slider.mapToGlobal(start),
-                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(&slider, &release);
-    benchmark::DoNotOptimize(thresholds.lower);
+    ~DraggedSlider() { send(QEvent::MouseButtonRelease, start, Qt::LeftButton, Qt::NoButton); }
+
+    // Back and forth over 20 points, so that the knob never rests at the hi knob.
+    void step() {
+        send(QEvent::MouseMove, start + QPointF((steps++ % 20) - 10, 0), Qt::NoButton,
+             Qt::LeftButton);
+    }
+
+    void send(QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, slider.mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(&slider, &event);
+    }
+
+    Thresholds thresholds;
+    ObjectController controller{&thresholds};
+    SMDoubleSlider slider;
+    QPointF start;
+    int steps = 0;
+};
+
+// One mouse move of the lo knob: the event, the cell's tracking, the write to the bound value
+// and its notice back into the knob.
+void sliderDragStep(benchmark::State& state) {
+    DraggedSlider drag;
+    for (auto _ : state) drag.step();
+    benchmark::DoNotOptimize(drag.thresholds.lower);
 }
 BENCHMARK(sliderDragStep)->Unit(benchmark::kMicrosecond);
 
 // The same step with its repaint: what the user waits for on each move.
 void sliderDragStepWithRepaint(benchmark::State& state) {
-    Thresholds thresholds;
-    ObjectController controller(&thresholds);
-    SMDoubleSlider slider;
-    slider.resize(400, slider.sizeHint().height());
-    slider.setMaxValue(80);
-    slider.setMinValue(25);
-    slider.bind("objectLoValue", controller, "selection.lowerThreshold");
-    slider.bind("objectHiValue", controller, "selection.upperThreshold");
-    QImage target(slider.size(), QImage::Format_ARGB32_Premultiplied);
-    const SliderPoint c = slider.cell()._sm_loKnobRect().centre();
-    const QPointF start(c.x, c.y);
-    QMouseEvent press(QEvent::MouseButtonPress, start, slider.mapToGlobal(start), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&slider, &press);
-    int step = 0;
+    DraggedSlider drag;
+    QImage target(drag.slider.size(), QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state) {
-        const QPointF at = start + QPointF((step++ % 20) - 10, 0);
-        QMouseEvent move(QEvent::MouseMove, at, slider.mapToGlobal(at), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&slider, &move);
-        slider.render(&target);
+        drag.step();
+        drag.slider.render(&target);
     }
-    QMouseEvent release(QEvent::MouseButtonRelease, start, slider.mapToGlobal(start),
-                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(&slider, &release);
 }
 BENCHMARK(sliderDragStepWithRepaint)->Unit(benchmark::kMicrosecond);
 
