@@ -18,7 +18,7 @@ struct DaemonOptions {
     std::string machineFile;     // with Simulated: the machine description
     std::string stateDirectory = "/var/lib/drivetherm";
     std::string sysfsRoot = "/sys";
-    std::string deviceDirectory = "/dev";
+    std::string deviceDirectory;  // empty: /dev, or beside a --sysfs-root tree
     std::chrono::milliseconds tickInterval{1000};
     bool dryRun = false;
     bool verbose = false;

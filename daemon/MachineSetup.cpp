@@ -21,7 +21,7 @@ constexpr const char* kTag = "machine";
 class LinuxMachine final : public MachineSetup {
 public:
     LinuxMachine(const DaemonOptions& options)
-        : MachineSetup(options.dryRun), smc_(options.sysfsRoot), disks_(options.sysfsRoot) {
+        : MachineSetup(options.dryRun), smc_(options.sysfsRoot), disks_(options.sysfsRoot, options.deviceDirectory) {
         root_ = options.sysfsRoot;
     }
 

@@ -6,8 +6,8 @@
 
 namespace drivetherm {
 
-LinuxDisks::LinuxDisks(const std::string& sysfsRoot)
-    : roots_(UdevRoots::forSysfsRoot(sysfsRoot)), registry_(roots_), smart_(roots_) {}
+LinuxDisks::LinuxDisks(const std::string& sysfsRoot, const std::string& deviceDirectory)
+    : roots_(UdevRoots::forSysfsRoot(sysfsRoot, deviceDirectory)), registry_(roots_), smart_(roots_) {}
 
 LinuxDisks::~LinuxDisks() {
     if (deviceRegistry() == &registry_) setDeviceRegistry(nullptr);

@@ -14,8 +14,9 @@ namespace drivetherm {
 class LinuxDisks {
 public:
     // "/sys" is the running system (libudev); another directory is a fake tree whose device
-    // directory and udev database are its siblings (UdevRoots::forSysfsRoot).
-    explicit LinuxDisks(const std::string& sysfsRoot = "/sys");
+    // directory and udev database are its siblings (UdevRoots::forSysfsRoot). A non-empty
+    // `deviceDirectory` is where the device nodes are opened instead.
+    explicit LinuxDisks(const std::string& sysfsRoot = "/sys", const std::string& deviceDirectory = {});
     ~LinuxDisks();
 
     LinuxDisks(const LinuxDisks&) = delete;

@@ -18,6 +18,7 @@ TEST(DaemonOptions, NoOptionsMeanTheRealMachineOnTheSystemBus) {
     EXPECT_EQ(options->hardware, DaemonOptions::Hardware::Linux);
     EXPECT_EQ(options->stateDirectory, "/var/lib/drivetherm");
     EXPECT_EQ(options->sysfsRoot, "/sys");
+    EXPECT_EQ(options->deviceDirectory, "");  // the disks place it beside the sysfs root
     EXPECT_EQ(options->tickInterval, std::chrono::milliseconds(1000));
     EXPECT_FALSE(options->dryRun);
 }
@@ -25,8 +26,8 @@ TEST(DaemonOptions, NoOptionsMeanTheRealMachineOnTheSystemBus) {
 TEST(DaemonOptions, EveryOptionTakesItsValueSeparateOrAfterAnEqualsSign) {
     std::string error;
     auto options = parse({"--bus=unix:path=/tmp/b", "--hardware", "sim:/tmp/m.json",
-                          "--state-dir", "/tmp/s", "--sysfs-root=/tmp/sys", "--tick-interval",
-                          "50", "--dry-run", "-v"},
+                          "--state-dir", "/tmp/s", "--sysfs-root=/tmp/sys", "--dev-dir", "/tmp/dev",
+                          "--tick-interval", "50", "--dry-run", "-v"},
                          error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->bus, "unix:path=/tmp/b");
@@ -34,6 +35,7 @@ TEST(DaemonOptions, EveryOptionTakesItsValueSeparateOrAfterAnEqualsSign) {
     EXPECT_EQ(options->machineFile, "/tmp/m.json");
     EXPECT_EQ(options->stateDirectory, "/tmp/s");
     EXPECT_EQ(options->sysfsRoot, "/tmp/sys");
+    EXPECT_EQ(options->deviceDirectory, "/tmp/dev");
     EXPECT_EQ(options->tickInterval, std::chrono::milliseconds(50));
     EXPECT_TRUE(options->dryRun);
     EXPECT_TRUE(options->verbose);

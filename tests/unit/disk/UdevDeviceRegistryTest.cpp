@@ -181,6 +181,29 @@ TEST_F(UdevDeviceRegistryTest, EveryNameFormReadsTheSameDisk) {
     }
 }
 
+TEST_F(UdevDeviceRegistryTest, AGivenDeviceDirectoryIsWhereDisksAreNamedAndOpened) {
+    sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First")});
+    answerReads(test::blockWith({{194, 41}}));
+    const std::string nodes = (sysfs_.root() / "nodes").string();
+    const UdevRoots roots = UdevRoots::forSysfsRoot(sysfs_.sys().string(), nodes);
+    EXPECT_EQ(roots.sysfs, sysfs_.sys().string());
+    EXPECT_EQ(roots.dev, nodes);
+    EXPECT_EQ(roots.udevData, sysfs_.roots().udevData);
+
+    UdevDeviceRegistry registry(roots, clock_);
+    SgioSmartBackend backend(roots, syscalls_);
+    setDeviceRegistry(&registry);
+    setSmartDeviceBackend(&backend);
+    syscalls_.diskPrefix = nodes + "/";
+    EXPECT_TRUE(registry.entryFromPath(nodes + "/sda"));
+    EXPECT_FALSE(registry.entryFromPath(sysfs_.roots().dev + "/sda"));
+    EXPECT_EQ(readDriveTemperature("disk0"), 41);
+    EXPECT_EQ(openedDisk(), "sda");
+    setSmartDeviceBackend(&backend_);
+    setDeviceRegistry(&registry_);
+    EXPECT_EQ(registry.outstandingReferences(), 0u);
+}
+
 TEST_F(UdevDeviceRegistryTest, NamesThatCouldLeaveTheDeviceDirectoryFindNoDisk) {
     sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First")});
     // A link in class/block that leads out of the sysfs tree is not followed.
