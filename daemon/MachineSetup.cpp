@@ -6,12 +6,12 @@
 #include "common/Log.h"
 #include "daemon/SimulatorControl.h"
 #include "daemon/SystemHardware.h"
-#include "hardware/DryRunSmcDriver.h"
-#include "hardware/SmcTransport.h"
-#include "hardware/linux/ApplesmcDriver.h"
-#include "hardware/linux/LinuxDisks.h"
-#include "hardware/sim/SimMachine.h"
-#include "hardware/sim/SimSmcDriver.h"
+#include "hardware/smc/DryRunSmcDriver.h"
+#include "hardware/smc/SmcTransport.h"
+#include "hardware/smc/linux/ApplesmcDriver.h"
+#include "hardware/disk/linux/LinuxDisks.h"
+#include "hardware/machine/SimMachine.h"
+#include "hardware/smc/sim/SimSmcDriver.h"
 
 namespace drivetherm {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "daemon/DaemonOptions.h"
-#include "hardware/DryRunSmcDriver.h"
-#include "hardware/FanHandBack.h"
+#include "hardware/smc/DryRunSmcDriver.h"
+#include "hardware/smc/FanHandBack.h"
 
 namespace drivetherm {
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "daemon/SystemHardware.h"
 
-#include "hardware/DriveWalk.h"
-#include "hardware/SmartReader.h"
-#include "hardware/SmcAccess.h"
+#include "hardware/disk/DriveWalk.h"
+#include "hardware/disk/SmartReader.h"
+#include "hardware/smc/SmcAccess.h"
 
 namespace drivetherm {
 

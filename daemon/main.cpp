@@ -21,7 +21,7 @@
 #include "daemon/MachineSetup.h"
 #include "daemon/PlistPreferenceStore.h"
 #include "daemon/SystemHardware.h"
-#include "hardware/SmcAccess.h"
+#include "hardware/smc/SmcAccess.h"
 
 #ifndef DRIVETHERM_VERSION
 #define DRIVETHERM_VERSION "0"

@@ -3,7 +3,7 @@
 
 #include "bindings/TransformerRegistry.h"
 #include "common/Log.h"
-#include "hardware/DriveWalk.h"
+#include "hardware/disk/DriveWalk.h"
 #include "pane/TempTransformer.h"
 
 namespace drivetherm {

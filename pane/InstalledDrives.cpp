@@ -5,10 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
-#include "hardware/DeviceRegistry.h"
-#include "hardware/SmartDeviceBackend.h"
-#include "hardware/linux/LinuxDisks.h"
-#include "hardware/sim/SimDriveBay.h"
+#include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/SmartDeviceBackend.h"
+#include "hardware/disk/linux/LinuxDisks.h"
+#include "hardware/disk/sim/SimDriveBay.h"
 #include "pane/FrontendOptions.h"
 
 namespace drivetherm {

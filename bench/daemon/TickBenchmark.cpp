@@ -7,7 +7,7 @@
 #include "common/DataPaths.h"
 #include "daemon/HDDDaemon.h"
 #include "daemon/SystemHardware.h"
-#include "hardware/sim/SimMachine.h"
+#include "hardware/machine/SimMachine.h"
 
 namespace drivetherm {
 namespace {

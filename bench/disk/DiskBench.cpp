@@ -5,13 +5,13 @@
 
 #include <string>
 
-#include "hardware/DeviceRegistry.h"
-#include "hardware/DriveWalk.h"
-#include "hardware/SmartDeviceBackend.h"
-#include "hardware/SmartReader.h"
-#include "hardware/linux/SgioSmartBackend.h"
-#include "hardware/linux/UdevDeviceRegistry.h"
-#include "hardware/sim/SimDriveBay.h"
+#include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/DriveWalk.h"
+#include "hardware/disk/SmartDeviceBackend.h"
+#include "hardware/disk/SmartReader.h"
+#include "hardware/disk/linux/SgioSmartBackend.h"
+#include "hardware/disk/linux/UdevDeviceRegistry.h"
+#include "hardware/disk/sim/SimDriveBay.h"
 #include "tests/unit/disk/DiskFakes.h"
 #include "tests/unit/disk/LinuxFakes.h"
 

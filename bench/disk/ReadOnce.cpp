@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "common/Log.h"
-#include "hardware/SmartReader.h"
-#include "hardware/linux/LinuxDisks.h"
+#include "hardware/disk/SmartReader.h"
+#include "hardware/disk/linux/LinuxDisks.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

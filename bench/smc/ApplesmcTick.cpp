@@ -12,8 +12,8 @@
 #include <fstream>
 #include <string>
 
-#include "hardware/SmcAccess.h"
-#include "hardware/linux/ApplesmcDriver.h"
+#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/linux/ApplesmcDriver.h"
 #include "tests/unit/smc/FakeApplesmcTree.h"
 
 using namespace drivetherm;

@@ -3,9 +3,9 @@
 // temperature read (two exchanges) and one fan write (three exchanges).
 #include <benchmark/benchmark.h>
 
-#include "hardware/SmcAccess.h"
-#include "hardware/SmcCodec.h"
-#include "hardware/sim/SimSmcDriver.h"
+#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcCodec.h"
+#include "hardware/smc/sim/SimSmcDriver.h"
 
 namespace drivetherm {
 namespace {

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "common/Log.h"
-#include "hardware/SmartReader.h"
-#include "hardware/linux/LinuxDisks.h"
+#include "hardware/disk/SmartReader.h"
+#include "hardware/disk/linux/LinuxDisks.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "hardware/DriveWalk.h"
+#include "hardware/disk/DriveWalk.h"
 #include "tests/guest/GuestFixture.h"
 
 namespace drivetherm::guest {

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "hardware/DeviceRegistry.h"
-#include "hardware/SmartDeviceBackend.h"
-#include "hardware/SmartReader.h"
-#include "hardware/linux/SgioSmartBackend.h"
-#include "hardware/linux/UdevDeviceRegistry.h"
+#include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/SmartDeviceBackend.h"
+#include "hardware/disk/SmartReader.h"
+#include "hardware/disk/linux/SgioSmartBackend.h"
+#include "hardware/disk/linux/UdevDeviceRegistry.h"
 #include "tests/guest/GuestMachine.h"
 #include "tests/guest/RecordingSyscalls.h"
 

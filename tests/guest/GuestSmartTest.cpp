@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "hardware/SmartData.h"
-#include "hardware/linux/LinuxDisks.h"
-#include "hardware/linux/SgioCommand.h"
+#include "hardware/disk/SmartData.h"
+#include "hardware/disk/linux/LinuxDisks.h"
+#include "hardware/disk/linux/SgioCommand.h"
 #include "tests/guest/GuestFixture.h"
 #include "tests/guest/GuestSmartctl.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "hardware/linux/SgioSyscalls.h"
+#include "hardware/disk/linux/SgioSyscalls.h"
 
 namespace drivetherm::guest {
 

@@ -5,11 +5,11 @@
 #include <stdexcept>
 
 #include "common/DataPaths.h"
-#include "hardware/FanHandBack.h"
-#include "hardware/SmcAccess.h"
-#include "hardware/SmcDiagnostics.h"
-#include "hardware/linux/ApplesmcDriver.h"
-#include "hardware/sim/SimSmcDriver.h"
+#include "hardware/smc/FanHandBack.h"
+#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcDiagnostics.h"
+#include "hardware/smc/linux/ApplesmcDriver.h"
+#include "hardware/smc/sim/SimSmcDriver.h"
 
 
 namespace drivetherm {

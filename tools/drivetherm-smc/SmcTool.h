@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "hardware/SmcTransport.h"
+#include "hardware/smc/SmcTransport.h"
 #include "tools/drivetherm-smc/SmcToolOptions.h"
 
 namespace drivetherm {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "hardware/SmcCodec.h"
+#include "hardware/smc/SmcCodec.h"
 
 namespace drivetherm {
 namespace {

@@ -9,13 +9,13 @@
 #include <memory>
 #include <sstream>
 
-#include "hardware/DeviceRegistry.h"
-#include "hardware/DriveWalk.h"
-#include "hardware/SmartReader.h"
-#include "hardware/linux/SgioSmartBackend.h"
-#include "hardware/linux/UdevDeviceRegistry.h"
-#include "hardware/linux/UdevLibrarySource.h"
-#include "hardware/linux/UdevTreeSource.h"
+#include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/DriveWalk.h"
+#include "hardware/disk/SmartReader.h"
+#include "hardware/disk/linux/SgioSmartBackend.h"
+#include "hardware/disk/linux/UdevDeviceRegistry.h"
+#include "hardware/disk/linux/UdevLibrarySource.h"
+#include "hardware/disk/linux/UdevTreeSource.h"
 #include "tests/unit/disk/DiskFakes.h"
 #include "tests/unit/disk/LinuxFakes.h"
 

@@ -2,9 +2,9 @@
 // drivetherm-smc run as a program on the applesmc transport over a fake tree on disk.
 #include <gtest/gtest.h>
 
-#include "hardware/SmcAccess.h"
-#include "hardware/SmcDiagnostics.h"
-#include "hardware/sim/SimSmcDriver.h"
+#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcDiagnostics.h"
+#include "hardware/smc/sim/SimSmcDriver.h"
 #include "tests/integration/smc/RunProgram.h"
 #include "tests/unit/smc/FakeApplesmcTree.h"
 #include "tests/unit/smc/RecordingSmcDriver.h"

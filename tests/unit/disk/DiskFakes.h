@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "hardware/DeviceRegistry.h"
-#include "hardware/RegistryTree.h"
-#include "hardware/SmartData.h"
-#include "hardware/SmartDeviceBackend.h"
-#include "hardware/TreeRegistry.h"
+#include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/RegistryTree.h"
+#include "hardware/disk/SmartData.h"
+#include "hardware/disk/SmartDeviceBackend.h"
+#include "hardware/disk/TreeRegistry.h"
 
 namespace drivetherm::test {
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/DriveWalk.h"
+#include "hardware/disk/DriveWalk.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "DiskFakes.h"
-#include "hardware/DeviceRegistry.h"
+#include "hardware/disk/DeviceRegistry.h"
 
 namespace drivetherm {
 namespace {

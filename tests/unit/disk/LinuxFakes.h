@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "hardware/SmartData.h"
-#include "hardware/linux/SgioSyscalls.h"
-#include "hardware/linux/UdevRoots.h"
+#include "hardware/disk/SmartData.h"
+#include "hardware/disk/linux/SgioSyscalls.h"
+#include "hardware/disk/linux/UdevRoots.h"
 
 namespace drivetherm::test {
 

@@ -8,12 +8,12 @@
 
 #include "DiskFakes.h"
 #include "LinuxFakes.h"
-#include "hardware/DeviceRegistry.h"
-#include "hardware/SmartReader.h"
-#include "hardware/linux/SgioCommand.h"
-#include "hardware/linux/SgioSmartBackend.h"
-#include "hardware/linux/UdevDeviceRegistry.h"
-#include "hardware/sim/SimDriveBay.h"
+#include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/SmartReader.h"
+#include "hardware/disk/linux/SgioCommand.h"
+#include "hardware/disk/linux/SgioSmartBackend.h"
+#include "hardware/disk/linux/UdevDeviceRegistry.h"
+#include "hardware/disk/sim/SimDriveBay.h"
 
 namespace drivetherm {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/linux/SgioCommand.h"
+#include "hardware/disk/linux/SgioCommand.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

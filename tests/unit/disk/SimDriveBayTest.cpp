@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/sim/SimDriveBay.h"
+#include "hardware/disk/sim/SimDriveBay.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,10 +7,10 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "hardware/DeviceRegistry.h"
-#include "hardware/DriveWalk.h"
-#include "hardware/SmartDeviceBackend.h"
-#include "hardware/SmartReader.h"
+#include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/DriveWalk.h"
+#include "hardware/disk/SmartDeviceBackend.h"
+#include "hardware/disk/SmartReader.h"
 
 namespace drivetherm {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/SmartData.h"
+#include "hardware/disk/SmartData.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/SmartReader.h"
+#include "hardware/disk/SmartReader.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "DiskFakes.h"
-#include "hardware/DeviceRegistry.h"
+#include "hardware/disk/DeviceRegistry.h"
 
 namespace drivetherm {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/TreeRegistry.h"
+#include "hardware/disk/TreeRegistry.h"
 
 #include <gtest/gtest.h>
 

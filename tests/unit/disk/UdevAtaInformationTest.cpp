@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/linux/UdevAtaInformation.h"
+#include "hardware/disk/linux/UdevAtaInformation.h"
 
 #include <gtest/gtest.h>
 

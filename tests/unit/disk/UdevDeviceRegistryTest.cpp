@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/linux/UdevDeviceRegistry.h"
+#include "hardware/disk/linux/UdevDeviceRegistry.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,9 +11,9 @@
 
 #include "DiskFakes.h"
 #include "LinuxFakes.h"
-#include "hardware/DriveWalk.h"
-#include "hardware/SmartReader.h"
-#include "hardware/linux/SgioSmartBackend.h"
+#include "hardware/disk/DriveWalk.h"
+#include "hardware/disk/SmartReader.h"
+#include "hardware/disk/linux/SgioSmartBackend.h"
 
 namespace drivetherm {
 namespace {

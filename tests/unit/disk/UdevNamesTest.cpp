@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/linux/UdevNames.h"
+#include "hardware/disk/linux/UdevNames.h"
 
 #include <gtest/gtest.h>
 

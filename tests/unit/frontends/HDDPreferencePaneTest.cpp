@@ -6,8 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include "bindings/KeyValueObserver.h"
-#include "hardware/DeviceRegistry.h"
-#include "hardware/sim/SimDriveBay.h"
+#include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/sim/SimDriveBay.h"
 #include "tests/unit/frontends/FrontendFakes.h"
 
 namespace drivetherm {

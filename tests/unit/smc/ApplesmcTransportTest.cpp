@@ -4,11 +4,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "hardware/SmcAccess.h"
-#include "hardware/SmcCodec.h"
-#include "hardware/SmcDiagnostics.h"
-#include "hardware/linux/ApplesmcDriver.h"
-#include "hardware/sim/SimSmcDriver.h"
+#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcCodec.h"
+#include "hardware/smc/SmcDiagnostics.h"
+#include "hardware/smc/linux/ApplesmcDriver.h"
+#include "hardware/smc/sim/SimSmcDriver.h"
 #include "tests/unit/smc/FakeApplesmcTree.h"
 #include "tests/unit/smc/RecordingSmcDriver.h"
 

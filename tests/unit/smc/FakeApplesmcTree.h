@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hardware/linux/ApplesmcFiles.h"
+#include "hardware/smc/linux/ApplesmcFiles.h"
 #include "tests/unit/smc/FakeApplesmc.h"
 
 namespace drivetherm::testing {

@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "common/Log.h"
-#include "hardware/DryRunSmcDriver.h"
-#include "hardware/FanHandBack.h"
-#include "hardware/SmcAccess.h"
-#include "hardware/linux/ApplesmcDriver.h"
-#include "hardware/sim/SimSmcDriver.h"
+#include "hardware/smc/DryRunSmcDriver.h"
+#include "hardware/smc/FanHandBack.h"
+#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/linux/ApplesmcDriver.h"
+#include "hardware/smc/sim/SimSmcDriver.h"
 #include "tests/unit/smc/FakeApplesmcTree.h"
 #include "tests/unit/smc/RecordingSmcDriver.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "hardware/SmcTransport.h"
-#include "hardware/sim/SimSmcDriver.h"
+#include "hardware/smc/SmcTransport.h"
+#include "hardware/smc/sim/SimSmcDriver.h"
 
 namespace drivetherm::testing {
 

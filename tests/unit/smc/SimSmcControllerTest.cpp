@@ -5,8 +5,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "hardware/SmcCodec.h"
-#include "hardware/sim/SimSmcController.h"
+#include "hardware/smc/SmcCodec.h"
+#include "hardware/smc/sim/SimSmcController.h"
 
 namespace drivetherm {
 namespace {

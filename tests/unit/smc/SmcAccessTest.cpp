@@ -4,9 +4,9 @@
 #include <climits>
 #include <cstring>
 
-#include "hardware/SmcAccess.h"
-#include "hardware/SmcCodec.h"
-#include "hardware/sim/SimSmcDriver.h"
+#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcCodec.h"
+#include "hardware/smc/sim/SimSmcDriver.h"
 #include "tests/unit/smc/RecordingSmcDriver.h"
 
 namespace drivetherm {

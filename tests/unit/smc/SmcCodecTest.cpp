@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "hardware/SmcCodec.h"
+#include "hardware/smc/SmcCodec.h"
 
 namespace drivetherm {
 namespace {

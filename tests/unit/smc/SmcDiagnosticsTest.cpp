@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "hardware/SmcAccess.h"
-#include "hardware/SmcDiagnostics.h"
-#include "hardware/sim/SimSmcDriver.h"
+#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcDiagnostics.h"
+#include "hardware/smc/sim/SimSmcDriver.h"
 #include "tests/unit/smc/RecordingSmcDriver.h"
 
 namespace drivetherm {

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "hardware/disk/SmartDevice.h"
+
+#include "hardware/disk/SmartDeviceBackend.h"
+
+namespace drivetherm {
+namespace {
+
+SmartDeviceBackend* installedBackend = nullptr;
+
+}  // namespace
+
+const char* smartOutcomeName(SmartOutcome outcome) {
+    switch (outcome) {
+        case SmartOutcome::Success: return "success";
+        case SmartOutcome::Timeout: return "time-out";
+        case SmartOutcome::NotResponding: return "not responding";
+        case SmartOutcome::ExclusiveAccess: return "exclusive access";
+        case SmartOutcome::Standby: return "standby";
+        case SmartOutcome::OtherError: return "error";
+    }
+    return "unknown";
+}
+
+void setSmartDeviceBackend(SmartDeviceBackend* backend) { installedBackend = backend; }
+
+SmartDeviceBackend* smartDeviceBackend() { return installedBackend; }
+
+}  // namespace drivetherm

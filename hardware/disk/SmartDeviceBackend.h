@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <memory>
+
+#include "hardware/IOReturn.h"
+#include "hardware/disk/RegistryEntry.h"
+#include "hardware/disk/SmartDevicePlugIn.h"
+
+namespace drivetherm {
+
+// Makes SMART plug-ins for registry entries. Backends: SG_IO on Linux (linux/), the
+// simulated machine's drive bay (sim/), fakes in tests.
+class SmartDeviceBackend {
+public:
+    virtual ~SmartDeviceBackend() = default;
+    // kIOReturnSuccess and the plug-in for `service` (an entry of the installed registry), or
+    // the status of the failure (the plug-in is then empty).
+    virtual kern_return_t createPlugInInterface(const RegistryEntry& service,
+                                                std::unique_ptr<SmartDevicePlugIn>& plugIn) = 0;
+};
+
+// Installs the backend that openSmartDevice uses; nullptr means no drive can be read. The caller
+// keeps ownership and keeps the backend alive while it is installed.
+void setSmartDeviceBackend(SmartDeviceBackend* backend);
+SmartDeviceBackend* smartDeviceBackend();
+
+}  // namespace drivetherm

@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "hardware/disk/linux/SgioSmartDevice.h"
+
+#include <fcntl.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "common/Log.h"
+#include "hardware/disk/linux/UdevNames.h"
+
+namespace drivetherm {
+namespace {
+
+constexpr const char* kTag = "sgio";
+constexpr std::size_t kSenseSize = 32;
+
+SmartOutcome outcomeOf(SgioVerdict verdict) {
+    switch (verdict) {
+        case SgioVerdict::Done: return SmartOutcome::Success;
+        case SgioVerdict::Timeout: return SmartOutcome::Timeout;
+        case SgioVerdict::NotResponding: return SmartOutcome::NotResponding;
+        case SgioVerdict::ExclusiveAccess: return SmartOutcome::ExclusiveAccess;
+        case SgioVerdict::Refused:
+        case SgioVerdict::AtaError:
+        case SgioVerdict::Failed: return SmartOutcome::OtherError;
+    }
+    return SmartOutcome::OtherError;
+}
+
+SmartOutcome outcomeOfOpenError(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+        case ENOMEDIUM: return SmartOutcome::NotResponding;
+        case EBUSY: return SmartOutcome::ExclusiveAccess;
+        default: return SmartOutcome::OtherError;
+    }
+}
+
+}  // namespace
+
+SgioSmartDevice::SgioSmartDevice(SgioSyscalls& syscalls, std::string devicePath, std::string runtimeStatusPath,
+                                 unsigned passThroughLength)
+    : syscalls_(syscalls),
+      devicePath_(std::move(devicePath)),
+      runtimeStatusPath_(std::move(runtimeStatusPath)),
+      twelveOnly_(passThroughLength == 12) {}
+
+SgioSmartDevice::~SgioSmartDevice() {
+    if (fd_ >= 0) syscalls_.closeFile(fd_);
+}
+
+bool SgioSmartDevice::runtimeSuspended() {
+    const int fd = syscalls_.openFile(runtimeStatusPath_.c_str(), O_RDONLY | O_CLOEXEC);
+    // No file: the device has no runtime power management, so it is never suspended by it.
+    if (fd < 0) return false;
+    std::array<char, 64> text{};
+    const ssize_t count = syscalls_.readFile(fd, text.data(), text.size());
+    syscalls_.closeFile(fd);
+    if (count <= 0) return false;
+    return trimTrailingBlanks(std::string_view(text.data(), static_cast<std::size_t>(count))) == "suspended";
+}
+
+SmartOutcome SgioSmartDevice::prepare() {
+    if (power_ == Power::Asleep) return SmartOutcome::Standby;
+    if (power_ == Power::Unknown && runtimeSuspended()) {
+        log::debug(kTag, "%s: runtime-suspended, not woken", devicePath_.c_str());
+        power_ = Power::Asleep;
+        return SmartOutcome::Standby;
+    }
+    if (fd_ < 0) {
+        fd_ = syscalls_.openFile(devicePath_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0) {
+            const int error = errno;
+            log::debug(kTag, "%s: cannot open: %s", devicePath_.c_str(), std::strerror(error));
+            return outcomeOfOpenError(error);
+        }
+    }
+    if (power_ == Power::Unknown) {
+        const SgioResult answer = execute(checkPowerModeCommand(), {});
+        if (answer.verdict == SgioVerdict::Timeout || answer.verdict == SgioVerdict::NotResponding ||
+            answer.verdict == SgioVerdict::ExclusiveAccess)
+            return outcomeOf(answer.verdict);
+        // A drive that cannot say its power mode is taken as awake: the read will tell.
+        if (answer.verdict == SgioVerdict::Done && answer.ata && isStandbyPowerMode(answer.ata->sectorCount)) {
+            log::debug(kTag, "%s: in standby (power mode %02x), not woken", devicePath_.c_str(), answer.ata->sectorCount);
+            power_ = Power::Asleep;
+            return SmartOutcome::Standby;
+        }
+        power_ = Power::Awake;
+    }
+    return SmartOutcome::Success;
+}
+
+SgioResult SgioSmartDevice::execute(const AtaCommand& command, std::span<std::uint8_t> data) {
+    for (;;) {
+        const PassThroughCdb cdb = buildPassThroughCdb(twelveOnly_ ? 12 : 16, command);
+        std::array<std::uint8_t, kSenseSize> sense{};
+        sg_io_hdr_t header;
+        std::memset(&header, 0, sizeof header);
+        header.interface_id = 'S';
+        header.cmd_len = static_cast<unsigned char>(cdb.length);
+        header.cmdp = const_cast<unsigned char*>(cdb.bytes.data());
+        header.dxfer_direction = data.empty() ? SG_DXFER_NONE : SG_DXFER_FROM_DEV;
+        header.dxferp = data.empty() ? nullptr : data.data();
+        header.dxfer_len = static_cast<unsigned>(data.size());
+        header.sbp = sense.data();
+        header.mx_sb_len = static_cast<unsigned char>(sense.size());
+        header.timeout = kCommandTimeoutMs;
+
+        const bool dumping = log::enabled(log::Level::Debug);
+        if (dumping) log::debug(kTag, "%s: cdb %s", devicePath_.c_str(), hexBytes(cdb.view()).c_str());
+        SgioReply reply;
+        reply.result = syscalls_.sgIo(fd_, &header);
+        reply.error = reply.result < 0 ? errno : 0;
+        reply.status = header.status;
+        reply.hostStatus = header.host_status;
+        reply.driverStatus = header.driver_status;
+        reply.sense = std::span<const std::uint8_t>(sense.data(), std::min<std::size_t>(header.sb_len_wr, sense.size()));
+        const SgioResult result = classifySgioReply(reply);
+        if (dumping)
+            log::debug(kTag, "%s: ioctl %d errno %d status %02x host %04x driver %04x sense [%s]: %s", devicePath_.c_str(),
+                       reply.result, reply.error, reply.status, reply.hostStatus, reply.driverStatus,
+                       hexBytes(reply.sense).c_str(), sgioVerdictName(result.verdict));
+
+        if (result.verdict == SgioVerdict::Refused && !twelveOnly_) {
+            // Some bridges know only the 12-byte form; this disk keeps using it.
+            twelveOnly_ = true;
+            continue;
+        }
+        return result;
+    }
+}
+
+SmartOutcome SgioSmartDevice::enableOperations(bool enable) {
+    if (const SmartOutcome ready = prepare(); ready != SmartOutcome::Success) return ready;
+    return outcomeOf(execute(smartEnableOperationsCommand(enable), {}).verdict);
+}
+
+SmartOutcome SgioSmartDevice::readData(SmartDataBlock& data) {
+    if (const SmartOutcome ready = prepare(); ready != SmartOutcome::Success) return ready;
+    SmartDataBlock block{};
+    const SmartOutcome outcome = outcomeOf(execute(smartReadDataCommand(), block).verdict);
+    if (outcome == SmartOutcome::Success) data = block;
+    return outcome;
+}
+
+}  // namespace drivetherm

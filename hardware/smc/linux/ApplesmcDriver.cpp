@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "hardware/smc/linux/ApplesmcDriver.h"
+
+#include "hardware/smc/linux/ApplesmcTransport.h"
+
+namespace drivetherm {
+
+ApplesmcDriver::ApplesmcDriver(std::string sysfsRoot, ApplesmcFiles& files)
+    : root_(std::move(sysfsRoot)), files_(files) {
+    while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+}
+
+std::vector<std::string> ApplesmcDriver::hwmonDirectories() {
+    std::vector<std::string> candidates;
+    const std::string hwmon = root_ + "/class/hwmon";
+    for (const std::string& entry : files_.listDirectory(hwmon)) {
+        const std::string device = hwmon + "/" + entry + "/device";
+        char name[32];
+        const long count = files_.readFile(device + "/name", name, sizeof name);
+        if (count >= 8 && std::string_view(name, static_cast<std::size_t>(count)).substr(0, 8) == "applesmc" &&
+            (count == 8 || name[8] == '\n')) {
+            candidates.push_back(device);
+        }
+    }
+    return candidates;
+}
+
+SmcOpenResult ApplesmcDriver::open() {
+    SmcOpenResult result;
+    std::uint32_t count = 0;
+    // A steady open costs one read: the device found before still answering key_count.
+    if (device_ && device_->keys().readKeyCount(count) != kIOReturnSuccess) device_.reset();
+    auto tryDirectory = [&](const std::string& directory) {
+        auto device = std::make_shared<ApplesmcDevice>(files_, directory);
+        if (device->keys().readKeyCount(count) == kIOReturnSuccess) device_ = std::move(device);
+        return device_ != nullptr;
+    };
+    if (!device_ && !tryDirectory(root_ + "/devices/platform/applesmc.768")) {
+        // Some kernels show the driver's files only through its hwmon class device.
+        for (const std::string& directory : hwmonDirectories()) {
+            if (tryDirectory(directory)) break;
+        }
+    }
+    if (!device_) {
+        result.step = SmcOpenResult::Step::NoService;
+        return result;
+    }
+    result.step = SmcOpenResult::Step::Opened;
+    result.connection = std::make_unique<ApplesmcTransport>(device_);
+    return result;
+}
+
+}  // namespace drivetherm

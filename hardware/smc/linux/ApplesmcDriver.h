@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hardware/smc/SmcTransport.h"
+#include "hardware/smc/linux/ApplesmcDevice.h"
+#include "hardware/smc/linux/ApplesmcFiles.h"
+
+namespace drivetherm {
+
+// The real SMC on Linux: the kernel's applesmc driver under `<root>/devices/platform/
+// applesmc.768`, or under `<root>/class/hwmon/hwmon*/device` whose `name` is "applesmc". The
+// SMC is found when that directory answers `key_count`; otherwise opening fails as "no SMC
+// found". What is learnt about the device (its keys, its files) is kept for the process's life.
+class ApplesmcDriver final : public SmcDriver {
+public:
+    explicit ApplesmcDriver(std::string sysfsRoot, ApplesmcFiles& files = posixApplesmcFiles());
+
+    SmcOpenResult open() override;
+
+    // The device directory the last successful open used; empty before.
+    std::string deviceDirectory() const { return device_ ? device_->directory() : std::string(); }
+
+private:
+    std::vector<std::string> hwmonDirectories();
+
+    std::string root_;
+    ApplesmcFiles& files_;
+    std::shared_ptr<ApplesmcDevice> device_;
+};
+
+}  // namespace drivetherm
