@@ -47,19 +47,33 @@ bool CommandLine::busValue(std::string& bus) {
     return true;
 }
 
-bool CommandLine::hardwareValue(std::string& hardware, std::string& machineFile,
-                                const std::string& defaultMachineFile) {
+bool CommandLine::isMachineOption() const {
+    return name_ == "--hardware" || name_ == "--sysfs-root" || name_ == "--dev-dir";
+}
+
+bool CommandLine::machineValue(MachineChoice& choice, const std::string& defaultMachineFile) {
     const auto v = value();
     if (!v) return false;
-    if (*v == "sim") {
-        machineFile = defaultMachineFile;
-    } else if (v->rfind("sim:", 0) == 0 && v->size() > 4) {
-        machineFile = v->substr(4);
-    } else if (*v != "linux") {
-        error_ = "--hardware must be \"linux\", \"sim\" or \"sim:FILE\", not \"" + *v + "\"";
+    if (name_ == "--hardware") {
+        if (*v == "linux") {
+            choice.kind = MachineChoice::Kind::Linux;
+        } else if (*v == "sim") {
+            choice.kind = MachineChoice::Kind::Simulated;
+            choice.machineFile = defaultMachineFile;
+        } else if (v->rfind("sim:", 0) == 0 && v->size() > 4) {
+            choice.kind = MachineChoice::Kind::Simulated;
+            choice.machineFile = v->substr(4);
+        } else {
+            error_ = "--hardware must be \"linux\", \"sim\" or \"sim:FILE\", not \"" + *v + "\"";
+            return false;
+        }
+        return true;
+    }
+    if (v->empty()) {
+        error_ = name_ + " needs a directory";
         return false;
     }
-    hardware = *v;
+    (name_ == "--sysfs-root" ? choice.sysfsRoot : choice.deviceDirectory) = *v;
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/MachineChoice.h"
+
 namespace drivetherm {
 
 // Walks a program's arguments the way all of Drivetherm's programs read them: "--name value" or
@@ -30,9 +32,11 @@ public:
     // The values every program shares. Each returns false with the error set.
     // --bus: "system", "session" or a D-Bus address.
     bool busValue(std::string& bus);
-    // --hardware: "linux", "sim" (then `machineFile` = `defaultMachineFile`) or "sim:FILE".
-    bool hardwareValue(std::string& hardware, std::string& machineFile,
-                       const std::string& defaultMachineFile);
+    // Whether the current option is one of the machine's: --hardware, --sysfs-root, --dev-dir.
+    bool isMachineOption() const;
+    // Reads one of them into `choice`. --hardware takes "linux", "sim" (the machine in
+    // `defaultMachineFile`) or "sim:FILE"; the other two take a directory.
+    bool machineValue(MachineChoice& choice, const std::string& defaultMachineFile);
 
 private:
     const std::vector<std::string>& arguments_;

@@ -10,17 +10,6 @@ std::optional<DaemonOptions> parseDaemonOptions(const std::vector<std::string>& 
                                                 std::string& error) {
     DaemonOptions options;
     CommandLine line(arguments, error);
-    // A directory option: any non-empty value.
-    auto directory = [&](std::string& target, const char* what) {
-        const auto v = line.value();
-        if (!v) return false;
-        if (v->empty()) {
-            error = line.name() + " needs " + what;
-            return false;
-        }
-        target = *v;
-        return true;
-    };
     while (line.next()) {
         const std::string& name = line.name();
         if (name == "-h" || name == "--help") {
@@ -37,13 +26,8 @@ std::optional<DaemonOptions> parseDaemonOptions(const std::vector<std::string>& 
             options.dryRun = true;
         } else if (name == "--bus") {
             if (!line.busValue(options.bus)) return std::nullopt;
-        } else if (name == "--hardware") {
-            std::string hardware;
-            if (!line.hardwareValue(hardware, options.machineFile, defaultMachineFile)) {
-                return std::nullopt;
-            }
-            options.hardware = hardware == "linux" ? DaemonOptions::Hardware::Linux
-                                                   : DaemonOptions::Hardware::Simulated;
+        } else if (line.isMachineOption()) {
+            if (!line.machineValue(options.machine, defaultMachineFile)) return std::nullopt;
         } else if (name == "--state-dir") {
             const auto v = line.value();
             if (!v) return std::nullopt;
@@ -52,10 +36,6 @@ std::optional<DaemonOptions> parseDaemonOptions(const std::vector<std::string>& 
                 return std::nullopt;
             }
             options.stateDirectory = *v;
-        } else if (name == "--sysfs-root") {
-            if (!directory(options.sysfsRoot, "a directory")) return std::nullopt;
-        } else if (name == "--dev-dir") {
-            if (!directory(options.deviceDirectory, "a directory")) return std::nullopt;
         } else if (name == "--tick-interval") {
             const auto v = line.value();
             if (!v) return std::nullopt;

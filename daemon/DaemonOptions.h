@@ -6,19 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "common/MachineChoice.h"
+
 namespace drivetherm {
 
 // The daemon's command line. Production needs no option; the others serve tests,
 // demonstrations and unusual set-ups.
 struct DaemonOptions {
-    enum class Hardware { Linux, Simulated };
-
     std::string bus = "system";  // "system", "session" or a D-Bus address
-    Hardware hardware = Hardware::Linux;
-    std::string machineFile;     // with Simulated: the machine description
+    MachineChoice machine;
     std::string stateDirectory = "/var/lib/drivetherm";
-    std::string sysfsRoot = "/sys";
-    std::string deviceDirectory;  // empty: /dev, or beside a --sysfs-root tree
     std::chrono::milliseconds tickInterval{1000};
     bool dryRun = false;
     bool verbose = false;

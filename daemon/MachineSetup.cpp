@@ -21,8 +21,8 @@ constexpr const char* kTag = "machine";
 class LinuxMachine final : public MachineSetup {
 public:
     LinuxMachine(const DaemonOptions& options)
-        : MachineSetup(options.dryRun), smc_(options.sysfsRoot), disks_(options.sysfsRoot, options.deviceDirectory) {
-        root_ = options.sysfsRoot;
+        : MachineSetup(options.dryRun), smc_(options.machine.sysfsRoot), disks_(options.machine.sysfsRoot, options.machine.deviceDirectory) {
+        root_ = options.machine.sysfsRoot;
     }
 
     bool open(std::string& error) {
@@ -50,7 +50,7 @@ private:
 class SimulatedMachine final : public MachineSetup, public SimulatorControl {
 public:
     SimulatedMachine(const DaemonOptions& options, std::unique_ptr<SimMachine> machine)
-        : MachineSetup(options.dryRun), machine_(std::move(machine)), file_(options.machineFile) {
+        : MachineSetup(options.dryRun), machine_(std::move(machine)), file_(options.machine.machineFile) {
         machine_->install();
         installSmc(machine_->smcDriver());
     }
@@ -88,9 +88,9 @@ private:
 
 std::unique_ptr<MachineSetup> MachineSetup::create(const DaemonOptions& options,
                                                    std::string& error) {
-    if (options.hardware == DaemonOptions::Hardware::Simulated) {
+    if (options.machine.simulated()) {
         try {
-            return std::make_unique<SimulatedMachine>(options, SimMachine::load(options.machineFile));
+            return std::make_unique<SimulatedMachine>(options, SimMachine::load(options.machine.machineFile));
         } catch (const std::exception& e) {
             error = e.what();
             return nullptr;

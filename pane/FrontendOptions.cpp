@@ -6,7 +6,10 @@
 namespace drivetherm {
 
 std::vector<std::string> FrontendOptions::passOn() const {
-    return {"--bus", bus, "--hardware", hardware};
+    std::vector<std::string> options{"--bus", bus};
+    const std::vector<std::string> machineOptions = machine.passOn();
+    options.insert(options.end(), machineOptions.begin(), machineOptions.end());
+    return options;
 }
 
 std::optional<FrontendOptions> parseFrontendOptions(const std::vector<std::string>& arguments,
@@ -30,10 +33,8 @@ std::optional<FrontendOptions> parseFrontendOptions(const std::vector<std::strin
             if (!flag(options.showVersion)) return std::nullopt;
         } else if (name == "--bus") {
             if (!line.busValue(options.bus)) return std::nullopt;
-        } else if (name == "--hardware") {
-            if (!line.hardwareValue(options.hardware, options.machineFile, defaultMachineFile)) {
-                return std::nullopt;
-            }
+        } else if (line.isMachineOption()) {
+            if (!line.machineValue(options.machine, defaultMachineFile)) return std::nullopt;
         } else if (monitor && name == "--poll-interval") {
             const auto v = value();
             if (!v) return std::nullopt;
@@ -78,7 +79,9 @@ std::string frontendUsage(FrontendOptions::Program program, const std::string& p
         "\n"
         "  --bus system|session|ADDRESS  the bus the fan daemon is on (default: system)\n"
         "  --hardware linux|sim|sim:FILE this machine's disks, or the simulated machine's\n"
-        "                                (default: linux)\n";
+        "                                (default: linux)\n"
+        "  --sysfs-root DIR              root of the sysfs tree (default: /sys)\n"
+        "  --dev-dir DIR                 directory of the device nodes (default: /dev)\n";
     if (monitor) {
         text +=
             "  --poll-interval MS            how often the title is updated (default: 5000)\n"

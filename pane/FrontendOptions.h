@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/MachineChoice.h"
+
 namespace drivetherm {
 
 // The command line of the settings window and of the tray monitor. With none, both talk to the
@@ -15,8 +17,7 @@ struct FrontendOptions {
     enum class Program { Settings, Monitor };
 
     std::string bus = "system";     // "system", "session" or a D-Bus address
-    std::string hardware = "linux"; // as given: "linux", "sim" or "sim:FILE"
-    std::string machineFile;        // for "sim": the machine whose drives the window lists
+    MachineChoice machine;          // the machine whose drives the window lists
     // Monitor: how often the title is brought up to date.
     std::chrono::milliseconds pollInterval{5000};
     // Monitor: how long to wait for a system tray to appear before giving up (a monitor started
@@ -30,7 +31,6 @@ struct FrontendOptions {
     bool showHelp = false;
     bool showVersion = false;
 
-    bool simulated() const { return hardware != "linux"; }
     // The options another front end needs to reach the same daemon and machine.
     std::vector<std::string> passOn() const;
 };

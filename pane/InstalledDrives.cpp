@@ -15,12 +15,12 @@ namespace drivetherm {
 
 std::unique_ptr<InstalledDrives> InstalledDrives::install(const FrontendOptions& options) {
     std::unique_ptr<InstalledDrives> drives(new InstalledDrives());
-    if (!options.simulated()) {
-        drives->linux_ = std::make_unique<LinuxDisks>("/sys");
+    if (!options.machine.simulated()) {
+        drives->linux_ = std::make_unique<LinuxDisks>(options.machine.sysfsRoot, options.machine.deviceDirectory);
         drives->linux_->install();
         return drives;
     }
-    const std::string& path = options.machineFile;
+    const std::string& path = options.machine.machineFile;
     std::ifstream in(path);
     if (!in) throw std::runtime_error(path + ": cannot read the machine file");
     nlohmann::json machine;

@@ -37,8 +37,8 @@ struct Rig {
             std::exit(1);
         }
         FrontendOptions sim;
-        sim.hardware = "sim";
-        sim.machineFile = defaultMachineFile();
+        sim.machine.kind = MachineChoice::Kind::Simulated;
+        sim.machine.machineFile = defaultMachineFile();
         drives = InstalledDrives::install(sim);
         window = std::make_unique<PreferenceWindow>(
             [address = bus.address()] { return DbusDaemonClient::bind(address); }, timers);

@@ -42,8 +42,8 @@ protected:
         state = testing::makeTemporaryDirectory("drivetherm-window");
         startDaemon();
         FrontendOptions sim;
-        sim.hardware = "sim";
-        sim.machineFile = defaultMachineFile();
+        sim.machine.kind = MachineChoice::Kind::Simulated;
+        sim.machine.machineFile = defaultMachineFile();
         drives = InstalledDrives::install(sim);
         window = std::make_unique<PreferenceWindow>(
             [address = bus.address()] { return DbusDaemonClient::bind(address); }, timers);

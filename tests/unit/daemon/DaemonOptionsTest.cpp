@@ -15,10 +15,10 @@ TEST(DaemonOptions, NoOptionsMeanTheRealMachineOnTheSystemBus) {
     auto options = parse({}, error);
     ASSERT_TRUE(options);
     EXPECT_EQ(options->bus, "system");
-    EXPECT_EQ(options->hardware, DaemonOptions::Hardware::Linux);
+    EXPECT_EQ(options->machine.kind, MachineChoice::Kind::Linux);
     EXPECT_EQ(options->stateDirectory, "/var/lib/drivetherm");
-    EXPECT_EQ(options->sysfsRoot, "/sys");
-    EXPECT_EQ(options->deviceDirectory, "");  // the disks place it beside the sysfs root
+    EXPECT_EQ(options->machine.sysfsRoot, "/sys");
+    EXPECT_EQ(options->machine.deviceDirectory, "");  // the disks place it beside the sysfs root
     EXPECT_EQ(options->tickInterval, std::chrono::milliseconds(1000));
     EXPECT_FALSE(options->dryRun);
 }
@@ -31,18 +31,18 @@ TEST(DaemonOptions, EveryOptionTakesItsValueSeparateOrAfterAnEqualsSign) {
                          error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->bus, "unix:path=/tmp/b");
-    EXPECT_EQ(options->hardware, DaemonOptions::Hardware::Simulated);
-    EXPECT_EQ(options->machineFile, "/tmp/m.json");
+    EXPECT_EQ(options->machine.kind, MachineChoice::Kind::Simulated);
+    EXPECT_EQ(options->machine.machineFile, "/tmp/m.json");
     EXPECT_EQ(options->stateDirectory, "/tmp/s");
-    EXPECT_EQ(options->sysfsRoot, "/tmp/sys");
-    EXPECT_EQ(options->deviceDirectory, "/tmp/dev");
+    EXPECT_EQ(options->machine.sysfsRoot, "/tmp/sys");
+    EXPECT_EQ(options->machine.deviceDirectory, "/tmp/dev");
     EXPECT_EQ(options->tickInterval, std::chrono::milliseconds(50));
     EXPECT_TRUE(options->dryRun);
     EXPECT_TRUE(options->verbose);
 
     options = parse({"--hardware", "sim"}, error);
     ASSERT_TRUE(options);
-    EXPECT_EQ(options->machineFile, "/usr/share/drivetherm/machines/default.json");
+    EXPECT_EQ(options->machine.machineFile, "/usr/share/drivetherm/machines/default.json");
 }
 
 struct BadCase {

@@ -14,15 +14,15 @@ TEST(FrontendOptions, ReachTheSameDaemonAndMachineAsTheProgramThatStartedThem) {
         {"--bus=unix:path=/tmp/x", "--hardware", "sim:/m.json", "--poll-interval", "200"},
         Program::Monitor, "/default.json", error);
     ASSERT_TRUE(options) << error;
-    EXPECT_EQ(options->machineFile, "/m.json");
+    EXPECT_EQ(options->machine.machineFile, "/m.json");
     EXPECT_EQ(options->pollInterval, std::chrono::milliseconds(200));
     EXPECT_EQ(options->passOn(), (std::vector<std::string>{"--bus", "unix:path=/tmp/x",
                                                            "--hardware", "sim:/m.json"}));
     const auto sim = parseFrontendOptions({"--hardware", "sim"}, Program::Settings,
                                           "/default.json", error);
     ASSERT_TRUE(sim);
-    EXPECT_EQ(sim->machineFile, "/default.json");
-    EXPECT_EQ(sim->passOn().back(), "sim");
+    EXPECT_EQ(sim->machine.machineFile, "/default.json");
+    EXPECT_EQ(sim->passOn().back(), "sim:/default.json");
 }
 
 TEST(FrontendOptions, RefuseWhatTheProgramDoesNotTakeInOneLine) {
