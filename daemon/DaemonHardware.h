@@ -11,7 +11,8 @@ namespace drivetherm {
 
 // Everything the control loop asks of the machine: the SMC's typed accessors, the disk's SMART
 // temperature and the drive lookup by model name. SystemHardware forwards to the hardware layer
-// (whichever SMC driver and disk backends the process installed); tests give the loop a fake.
+// (the SMC session and the disk access of the machine the daemon runs on); tests give the loop
+// a fake.
 class DaemonHardware {
 public:
     virtual ~DaemonHardware() = default;

@@ -5,8 +5,11 @@
 #include <string>
 
 #include "daemon/DaemonOptions.h"
+#include "hardware/disk/DiskAccess.h"
+#include "hardware/machine/Machine.h"
 #include "hardware/smc/DryRunSmcDriver.h"
 #include "hardware/smc/FanHandBack.h"
+#include "hardware/smc/SmcSession.h"
 
 namespace drivetherm {
 
@@ -14,35 +17,41 @@ class SimulatorControl;
 class SystemHardware;
 
 // The machine the daemon runs on — the real one through the Linux backends, or a simulated one
-// — installed as the hardware layer's SMC driver and disk backends, together with what must
-// happen around the loop: the thermal model's step before each tick, the fans handed back when
-// the daemon stops, and in a dry run the writes kept from the fans.
+// — with the SMC session and the disk access the control loop uses, and what must happen around
+// the loop: the thermal model's step before each tick, the fans handed back when the daemon
+// stops, and in a dry run the writes kept from the fans.
 class MachineSetup {
 public:
     // Null with `error` set to one line when the machine cannot be used (no SMC driver, an
     // unreadable machine file).
     static std::unique_ptr<MachineSetup> create(const DaemonOptions& options, std::string& error);
-    virtual ~MachineSetup();
+    ~MachineSetup();
+
+    MachineSetup(const MachineSetup&) = delete;
+    MachineSetup& operator=(const MachineSetup&) = delete;
+
+    SmcSession& smc() { return smc_; }
+    DiskAccess& disks() { return disks_; }
 
     // Lets the daemon's writes be remembered for the hand-back.
     void attach(SystemHardware& hardware);
-    virtual void beforeTick() {}
+    void beforeTick() { machine_->step(); }
     // Gives every fan the daemon wrote back to the SMC's own control.
     void handBack();
-    virtual std::string describe() const = 0;
+    std::string describe() const { return machine_->describe(); }
     // The inside of a simulated machine; null on real hardware.
-    virtual SimulatorControl* simulator() { return nullptr; }
-
-protected:
-    explicit MachineSetup(bool dryRun) : dryRun_(dryRun) {}
-
-    // Installs `hardware` as the SMC driver, behind the dry run when asked for.
-    void installSmc(SmcDriver& hardware);
+    SimulatorControl* simulator() { return simulator_.get(); }
 
 private:
+    MachineSetup(std::unique_ptr<Machine> machine, bool dryRun);
+
+    std::unique_ptr<Machine> machine_;
     bool dryRun_;
     std::unique_ptr<DryRunSmcDriver> dryRunDriver_;
+    SmcSession smc_;
+    DiskAccess disks_;
     FanHandBack fanHandBack_;
+    std::unique_ptr<SimulatorControl> simulator_;
 };
 
 }  // namespace drivetherm

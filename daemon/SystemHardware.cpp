@@ -1,33 +1,30 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "daemon/SystemHardware.h"
 
-#include "hardware/disk/DriveWalk.h"
-#include "hardware/disk/SmartReader.h"
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/disk/DiskAccess.h"
+#include "hardware/smc/SmcSession.h"
 
 namespace drivetherm {
 
-int SystemHardware::openSmcConnection() { return drivetherm::openSmcConnection(); }
+int SystemHardware::openSmcConnection() { return smc_.openSmcConnection(); }
 
-void SystemHardware::closeSmcConnection() { drivetherm::closeSmcConnection(); }
+void SystemHardware::closeSmcConnection() { smc_.closeSmcConnection(); }
 
-double SystemHardware::readSmcTemperature(const char* key) {
-    return drivetherm::readSmcTemperature(key);
-}
+double SystemHardware::readSmcTemperature(const char* key) { return smc_.readSmcTemperature(key); }
 
-int SystemHardware::readSmcFanSpeed(const char* key) { return drivetherm::readSmcFanSpeed(key); }
+int SystemHardware::readSmcFanSpeed(const char* key) { return smc_.readSmcFanSpeed(key); }
 
 kern_return_t SystemHardware::writeSmcFanSpeed(const char* key, int rpm) {
     if (beforeFanWrite_) beforeFanWrite_(key);
-    return drivetherm::writeSmcFanSpeed(key, rpm);
+    return smc_.writeSmcFanSpeed(key, rpm);
 }
 
 std::uint8_t SystemHardware::readDriveTemperature(const char* diskName) {
-    return drivetherm::readDriveTemperature(diskName);
+    return disks_.reader().readDriveTemperature(diskName);
 }
 
 std::optional<std::string> SystemHardware::bsdNameForDriveName(const std::string& driveName) {
-    return GetBSDNameForDriveName(driveName);
+    return disks_.walk().GetBSDNameForDriveName(driveName);
 }
 
 }  // namespace drivetherm

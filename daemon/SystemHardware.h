@@ -7,10 +7,16 @@
 
 namespace drivetherm {
 
-// The control loop's view of the machine, forwarded to the hardware layer: the SMC through the
-// installed SMC driver, the disks through the installed registry and SMART backend.
+class DiskAccess;
+class SmcSession;
+
+// The control loop's view of the machine, forwarded to the hardware layer: the SMC through its
+// session, the disks through their access object.
 class SystemHardware final : public DaemonHardware {
 public:
+    // Both must outlive this object.
+    SystemHardware(SmcSession& smc, DiskAccess& disks) : smc_(smc), disks_(disks) {}
+
     // Called with the key before each fan write while the connection is open, so the fans'
     // original settings can be remembered and handed back when the daemon stops.
     void setBeforeFanWrite(std::function<void(const char* key)> hook) {
@@ -26,6 +32,8 @@ public:
     std::optional<std::string> bsdNameForDriveName(const std::string& driveName) override;
 
 private:
+    SmcSession& smc_;
+    DiskAccess& disks_;
     std::function<void(const char*)> beforeFanWrite_;
 };
 

@@ -21,7 +21,6 @@
 #include "daemon/MachineSetup.h"
 #include "daemon/PlistPreferenceStore.h"
 #include "daemon/SystemHardware.h"
-#include "hardware/smc/SmcAccess.h"
 
 #ifndef DRIVETHERM_VERSION
 #define DRIVETHERM_VERSION "0"
@@ -52,8 +51,7 @@ int serve(const DaemonOptions& options) {
                                 HDDDaemon::kUpperThresholdKey, HDDDaemon::kFahrenheitKey,
                                 HDDDaemon::kPinToBaseKey, HDDDaemon::kHDDNameKey,
                                 HDDDaemon::kUseAmbientTempKey});
-    SystemHardware hardware;
-    setSmcOpenReportsRepeats(false);
+    SystemHardware hardware(machine->smc(), machine->disks());
     machine->attach(hardware);
     HDDDaemon daemon(hardware, store);
     daemon.readPreferences();

@@ -20,11 +20,13 @@ constexpr int kDefaultBaseRpm = 1100;
 
 }  // namespace
 
-HDDPreferencePane::HDDPreferencePane(Outlets outlets, DaemonBinder binder, TimerFactory& timers)
+HDDPreferencePane::HDDPreferencePane(Outlets outlets, DaemonBinder binder, TimerFactory& timers,
+                                     DriveWalk* drives)
     : outlets_(outlets),
       binder_(std::move(binder)),
       timers_(timers),
-      transformer_(std::make_shared<TempTransformer>()) {
+      transformer_(std::make_shared<TempTransformer>()),
+      driveWalk_(drives) {
     TransformerRegistry::setValueTransformer(transformer_, "TempTransformer");
 
     registerKey<int>("baseRpm", [this] { return baseRpm(); }, [this](int v) { applyBaseRpm(v); });
@@ -116,8 +118,8 @@ void HDDPreferencePane::resetDefaults() {
 
 std::optional<std::vector<std::string>> HDDPreferencePane::GetAllDrives() {
     RegistryIterator iterator;
-    if (FindStorageMedia(&iterator) != kIOReturnSuccess) return std::nullopt;
-    return GetDriveNameArray(iterator);
+    if (driveWalk_ == nullptr || driveWalk_->FindStorageMedia(&iterator) != kIOReturnSuccess) return std::nullopt;
+    return driveWalk_->GetDriveNameArray(iterator);
 }
 
 const std::vector<std::string>& HDDPreferencePane::GetDrives() {

@@ -17,6 +17,8 @@
 
 namespace drivetherm {
 
+class DriveWalk;
+
 class TempTransformer;
 
 // The settings window's controller: the user's window onto the fan daemon. It holds no setting
@@ -59,7 +61,9 @@ public:
     using MessageSink = std::function<void(const std::string&)>;
 
     // Makes the temperature text and enters it in the registry under "TempTransformer".
-    HDDPreferencePane(Outlets outlets, DaemonBinder binder, TimerFactory& timers);
+    // `drives` lists the machine's disks for the drive chooser (null: none can be listed); the
+    // caller keeps it alive.
+    HDDPreferencePane(Outlets outlets, DaemonBinder binder, TimerFactory& timers, DriveWalk* drives);
     ~HDDPreferencePane() override;
 
     void setMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
@@ -136,6 +140,7 @@ private:
     DaemonProxy daemon_;
     std::shared_ptr<TempTransformer> transformer_;
     std::unique_ptr<RepeatingTimer> timer_;
+    DriveWalk* driveWalk_;
     std::optional<std::vector<std::string>> Drives_;
     MessageSink messageSink_;
     // The last call found the daemon gone; the controls show zeros.

@@ -2,31 +2,32 @@
 #pragma once
 
 #include <memory>
-#include <string>
+
+#include "common/MachineChoice.h"
+#include "hardware/disk/DriveWalk.h"
+#include "hardware/machine/Machine.h"
 
 namespace drivetherm {
 
-class LinuxDisks;
-class SimDriveBay;
-struct FrontendOptions;
-
 // The disks the settings window's drive chooser lists: this machine's, or the drives of the
 // simulated machine the daemon runs on, so that every name offered is one the daemon finds.
-// Installed as the process's device registry for the drive walk while the object lives.
 class InstalledDrives {
 public:
-    // Throws std::runtime_error with one line for the user when the machine file cannot be used.
-    static std::unique_ptr<InstalledDrives> install(const FrontendOptions& options);
-    ~InstalledDrives();
+    // Throws std::runtime_error with one line for the user when the machine file cannot be used
+    // (the same line the daemon gives for it).
+    static std::unique_ptr<InstalledDrives> open(const MachineChoice& choice);
 
     InstalledDrives(const InstalledDrives&) = delete;
     InstalledDrives& operator=(const InstalledDrives&) = delete;
 
-private:
-    InstalledDrives() = default;
+    DriveWalk& walk() { return walk_; }
 
-    std::unique_ptr<LinuxDisks> linux_;
-    std::unique_ptr<SimDriveBay> simulated_;
+private:
+    explicit InstalledDrives(std::unique_ptr<Machine> machine)
+        : machine_(std::move(machine)), walk_(&machine_->deviceRegistry()) {}
+
+    std::unique_ptr<Machine> machine_;
+    DriveWalk walk_;
 };
 
 }  // namespace drivetherm

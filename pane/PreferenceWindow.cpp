@@ -46,13 +46,13 @@ QFont readingFont(const QFont& base) {
 }  // namespace
 
 PreferenceWindow::PreferenceWindow(HDDPreferencePane::DaemonBinder binder, TimerFactory& timers,
-                                   QWidget* parent)
+                                   DriveWalk* drives, QWidget* parent)
     : QWidget(parent),
       temperature_(new PaneTextField),
       fan_(new PaneTextField),
       graph_(new PaneGraphView(kGraphFrame)),
       pane_(std::make_unique<HDDPreferencePane>(
-          HDDPreferencePane::Outlets{*fan_, *temperature_, *graph_}, std::move(binder), timers)) {
+          HDDPreferencePane::Outlets{*fan_, *temperature_, *graph_}, std::move(binder), timers, drives)) {
     setWindowTitle("Drivetherm");
     setWindowIcon(appIcon());
     pane_->setMessageSink([this](const std::string& message) { showMessage(message); });

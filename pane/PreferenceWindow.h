@@ -34,7 +34,9 @@ class PreferenceWindow : public QWidget {
     Q_OBJECT
 
 public:
-    PreferenceWindow(HDDPreferencePane::DaemonBinder binder, TimerFactory& timers,
+    // `drives` lists the machine's disks for the drive chooser (null: none); the caller keeps it
+    // alive.
+    PreferenceWindow(HDDPreferencePane::DaemonBinder binder, TimerFactory& timers, DriveWalk* drives,
                      QWidget* parent = nullptr);
     ~PreferenceWindow() override;
 

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<InstalledDrives> drives;
     try {
-        drives = InstalledDrives::install(*options);
+        drives = InstalledDrives::open(options->machine);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "drivetherm: %s\n", e.what());
         return 1;
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
 
     QtTimerFactory timers;
     const std::string bus = options->bus;
-    PreferenceWindow window([bus] { return DbusDaemonClient::bind(bus); }, timers);
+    PreferenceWindow window([bus] { return DbusDaemonClient::bind(bus); }, timers, &drives->walk());
     int result = 0;
     if (once) {
         window.setFirstPaintHook([&] {

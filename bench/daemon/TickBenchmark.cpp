@@ -7,7 +7,9 @@
 #include "common/DataPaths.h"
 #include "daemon/HDDDaemon.h"
 #include "daemon/SystemHardware.h"
+#include "hardware/disk/DiskAccess.h"
 #include "hardware/machine/SimMachine.h"
+#include "hardware/smc/SmcSession.h"
 
 namespace drivetherm {
 namespace {
@@ -23,12 +25,13 @@ public:
 
 struct Loop {
     Loop() : machine(SimMachine::load(DRIVETHERM_SOURCE_DIR "/machines/default.json")) {
-        machine->install();
         daemon.readPreferences();
         daemon.timer();  // the first tick checks at once; from here on ticks are steady
     }
     std::unique_ptr<SimMachine> machine;
-    SystemHardware hardware;
+    SmcSession smc{&machine->smcDriver()};
+    DiskAccess disks{&machine->deviceRegistry(), &machine->smartBackend()};
+    SystemHardware hardware{smc, disks};
     NullStore store;
     HDDDaemon daemon{hardware, store};
 };

@@ -3,11 +3,13 @@
 // alone), and on the Linux registry over a fake sysfs tree (the logic plus reading the tree).
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "hardware/disk/DeviceRegistry.h"
 #include "hardware/disk/DriveWalk.h"
-#include "hardware/disk/SmartDeviceBackend.h"
 #include "hardware/disk/SmartReader.h"
 #include "hardware/disk/linux/SgioSmartBackend.h"
 #include "hardware/disk/linux/UdevDeviceRegistry.h"
@@ -18,44 +20,44 @@
 namespace drivetherm {
 namespace {
 
-nlohmann::json simDrives(int count) {
-    auto drives = nlohmann::json::array();
-    for (int i = 0; i < count; ++i)
-        drives.push_back({{"bsdName", "disk" + std::to_string(i)}, {"model", "Model " + std::to_string(i)},
-                          {"smart", i % 2 ? "ata-features" : "property"}, {"temperature", 30 + i}});
-    for (auto& drive : drives)
-        if (drive["smart"] == "ata-features") drive["ataFeatures"] = 0x21;
-    return drives;
+// A bay of `count` drives "Model 0", "Model 1", ..., every other one telling SMART support by
+// its ATA features.
+std::unique_ptr<SimDriveBay> simBay(int count) {
+    std::vector<SimDrive> drives;
+    for (int i = 0; i < count; ++i) {
+        SimDrive::Config config;
+        config.bsdName = "disk" + std::to_string(i);
+        config.model = "Model " + std::to_string(i);
+        config.smart = i % 2 ? SimSmartSupport::AtaFeatures : SimSmartSupport::Property;
+        config.ataFeatures = i % 2 ? 0x21 : 0;
+        config.block = SimDrive::blockAround(static_cast<std::uint8_t>(30 + i));
+        drives.emplace_back(std::move(config));
+    }
+    return std::make_unique<SimDriveBay>(std::move(drives));
 }
 
 void BM_ReadDriveTemperatureSim(benchmark::State& state) {
-    auto bay = SimDriveBay::fromJson(simDrives(2), "bench");
-    bay->install();
-    for (auto _ : state) benchmark::DoNotOptimize(readDriveTemperature("disk0"));
-    setDeviceRegistry(nullptr);
-    setSmartDeviceBackend(nullptr);
+    auto bay = simBay(2);
+    SmartReader reader(bay.get(), bay.get());
+    for (auto _ : state) benchmark::DoNotOptimize(reader.readDriveTemperature("disk0"));
 }
 BENCHMARK(BM_ReadDriveTemperatureSim);
 
 void BM_DriveWalkSim(benchmark::State& state) {
-    auto bay = SimDriveBay::fromJson(simDrives(static_cast<int>(state.range(0))), "bench");
-    bay->install();
+    auto bay = simBay(static_cast<int>(state.range(0)));
+    DriveWalk walk(bay.get());
     for (auto _ : state) {
         RegistryIterator iterator;
-        FindStorageMedia(&iterator);
-        benchmark::DoNotOptimize(GetDriveNameArray(iterator));
+        walk.FindStorageMedia(&iterator);
+        benchmark::DoNotOptimize(walk.GetDriveNameArray(iterator));
     }
-    setDeviceRegistry(nullptr);
-    setSmartDeviceBackend(nullptr);
 }
 BENCHMARK(BM_DriveWalkSim)->Arg(1)->Arg(16);
 
 void BM_LookUpLastDriveSim(benchmark::State& state) {
-    auto bay = SimDriveBay::fromJson(simDrives(16), "bench");
-    bay->install();
-    for (auto _ : state) benchmark::DoNotOptimize(GetBSDNameForDriveName("Model 15"));
-    setDeviceRegistry(nullptr);
-    setSmartDeviceBackend(nullptr);
+    auto bay = simBay(16);
+    DriveWalk walk(bay.get());
+    for (auto _ : state) benchmark::DoNotOptimize(walk.GetBSDNameForDriveName("Model 15"));
 }
 BENCHMARK(BM_LookUpLastDriveSim);
 
@@ -74,13 +76,12 @@ void BM_DriveWalkLinuxTree(benchmark::State& state) {
     test::FakeSysfs sysfs;
     addLinuxDisks(sysfs, static_cast<int>(state.range(0)));
     UdevDeviceRegistry registry(sysfs.roots());
-    setDeviceRegistry(&registry);
+    DriveWalk walk(&registry);
     for (auto _ : state) {
         RegistryIterator iterator;
-        FindStorageMedia(&iterator);
-        benchmark::DoNotOptimize(GetDriveNameArray(iterator));
+        walk.FindStorageMedia(&iterator);
+        benchmark::DoNotOptimize(walk.GetDriveNameArray(iterator));
     }
-    setDeviceRegistry(nullptr);
 }
 BENCHMARK(BM_DriveWalkLinuxTree)->Arg(1)->Arg(16)->Unit(benchmark::kMicrosecond);
 
@@ -94,14 +95,11 @@ void BM_ReadDriveTemperatureLinuxTree(benchmark::State& state) {
     syscalls.answers[test::kSmartEnable] = {{}};
     syscalls.answers[test::kSmartRead] = {test::ScriptedSyscalls::smartData(test::blockWith({{194, 40}}))};
     SgioSmartBackend backend(sysfs.roots(), syscalls);
-    setDeviceRegistry(&registry);
-    setSmartDeviceBackend(&backend);
+    SmartReader reader(&registry, &backend);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(readDriveTemperature("disk0"));
+        benchmark::DoNotOptimize(reader.readDriveTemperature("disk0"));
         syscalls.calls.clear();
     }
-    setSmartDeviceBackend(nullptr);
-    setDeviceRegistry(nullptr);
 }
 BENCHMARK(BM_ReadDriveTemperatureLinuxTree)->Arg(1)->Arg(16)->Unit(benchmark::kMicrosecond);
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "common/Log.h"
-#include "hardware/disk/SmartReader.h"
+#include "hardware/disk/DiskAccess.h"
 #include "hardware/disk/linux/LinuxDisks.h"
 
 int main(int argc, char** argv) {
@@ -15,8 +15,8 @@ int main(int argc, char** argv) {
     }
     if (argc > 3 && std::strcmp(argv[3], "-v") == 0) drivetherm::log::setLevel(drivetherm::log::Level::Debug);
     drivetherm::LinuxDisks disks(argv[1]);
-    disks.install();
-    const unsigned temperature = drivetherm::readDriveTemperature(argc > 2 ? argv[2] : "disk0");
+    drivetherm::DiskAccess access(&disks.registry(), &disks.smartBackend());
+    const unsigned temperature = access.reader().readDriveTemperature(argc > 2 ? argv[2] : "disk0");
     // On standard error: standard output would cost a terminal check of its own.
     std::fprintf(stderr, "%u\n", temperature);
     return 0;

@@ -39,9 +39,10 @@ struct Rig {
         FrontendOptions sim;
         sim.machine.kind = MachineChoice::Kind::Simulated;
         sim.machine.machineFile = defaultMachineFile();
-        drives = InstalledDrives::install(sim);
+        drives = InstalledDrives::open(sim.machine);
         window = std::make_unique<PreferenceWindow>(
-            [address = bus.address()] { return DbusDaemonClient::bind(address); }, timers);
+            [address = bus.address()] { return DbusDaemonClient::bind(address); }, timers,
+            &drives->walk());
         window->show();
         QApplication::processEvents();
     }

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/linux/ApplesmcDriver.h"
 #include "tests/unit/smc/FakeApplesmcTree.h"
 
@@ -20,17 +20,17 @@ using namespace drivetherm;
 
 namespace {
 
-void tick() {
-    openSmcConnection();
-    writeSmcFanSpeed("F1Mn", 3550);
-    writeSmcFanSpeed("F1Mx", 3550);
-    closeSmcConnection();
+void tick(SmcSession& smc) {
+    smc.openSmcConnection();
+    smc.writeSmcFanSpeed("F1Mn", 3550);
+    smc.writeSmcFanSpeed("F1Mx", 3550);
+    smc.closeSmcConnection();
 }
 
-void check() {
-    openSmcConnection();
-    for (const char* key : {"TC0P", "TC0D", "TC0H", "TA0P", "TL0P", "TO0P", "Tp1P"}) readSmcTemperature(key);
-    closeSmcConnection();
+void check(SmcSession& smc) {
+    smc.openSmcConnection();
+    for (const char* key : {"TC0P", "TC0D", "TC0H", "TA0P", "TL0P", "TO0P", "Tp1P"}) smc.readSmcTemperature(key);
+    smc.closeSmcConnection();
 }
 
 }  // namespace
@@ -51,16 +51,15 @@ int main(int argc, char** argv) {
     const int count = std::atoi(argv[3]);
     testing::FakeApplesmcTree tree(argv[2]);
     ApplesmcDriver driver(tree.root(), tree);
-    setSmcDriver(&driver);
+    SmcSession smc(&driver);
     auto round = mode == "check" ? check : tick;
 
-    round();  // warm-up: the key searches and the label scan happen once per process
+    round(smc);  // warm-up: the key searches and the label scan happen once per process
     const int warmUp = tree.operations();
     tree.resetCounts();
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < count; ++i) round();
+    for (int i = 0; i < count; ++i) round(smc);
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    setSmcDriver(nullptr);
 
     std::printf("%s: warm-up %d file operations; steady %.2f file operations and %.2f us per round (%d rounds)\n",
                 mode.c_str(), warmUp, count ? static_cast<double>(tree.operations()) / count : 0.0,

@@ -3,8 +3,9 @@
 // temperature read (two exchanges) and one fan write (three exchanges).
 #include <benchmark/benchmark.h>
 
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcCodec.h"
+#include "hardware/machine/MachineSections.h"
 #include "hardware/smc/sim/SimSmcDriver.h"
 
 namespace drivetherm {
@@ -48,24 +49,21 @@ void BM_PackSmcCode(benchmark::State& state) {
 }
 BENCHMARK(BM_PackSmcCode);
 
+std::shared_ptr<SimSmcController> defaultController() {
+    return readSmcSection(MachineFile::load(DRIVETHERM_DEFAULT_MACHINE));
+}
+
 class OpenSimulatedSmc {
 public:
-    OpenSimulatedSmc() : driver_(SimSmcController::fromMachineFile(DRIVETHERM_DEFAULT_MACHINE)) {
-        setSmcDriver(&driver_);
-        openSmcConnection();
-    }
-    ~OpenSimulatedSmc() {
-        closeSmcConnection();
-        setSmcDriver(nullptr);
-    }
+    OpenSimulatedSmc() { session.openSmcConnection(); }
 
-private:
-    SimSmcDriver driver_;
+    SimSmcDriver driver{defaultController()};
+    SmcSession session{&driver};
 };
 
 void BM_ReadSmcTemperature(benchmark::State& state) {
     OpenSimulatedSmc smc;
-    for (auto _ : state) benchmark::DoNotOptimize(readSmcTemperature("TC0P"));
+    for (auto _ : state) benchmark::DoNotOptimize(smc.session.readSmcTemperature("TC0P"));
 }
 BENCHMARK(BM_ReadSmcTemperature);
 
@@ -73,7 +71,7 @@ void BM_WriteSmcFanSpeed(benchmark::State& state) {
     OpenSimulatedSmc smc;
     int rpm = 1100;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(writeSmcFanSpeed("F1Mn", rpm));
+        benchmark::DoNotOptimize(smc.session.writeSmcFanSpeed("F1Mn", rpm));
         rpm = rpm == 6000 ? 1100 : rpm + 1;
     }
 }
@@ -81,15 +79,14 @@ BENCHMARK(BM_WriteSmcFanSpeed);
 
 // One steady tick of the daemon as the SMC sees it: open, two fan writes, close.
 void BM_SteadyTick(benchmark::State& state) {
-    SimSmcDriver driver(SimSmcController::fromMachineFile(DRIVETHERM_DEFAULT_MACHINE));
-    setSmcDriver(&driver);
+    SimSmcDriver driver(defaultController());
+    SmcSession session(&driver);
     for (auto _ : state) {
-        openSmcConnection();
-        writeSmcFanSpeed("F1Mn", 3550);
-        writeSmcFanSpeed("F1Mx", 3550);
-        closeSmcConnection();
+        session.openSmcConnection();
+        session.writeSmcFanSpeed("F1Mn", 3550);
+        session.writeSmcFanSpeed("F1Mx", 3550);
+        session.closeSmcConnection();
     }
-    setSmcDriver(nullptr);
 }
 BENCHMARK(BM_SteadyTick);
 

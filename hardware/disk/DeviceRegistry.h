@@ -81,9 +81,4 @@ protected:
     virtual void release(io_object_t id) noexcept = 0;
 };
 
-// Installs the registry that the SMART reader and the drive walk use; nullptr means "no disks".
-// The caller keeps ownership and keeps the registry alive while it is installed.
-void setDeviceRegistry(DeviceRegistry* registry);
-DeviceRegistry* deviceRegistry();
-
 }  // namespace drivetherm

@@ -22,44 +22,40 @@ std::optional<std::string> mediaBsdNameOf(DeviceRegistry& registry, const Regist
 
 }  // namespace
 
-kern_return_t FindStorageMedia(RegistryIterator* iterator) {
-    DeviceRegistry* registry = deviceRegistry();
-    if (iterator == nullptr || registry == nullptr) return kIOReturnNoDevice;
+kern_return_t DriveWalk::FindStorageMedia(RegistryIterator* iterator) {
+    if (iterator == nullptr || registry_ == nullptr) return kIOReturnNoDevice;
     RegistryMatch match{kIOBlockStorageDeviceClass, {}};
     match.properties.emplace(kSmartCapableKey, true);
-    return registry->servicesMatching(match, *iterator);
+    return registry_->servicesMatching(match, *iterator);
 }
 
-std::vector<std::string> GetDriveNameArray(RegistryIterator& iterator) {
+std::vector<std::string> DriveWalk::GetDriveNameArray(RegistryIterator& iterator) {
     std::vector<std::string> names;
-    DeviceRegistry* registry = deviceRegistry();
     for (RegistryEntry device = iterator.next(); device; device = iterator.next()) {
-        if (registry == nullptr || !isSmartCapable(device)) continue;
-        const auto bsdName = mediaBsdNameOf(*registry, device);
+        if (registry_ == nullptr || !isSmartCapable(device)) continue;
+        const auto bsdName = mediaBsdNameOf(*registry_, device);
         if (!bsdName) continue;
         if (auto model = volumeNameWithBSDPath(*bsdName)) names.push_back(std::move(*model));
     }
     return names;
 }
 
-std::optional<std::string> volumeNameWithBSDPath(const std::string& bsdName) {
-    DeviceRegistry* registry = deviceRegistry();
-    if (registry == nullptr) return std::nullopt;
-    const auto description = registry->diskDescription(bsdName);
+std::optional<std::string> DriveWalk::volumeNameWithBSDPath(const std::string& bsdName) {
+    if (registry_ == nullptr) return std::nullopt;
+    const auto description = registry_->diskDescription(bsdName);
     if (!description) return std::nullopt;
     const auto model = description->find(kDiskDescriptionDeviceModelKey);
     if (model == description->end() || model->second.string() == nullptr) return std::nullopt;
     return *model->second.string();
 }
 
-std::optional<std::string> GetBSDNameForDriveName(const std::string& driveName) {
+std::optional<std::string> DriveWalk::GetBSDNameForDriveName(const std::string& driveName) {
     if (driveName.empty()) return std::nullopt;
     RegistryIterator iterator;
     if (FindStorageMedia(&iterator) != kIOReturnSuccess) return std::nullopt;
-    DeviceRegistry* registry = deviceRegistry();
     for (RegistryEntry device = iterator.next(); device; device = iterator.next()) {
         if (!isSmartCapable(device)) continue;
-        const auto bsdName = mediaBsdNameOf(*registry, device);
+        const auto bsdName = mediaBsdNameOf(*registry_, device);
         if (!bsdName) continue;
         if (volumeNameWithBSDPath(*bsdName) == driveName) return bsdName;
     }

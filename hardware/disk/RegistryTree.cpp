@@ -25,10 +25,6 @@ RegistryTree::Node RegistryTree::addChild(Node parent, std::string name, std::ve
     return node;
 }
 
-void RegistryTree::setProperty(Node node, const std::string& key, RegistryValue value) {
-    nodes_.at(node).properties.insert_or_assign(key, std::move(value));
-}
-
 void RegistryTree::addAlias(std::string path, Node node) {
     if (node >= nodes_.size()) throw std::out_of_range("RegistryTree::addAlias: no such node");
     aliases_.insert_or_assign(std::move(path), node);

@@ -29,7 +29,6 @@ public:
     // its superclasses, most derived first ({"IOATABlockStorageDevice", "IOBlockStorageDevice"}).
     Node addChild(Node parent, std::string name, std::vector<std::string> classes,
                   RegistryValue::Dictionary properties = {});
-    void setProperty(Node node, const std::string& key, RegistryValue value);
     // Another path that finds `node` (a kernel name, a device path).
     void addAlias(std::string path, Node node);
     void setDiskDescription(std::string bsdName, RegistryValue::Dictionary description);

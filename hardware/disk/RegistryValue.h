@@ -25,11 +25,6 @@ public:
     RegistryValue(T number) : value_(static_cast<std::int64_t>(number)) {}
     RegistryValue(Dictionary dictionary);
 
-    bool isString() const { return std::holds_alternative<std::string>(value_); }
-    bool isBoolean() const { return std::holds_alternative<bool>(value_); }
-    bool isNumber() const { return std::holds_alternative<std::int64_t>(value_); }
-    bool isDictionary() const { return std::holds_alternative<DictionaryPtr>(value_); }
-
     // The value as that kind, or nothing (nullptr) when it is of another kind.
     const std::string* string() const;
     std::optional<bool> boolean() const;

@@ -1,15 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "hardware/disk/SmartDevice.h"
 
-#include "hardware/disk/SmartDeviceBackend.h"
-
 namespace drivetherm {
-namespace {
-
-SmartDeviceBackend* installedBackend = nullptr;
-
-}  // namespace
-
 const char* smartOutcomeName(SmartOutcome outcome) {
     switch (outcome) {
         case SmartOutcome::Success: return "success";
@@ -21,9 +13,5 @@ const char* smartOutcomeName(SmartOutcome outcome) {
     }
     return "unknown";
 }
-
-void setSmartDeviceBackend(SmartDeviceBackend* backend) { installedBackend = backend; }
-
-SmartDeviceBackend* smartDeviceBackend() { return installedBackend; }
 
 }  // namespace drivetherm

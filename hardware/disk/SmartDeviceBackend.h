@@ -14,15 +14,10 @@ namespace drivetherm {
 class SmartDeviceBackend {
 public:
     virtual ~SmartDeviceBackend() = default;
-    // kIOReturnSuccess and the plug-in for `service` (an entry of the installed registry), or
+    // kIOReturnSuccess and the plug-in for `service` (an entry of the registry the reader walks), or
     // the status of the failure (the plug-in is then empty).
     virtual kern_return_t createPlugInInterface(const RegistryEntry& service,
                                                 std::unique_ptr<SmartDevicePlugIn>& plugIn) = 0;
 };
-
-// Installs the backend that openSmartDevice uses; nullptr means no drive can be read. The caller
-// keeps ownership and keeps the backend alive while it is installed.
-void setSmartDeviceBackend(SmartDeviceBackend* backend);
-SmartDeviceBackend* smartDeviceBackend();
 
 }  // namespace drivetherm

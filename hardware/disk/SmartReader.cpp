@@ -18,10 +18,6 @@ namespace {
 constexpr const char* kTag = "smart";
 constexpr std::chrono::milliseconds kRetryPause{1000};
 
-Clock* readerClock = nullptr;
-
-Clock& clock() { return readerClock != nullptr ? *readerClock : systemClock(); }
-
 // The BSD name in a disk name: "/dev/rdisk1" and "/dev/disk1" give "disk1", a name that
 // starts with "disk" is one already, anything else has none (it is a registry path).
 std::optional<std::string> bsdNameIn(std::string_view name) {
@@ -51,19 +47,12 @@ int fail(int error) {
     return -1;
 }
 
-SmartDeviceSlot* slotAt(int slot) {
-    if (slot < 0 || slot >= kSmartDeviceTableSize) return nullptr;
-    return &smartDeviceTable()[static_cast<std::size_t>(slot)];
-}
-
 }  // namespace
 
-std::array<SmartDeviceSlot, kSmartDeviceTableSize>& smartDeviceTable() {
-    static std::array<SmartDeviceSlot, kSmartDeviceTableSize> table;
-    return table;
+SmartDeviceSlot* SmartReader::slotAt(int slot) {
+    if (slot < 0 || slot >= kSmartDeviceTableSize) return nullptr;
+    return &table_[static_cast<std::size_t>(slot)];
 }
-
-void setSmartReaderClock(Clock* clock) { readerClock = clock; }
 
 bool isSmartCapable(const RegistryEntry& entry) {
     DeviceRegistry* registry = entry.registry();
@@ -79,25 +68,24 @@ bool isSmartCapable(const RegistryEntry& entry) {
     return (features & kAtaFeatureSmart) != 0;
 }
 
-int openSmartDevice(const char* name, const char* type) {
+int SmartReader::openSmartDevice(const char* name, const char* type) {
     if (type == nullptr || std::strcmp(type, "ATA") != 0) return fail(EINVAL);
 
     int free = -1;
     for (int index = 0; index < kSmartDeviceTableSize; ++index) {
-        if (!smartDeviceTable()[static_cast<std::size_t>(index)].service) {
+        if (!table_[static_cast<std::size_t>(index)].service) {
             free = index;
             break;
         }
     }
     if (free < 0) return fail(EMFILE);
 
-    DeviceRegistry* registry = deviceRegistry();
     const std::string_view diskName = name != nullptr ? std::string_view(name) : std::string_view();
-    if (registry == nullptr || !isAcceptableName(diskName)) return fail(ENOENT);
+    if (registry_ == nullptr || !isAcceptableName(diskName)) return fail(ENOENT);
 
     const auto bsdName = bsdNameIn(diskName);
-    RegistryEntry entry = bsdName ? registry->serviceMatchingBsdName(*bsdName)
-                                  : registry->entryFromPath(std::string(diskName));
+    RegistryEntry entry = bsdName ? registry_->serviceMatchingBsdName(*bsdName)
+                                  : registry_->entryFromPath(std::string(diskName));
     if (!entry) {
         log::debug(kTag, "%s: no such disk", name);
         return fail(ENOENT);
@@ -105,7 +93,7 @@ int openSmartDevice(const char* name, const char* type) {
 
     // The name finds the media; the SMART interface belongs to the storage device above it.
     while (!isSmartCapable(entry)) {
-        RegistryEntry parent = registry->parentEntry(entry, kIOServicePlane);
+        RegistryEntry parent = registry_->parentEntry(entry, kIOServicePlane);
         if (!parent) {
             log::debug(kTag, "%s: no SMART-capable device above it", name);
             return fail(ENODEV);
@@ -113,12 +101,12 @@ int openSmartDevice(const char* name, const char* type) {
         entry = std::move(parent);
     }
 
-    SmartDeviceSlot& slot = smartDeviceTable()[static_cast<std::size_t>(free)];
+    SmartDeviceSlot& slot = table_[static_cast<std::size_t>(free)];
     slot.service = std::move(entry);
     slot.plugInInterface.reset();
     slot.smartInterface.reset();
 
-    if (SmartDeviceBackend* backend = smartDeviceBackend()) {
+    if (SmartDeviceBackend* backend = backend_) {
         const kern_return_t status = backend->createPlugInInterface(slot.service, slot.plugInInterface);
         if (status == kIOReturnSuccess && slot.plugInInterface)
             slot.smartInterface = slot.plugInInterface->queryInterface();
@@ -128,7 +116,7 @@ int openSmartDevice(const char* name, const char* type) {
     return free;
 }
 
-int readSmartData(int slot, SmartDataBlock& buffer) {
+int SmartReader::readSmartData(int slot, SmartDataBlock& buffer) {
     SmartDeviceSlot* open = slotAt(slot);
     if (open == nullptr || !open->service) return fail(EBADF);
     if (!open->smartInterface) return fail(EIO);
@@ -147,7 +135,7 @@ int readSmartData(int slot, SmartDataBlock& buffer) {
                 log::debug(kTag, "slot %d: attempt %d: %s", slot, attempt, smartOutcomeName(outcome));
                 // The pause follows the last attempt too: a drive that keeps timing out
                 // costs six attempts and six seconds.
-                clock().sleepFor(kRetryPause);
+                clock_.sleepFor(kRetryPause);
                 break;
             case SmartOutcome::Standby:
                 log::debug(kTag, "slot %d: drive asleep, left alone", slot);
@@ -160,7 +148,7 @@ int readSmartData(int slot, SmartDataBlock& buffer) {
     return fail(ETIMEDOUT);
 }
 
-int closeSmartDevice(int slot) {
+int SmartReader::closeSmartDevice(int slot) {
     SmartDeviceSlot* open = slotAt(slot);
     if (open == nullptr) return fail(EBADF);
     // The interface goes before the plug-in that gave it out, the entry last.
@@ -170,7 +158,7 @@ int closeSmartDevice(int slot) {
     return 0;
 }
 
-std::uint8_t readDriveTemperature(const char* name) {
+std::uint8_t SmartReader::readDriveTemperature(const char* name) {
     SmartDataBlock buffer{};
     const int slot = openSmartDevice(name, "ATA");
     if (slot < 0) return 0;

@@ -28,39 +28,60 @@ inline constexpr int kSmartReadAttempts = 6;
 // Longest disk name taken: longer ones find no entry.
 inline constexpr std::size_t kMaxDiskNameLength = 1024;
 
-// The process-wide table of open SMART devices, all free at start. A slot index (0 to 19) is
-// the handle openSmartDevice returns. Like the rest of the reader it is used from one thread.
-std::array<SmartDeviceSlot, kSmartDeviceTableSize>& smartDeviceTable();
-
 // Whether a registry entry can report SMART data: it has a "SMART Capable" property (whatever
 // its value), or it is an ATA block-storage device whose "Device Characteristics" give
 // "ATA Features" with bit 0x20 set (a missing number counts as 0).
 bool isSmartCapable(const RegistryEntry& entry);
 
-// Opens the SMART interface of a disk. `name` is a BSD name ("disk0", "disk0s2"), a device
-// path ("/dev/disk1", "/dev/rdisk1") or anything else the installed registry knows as a path
-// (on Linux also "sda" and "/dev/sda"); `type` must be "ATA". Walks up from the entry found to
-// the first SMART-capable one. Returns the slot index, or -1 with errno: EINVAL (wrong type),
-// EMFILE (table full), ENOENT (no entry for the name), ENODEV (no SMART-capable ancestor).
-// A slot whose plug-in or interface could not be obtained is still returned; reads fail on it.
-int openSmartDevice(const char* name, const char* type);
+class DeviceRegistry;
+class SmartDeviceBackend;
 
-// Reads the 512-byte SMART block of an open slot: up to six attempts, one second apart, while
-// the drive times out or does not respond. 0 on success; -1 with errno EBUSY (another client
-// holds the drive, no retry), ETIMEDOUT (six time-outs), EAGAIN (the drive sleeps and was left
-// asleep), EIO (any other failure, or no SMART interface) or EBADF (no such open slot).
-int readSmartData(int slot, SmartDataBlock& buffer);
+// The SMART temperature reader: finds a disk's SMART-capable device in the registry, opens its
+// SMART interface through the backend into a slot of its table, reads the data block with a
+// bounded retry and takes the temperature from it. Used from one thread.
+class SmartReader {
+public:
+    // `registry` finds the disks, `backend` opens their SMART interfaces (either may be null: no
+    // disk can then be read), `clock` paces the retries. The caller keeps all three alive.
+    SmartReader(DeviceRegistry* registry, SmartDeviceBackend* backend, Clock& clock = systemClock())
+        : registry_(registry), backend_(backend), clock_(clock) {}
 
-// Releases the slot's interface, plug-in and entry and frees the slot. Returns 0; -1 with
-// errno EBADF for an index outside the table.
-int closeSmartDevice(int slot);
+    SmartReader(const SmartReader&) = delete;
+    SmartReader& operator=(const SmartReader&) = delete;
 
-// The SMART temperature (attribute 194) of a disk in °C, or 0 when there is none: open, read,
-// scan, close. Never throws; a drive that keeps timing out costs six seconds.
-std::uint8_t readDriveTemperature(const char* name);
+    // Opens the SMART interface of a disk. `name` is a BSD name ("disk0", "disk0s2"), a device
+    // path ("/dev/disk1", "/dev/rdisk1") or anything else the registry knows as a path (on Linux
+    // also "sda" and "/dev/sda"); `type` must be "ATA". Walks up from the entry found to the first
+    // SMART-capable one. Returns the slot index, or -1 with errno: EINVAL (wrong type), EMFILE
+    // (table full), ENOENT (no entry for the name), ENODEV (no SMART-capable ancestor). A slot
+    // whose plug-in or interface could not be obtained is still returned; reads fail on it.
+    int openSmartDevice(const char* name, const char* type);
 
-// The clock whose sleepFor paces the retries; nullptr restores the system clock. The caller
-// keeps ownership.
-void setSmartReaderClock(Clock* clock);
+    // Reads the 512-byte SMART block of an open slot: up to six attempts, one second apart, while
+    // the drive times out or does not respond. 0 on success; -1 with errno EBUSY (another client
+    // holds the drive, no retry), ETIMEDOUT (six time-outs), EAGAIN (the drive sleeps and was
+    // left asleep), EIO (any other failure, or no SMART interface) or EBADF (no such open slot).
+    int readSmartData(int slot, SmartDataBlock& buffer);
+
+    // Releases the slot's interface, plug-in and entry and frees the slot. Returns 0; -1 with
+    // errno EBADF for an index outside the table.
+    int closeSmartDevice(int slot);
+
+    // The SMART temperature (attribute 194) of a disk in °C, or 0 when there is none: open, read,
+    // scan, close. Never throws; a drive that keeps timing out costs six seconds.
+    std::uint8_t readDriveTemperature(const char* name);
+
+    // The table of open SMART devices, all free at start. A slot index (0 to 19) is the handle
+    // openSmartDevice returns.
+    std::array<SmartDeviceSlot, kSmartDeviceTableSize>& smartDeviceTable() { return table_; }
+
+private:
+    SmartDeviceSlot* slotAt(int slot);
+
+    DeviceRegistry* registry_;
+    SmartDeviceBackend* backend_;
+    Clock& clock_;
+    std::array<SmartDeviceSlot, kSmartDeviceTableSize> table_;
+};
 
 }  // namespace drivetherm

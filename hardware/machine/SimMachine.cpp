@@ -3,13 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
-#include <stdexcept>
 
-#include "hardware/smc/SmcTransport.h"
 #include "hardware/disk/sim/SimDriveBay.h"
+#include "hardware/machine/MachineSections.h"
+#include "hardware/smc/SmcTransport.h"
 #include "hardware/smc/sim/SimSmcController.h"
 #include "hardware/smc/sim/SimSmcDriver.h"
 
@@ -18,41 +16,39 @@ namespace {
 
 using nlohmann::json;
 
-[[noreturn]] void fail(const std::string& where, const std::string& member,
-                       const std::string& problem) {
-    throw std::runtime_error(where + ": " + member + ": " + problem);
-}
-
-double number(const json& value, const std::string& where, const std::string& member) {
-    if (!value.is_number()) fail(where, member, "expected a number");
+double number(const json& value, const MachineFile& where, const std::string& member) {
+    if (!value.is_number()) where.fail(member, "expected a number");
     const double v = value.get<double>();
-    if (!std::isfinite(v)) fail(where, member, "expected a finite number");
+    if (!std::isfinite(v)) where.fail(member, "expected a finite number");
     return v;
 }
 
-double nonNegative(const json& value, const std::string& where, const std::string& member) {
+double nonNegative(const json& value, const MachineFile& where, const std::string& member) {
     const double v = number(value, where, member);
-    if (v < 0) fail(where, member, "expected a number of 0 or more");
+    if (v < 0) where.fail(member, "expected a number of 0 or more");
     return v;
 }
 
-ThermalParameters thermalFromJson(const json& thermal, const std::string& where, bool& enabled) {
-    if (!thermal.is_object()) fail(where, "thermal", "expected an object");
+}  // namespace
+
+ThermalParameters readThermalSection(const MachineFile& where, bool& enabled) {
+    const json& thermal = where.root()["thermal"];
+    if (!thermal.is_object()) where.fail("thermal", "expected an object");
     ThermalParameters p;
     enabled = true;
     for (const auto& [name, value] : thermal.items()) {
         const std::string member = "thermal." + name;
         if (name == "enabled") {
-            if (!value.is_boolean()) fail(where, member, "expected true or false");
+            if (!value.is_boolean()) where.fail(member, "expected true or false");
             enabled = value.get<bool>();
         } else if (name == "drive") {
             if (!value.is_string() || value.get<std::string>().empty()) {
-                fail(where, member, "expected a BSD name such as \"disk0\"");
+                where.fail(member, "expected a BSD name such as \"disk0\"");
             }
             p.drive = value.get<std::string>();
         } else if (name == "fan") {
             if (!value.is_number_integer() || value.get<int>() < 0 || value.get<int>() > 9) {
-                fail(where, member, "expected a fan number from 0 to 9");
+                where.fail(member, "expected a fan number from 0 to 9");
             }
             p.fan = value.get<int>();
         } else if (name == "ambient") {
@@ -60,13 +56,13 @@ ThermalParameters thermalFromJson(const json& thermal, const std::string& where,
         } else if (name == "load") {
             p.load = number(value, where, member);
         } else if (name == "loadProfile") {
-            if (!value.is_array()) fail(where, member, "expected an array of {\"at\", \"load\"}");
+            if (!value.is_array()) where.fail(member, "expected an array of {\"at\", \"load\"}");
             for (std::size_t i = 0; i < value.size(); ++i) {
                 const std::string item = member + "[" + std::to_string(i) + "]";
                 const json& step = value[i];
                 if (!step.is_object() || step.size() != 2 || !step.contains("at") ||
                     !step.contains("load")) {
-                    fail(where, item, "expected {\"at\": seconds, \"load\": value}");
+                    where.fail(item, "expected {\"at\": seconds, \"load\": value}");
                 }
                 p.loadProfile.push_back({nonNegative(step["at"], where, item + ".at"),
                                          number(step["load"], where, item + ".load")});
@@ -74,91 +70,72 @@ ThermalParameters thermalFromJson(const json& thermal, const std::string& where,
             std::stable_sort(p.loadProfile.begin(), p.loadProfile.end(),
                              [](const auto& a, const auto& b) { return a.at < b.at; });
         } else if (name == "cooling") {
-            if (!value.is_object()) fail(where, member, "expected {\"still\", \"perKrpm\"}");
+            if (!value.is_object()) where.fail(member, "expected {\"still\", \"perKrpm\"}");
             for (const auto& [k, v] : value.items()) {
                 if (k == "still") {
                     p.stillCooling = nonNegative(v, where, member + ".still");
                 } else if (k == "perKrpm") {
                     p.coolingPerKrpm = nonNegative(v, where, member + ".perKrpm");
                 } else {
-                    fail(where, member + "." + k, "unknown member (expected still or perKrpm)");
+                    where.fail(member + "." + k, "unknown member (expected still or perKrpm)");
                 }
             }
         } else if (name == "fanLag") {
             p.fanLag = number(value, where, member);
-            if (p.fanLag <= 0 || p.fanLag > 1) fail(where, member, "expected a share above 0, at most 1");
+            if (p.fanLag <= 0 || p.fanLag > 1) where.fail(member, "expected a share above 0, at most 1");
         } else if (name == "sensors") {
-            if (!value.is_object()) fail(where, member, "expected SMC keys with offsets in °C");
+            if (!value.is_object()) where.fail(member, "expected SMC keys with offsets in °C");
             for (const auto& [key, offset] : value.items()) {
-                if (key.size() != 4) fail(where, member + "." + key, "an SMC key has four characters");
+                if (key.size() != 4) where.fail(member + "." + key, "an SMC key has four characters");
                 p.sensors[key] = number(offset, where, member + "." + key);
             }
         } else {
-            fail(where, member, "unknown member");
+            where.fail(member, "unknown member");
         }
     }
     // The heat each step moves must stay below the gap it closes, or the model oscillates.
     if (p.stillCooling + p.coolingPerKrpm * 16.383 >= 1.0) {
-        fail(where, "thermal.cooling", "too strong: the disk would swing past the ambient");
+        where.fail("thermal.cooling", "too strong: the disk would swing past the ambient");
     }
     return p;
 }
 
-}  // namespace
-
 std::unique_ptr<SimMachine> SimMachine::load(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) throw std::runtime_error(path + ": cannot read the machine file");
-    json machine;
-    try {
-        machine = json::parse(in);
-    } catch (const json::parse_error& e) {
-        std::string what = e.what();
-        if (const auto cut = what.find("] "); cut != std::string::npos) what = what.substr(cut + 2);
-        throw std::runtime_error(path + ": not a JSON machine description (" + what + ")");
-    }
-    return fromJson(machine, path);
+    return fromFile(MachineFile::load(path));
 }
 
-std::unique_ptr<SimMachine> SimMachine::fromJson(const json& machine, const std::string& where) {
-    if (!machine.is_object()) fail(where, "(top)", "expected an object");
+std::unique_ptr<SimMachine> SimMachine::fromFile(const MachineFile& file) {
+    const json& machine = file.root();
     std::unique_ptr<SimMachine> result(new SimMachine());
-    json drives = json::array();
-    bool hasSmc = false;
+    result->file_ = file.name();
     for (const auto& [name, value] : machine.items()) {
         if (name == "description") {
-            if (!value.is_string()) fail(where, name, "expected a string");
+            if (!value.is_string()) file.fail(name, "expected a string");
             result->description_ = value.get<std::string>();
-        } else if (name == "smc") {
-            hasSmc = true;
-        } else if (name == "drives") {
-            drives = value;
-        } else if (name != "thermal") {
-            fail(where, name, "unknown member (expected description, smc, drives or thermal)");
+        } else if (name != "smc" && name != "drives" && name != "thermal") {
+            file.fail(name, "unknown member (expected description, smc, drives or thermal)");
         }
     }
-    if (!hasSmc) fail(where, "smc", "missing: a machine needs an SMC");
-    result->smc_ = SimSmcController::fromJson(machine["smc"], where);
+    result->smc_ = readSmcSection(file);
     result->smcDriver_ = std::make_unique<SimSmcDriver>(result->smc_);
-    result->drives_ = SimDriveBay::fromJson(drives, where);
+    result->drives_ = readDrivesSection(file);
 
     if (machine.contains("thermal")) {
         bool enabled = true;
-        ThermalParameters parameters = thermalFromJson(machine["thermal"], where, enabled);
+        ThermalParameters parameters = readThermalSection(file, enabled);
         if (enabled) {
             const auto start = result->drives_->temperature(parameters.drive);
             if (!start) {
-                fail(where, "thermal.drive",
-                     "no drive \"" + parameters.drive + "\" with a temperature to warm");
+                file.fail("thermal.drive", "no drive \"" + parameters.drive + "\" with a temperature to warm");
             }
             if (parameters.fan >= result->smc_->fanCount()) {
-                fail(where, "thermal.fan", "the SMC has no fan " + std::to_string(parameters.fan));
+                file.fail("thermal.fan", "the SMC has no fan " + std::to_string(parameters.fan));
             }
             for (const auto& [key, offset] : parameters.sensors) {
                 std::string type;
                 std::vector<std::uint8_t> bytes;
                 if (result->smc_->readKey(key, type, bytes) != kIOReturnSuccess || type != "sp78") {
-                    fail(where, "thermal.sensors." + key, "not an sp78 sensor of the SMC");
+                    file.fail("thermal.sensors." + key, "not an sp78 sensor of the SMC");
                 }
             }
             result->lastDriveByte_ = *start;
@@ -170,9 +147,12 @@ std::unique_ptr<SimMachine> SimMachine::fromJson(const json& machine, const std:
 
 SimMachine::~SimMachine() = default;
 
-void SimMachine::install() {
-    setSmcDriver(smcDriver_.get());
-    drives_->install();
+SmcDriver& SimMachine::smcDriver() { return *smcDriver_; }
+DeviceRegistry& SimMachine::deviceRegistry() { return *drives_; }
+SmartDeviceBackend& SimMachine::smartBackend() { return *drives_; }
+
+std::string SimMachine::describe() const {
+    return "the simulated machine of " + file_ + (description_.empty() ? "" : " (" + description_ + ")");
 }
 
 void SimMachine::step() {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json_fwd.hpp>
-
 #include "hardware/IOReturn.h"
+#include "hardware/machine/Machine.h"
+#include "hardware/machine/MachineFile.h"
 #include "hardware/machine/ThermalModel.h"
 
 namespace drivetherm {
@@ -21,20 +21,21 @@ class SimSmcDriver;
 // A whole machine in memory, from one description file: its SMC with fans and sensors, its
 // disks, and optionally a thermal model in which the followed disk warms under load and cools
 // with its fan, so the control loop can be watched closing.
-class SimMachine {
+class SimMachine final : public Machine {
 public:
-    // Throws std::runtime_error with one line "FILE: member: what is wrong".
+    // Throws std::runtime_error with one line "FILE:LINE: MEMBER: what is wrong".
     static std::unique_ptr<SimMachine> load(const std::string& path);
-    static std::unique_ptr<SimMachine> fromJson(const nlohmann::json& machine,
-                                                const std::string& where);
-    ~SimMachine();
+    static std::unique_ptr<SimMachine> fromFile(const MachineFile& file);
+    ~SimMachine() override;
 
-    // Makes this machine the one the hardware layer talks to: the SMC driver, the device
-    // registry and the SMART backend. The machine must outlive its use.
-    void install();
-
+    SmcDriver& smcDriver() override;
+    DeviceRegistry& deviceRegistry() override;
+    SmartDeviceBackend& smartBackend() override;
     // One simulated second of the thermal model (nothing without one).
-    void step();
+    void step() override;
+    SimMachine* simulated() override { return this; }
+    std::string describe() const override;
+    std::string smcAdvice() const override { return "see the machine file's smc.faults"; }
 
     // The Simulator interface: the SMC's keys, its sensors, the drives' temperatures and faults.
     kern_return_t readKey(const std::string& key, std::string& type,
@@ -45,15 +46,13 @@ public:
     int driveReadCount(const std::string& bsdName) const;
 
     SimSmcController& smc() { return *smc_; }
-    SimSmcDriver& smcDriver() { return *smcDriver_; }
     SimDriveBay& drives() { return *drives_; }
     const std::string& description() const { return description_; }
-    bool hasThermalModel() const { return thermal_.has_value(); }
-    const ThermalModel* thermalModel() const { return thermal_ ? &*thermal_ : nullptr; }
 
 private:
     SimMachine() = default;
 
+    std::string file_;
     std::string description_;
     std::shared_ptr<SimSmcController> smc_;
     std::unique_ptr<SimSmcDriver> smcDriver_;

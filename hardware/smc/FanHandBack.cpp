@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/Log.h"
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcSession.h"
 
 namespace drivetherm {
 namespace {
@@ -30,19 +30,19 @@ std::string fanKey(int fan, const char* suffix) {
     return key;
 }
 
-kern_return_t writeForcedMask(unsigned mask) {
+kern_return_t writeForcedMask(SmcSession& smc, unsigned mask) {
     SmcValue value;
     std::memcpy(value.keyName, "FS! ", 5);
     value.valueSize = 2;
     value.valueBytes[0] = static_cast<std::uint8_t>(mask >> 8);
     value.valueBytes[1] = static_cast<std::uint8_t>(mask & 0xFF);
-    return writeSmcKey(value);
+    return smc.writeSmcKey(value);
 }
 
 // The "FS! " mask. `present` is false when the SMC holds no two-byte mask: no fan can be forced.
-kern_return_t readForcedMask(unsigned& mask, bool& present) {
+kern_return_t readForcedMask(SmcSession& smc, unsigned& mask, bool& present) {
     SmcValue value;
-    const kern_return_t status = readSmcKey("FS! ", value);
+    const kern_return_t status = smc.readSmcKey("FS! ", value);
     present = status == kIOReturnSuccess && value.valueSize == 2;
     mask = present ? (value.valueBytes[0] << 8) | value.valueBytes[1] : 0;
     return status;
@@ -57,13 +57,13 @@ void FanHandBack::noteWrite(const char* key) {
     if (fan == fans_.end()) fan = fans_.insert(fans_.end(), Fan{number, -1, -1});
     // Until a read succeeds, try again before each write: if the first read failed, the write
     // after it most likely failed too and the limits are still the original ones.
-    if (fan->minimum < 0) fan->minimum = readSmcFanSpeed(fanKey(number, "Mn").c_str());
-    if (fan->maximum < 0) fan->maximum = readSmcFanSpeed(fanKey(number, "Mx").c_str());
+    if (fan->minimum < 0) fan->minimum = smc_.readSmcFanSpeed(fanKey(number, "Mn").c_str());
+    if (fan->maximum < 0) fan->maximum = smc_.readSmcFanSpeed(fanKey(number, "Mx").c_str());
 }
 
 void FanHandBack::handBack() {
     if (fans_.empty()) return;
-    if (openSmcConnection() != 0) {
+    if (smc_.openSmcConnection() != 0) {
         log::error("smc", "cannot hand the fans back: the SMC did not open");
         return;
     }
@@ -72,8 +72,8 @@ void FanHandBack::handBack() {
         // The maximum first: on a backend where a maximum is held by forcing the fan, restoring
         // it forces, and clearing the mask below must come after.
         const std::string maxKey = fanKey(fan.number, "Mx");
-        if (fan.maximum >= 0 && readSmcFanSpeed(maxKey.c_str()) != fan.maximum &&
-            writeSmcFanSpeed(maxKey.c_str(), fan.maximum) != kIOReturnSuccess) {
+        if (fan.maximum >= 0 && smc_.readSmcFanSpeed(maxKey.c_str()) != fan.maximum &&
+            smc_.writeSmcFanSpeed(maxKey.c_str(), fan.maximum) != kIOReturnSuccess) {
             log::error("smc", "cannot restore the maximum speed of fan %d (%d rpm)", fan.number, fan.maximum);
             complete = false;
         }
@@ -81,13 +81,13 @@ void FanHandBack::handBack() {
 
     unsigned mask = 0;
     bool present = false;
-    if (readForcedMask(mask, present) != kIOReturnSuccess) {
+    if (readForcedMask(smc_, mask, present) != kIOReturnSuccess) {
         log::error("smc", "cannot read which fans are forced (FS! read failed)");
         complete = false;
     } else if (present) {
         unsigned released = mask;
         for (const Fan& fan : fans_) released &= ~(1u << fan.number);
-        if (released != mask && writeForcedMask(released) != kIOReturnSuccess) {
+        if (released != mask && writeForcedMask(smc_, released) != kIOReturnSuccess) {
             log::error("smc", "cannot return the fans to automatic control (FS! write failed)");
             complete = false;
         }
@@ -97,29 +97,29 @@ void FanHandBack::handBack() {
         const std::string minKey = fanKey(fan.number, "Mn");
         if (fan.minimum < 0) {
             log::warning("smc", "fan %d: its minimum speed was never read, so it stays as it is", fan.number);
-        } else if (readSmcFanSpeed(minKey.c_str()) != fan.minimum &&
-                   writeSmcFanSpeed(minKey.c_str(), fan.minimum) != kIOReturnSuccess) {
+        } else if (smc_.readSmcFanSpeed(minKey.c_str()) != fan.minimum &&
+                   smc_.writeSmcFanSpeed(minKey.c_str(), fan.minimum) != kIOReturnSuccess) {
             log::error("smc", "cannot restore the minimum speed of fan %d (%d rpm)", fan.number, fan.minimum);
             complete = false;
         } else {
             log::info("smc", "fan %d is back under automatic control (minimum %d rpm)", fan.number, fan.minimum);
         }
     }
-    closeSmcConnection();
+    smc_.closeSmcConnection();
     if (complete) fans_.clear();
 }
 
-kern_return_t releaseAllFans(unsigned* wasForced) {
-    if (openSmcConnection() != 0) return kIOReturnNoDevice;
+kern_return_t releaseAllFans(SmcSession& smc, unsigned* wasForced) {
+    if (smc.openSmcConnection() != 0) return kIOReturnNoDevice;
     unsigned mask = 0;
     bool present = false;
-    kern_return_t status = readForcedMask(mask, present);
+    kern_return_t status = readForcedMask(smc, mask, present);
     if (status == kIOReturnSuccess && present) {
         // Written even when it reads 0 already: afterwards every fan is known to be automatic.
-        status = writeForcedMask(0);
+        status = writeForcedMask(smc, 0);
     }
     if (wasForced != nullptr) *wasForced = mask;
-    closeSmcConnection();
+    smc.closeSmcConnection();
     return status;
 }
 

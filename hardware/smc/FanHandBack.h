@@ -7,6 +7,8 @@
 
 namespace drivetherm {
 
+class SmcSession;
+
 // Gives the fans back to the SMC when the daemon stops: every fan the daemon wrote returns to
 // the SMC's automatic control with the speed limits it had before the first write. Everything is
 // said at the SMC level (the "F%dMn"/"F%dMx" keys and the "FS! " mask), so it works on every
@@ -14,6 +16,9 @@ namespace drivetherm {
 // daemon never really changed there (it forces instead) needs no restoring.
 class FanHandBack {
 public:
+    // The fans are read and written through `smc`, which must outlive this object.
+    explicit FanHandBack(SmcSession& smc) : smc_(smc) {}
+
     // Called before each fan write ("F%dMn", "F%dMx", "F%dTg") while the connection is open. On
     // the first write to a fan it reads and remembers that fan's minimum and maximum; other keys
     // are ignored.
@@ -34,6 +39,7 @@ private:
         int maximum;
     };
 
+    SmcSession& smc_;
     std::vector<Fan> fans_;
 };
 
@@ -41,6 +47,6 @@ private:
 // not anything was left to undo (after a crash, for instance). Opens and closes the connection.
 // `wasForced` receives the mask found before. kIOReturnSuccess also when the SMC has no mask
 // (no fan can be forced then).
-kern_return_t releaseAllFans(unsigned* wasForced = nullptr);
+kern_return_t releaseAllFans(SmcSession& smc, unsigned* wasForced = nullptr);
 
 }  // namespace drivetherm

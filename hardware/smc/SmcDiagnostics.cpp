@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcCodec.h"
 
 namespace drivetherm {
@@ -63,21 +63,21 @@ void printSmcValue(const SmcValue& value, std::FILE* out) {
     printValueBytes(value, out);
 }
 
-int listAllSmcKeys(std::FILE* out) {
-    const int count = readSmcKeyCount();
+int listAllSmcKeys(SmcSession& smc, std::FILE* out) {
+    const int count = smc.readSmcKeyCount();
     for (int i = 0; i < count; ++i) {
         char key[5] = {};
-        if (readSmcKeyAtIndex(static_cast<std::uint32_t>(i), key) != kIOReturnSuccess) continue;
+        if (smc.readSmcKeyAtIndex(static_cast<std::uint32_t>(i), key) != kIOReturnSuccess) continue;
         SmcValue value;
-        readSmcKey(key, value);
+        smc.readSmcKey(key, value);
         printSmcValue(value, out);
     }
     return 0;
 }
 
-kern_return_t printFanReport(std::FILE* out) {
+kern_return_t printFanReport(SmcSession& smc, std::FILE* out) {
     SmcValue fanCount;
-    if (readSmcKey("FNum", fanCount) != kIOReturnSuccess) return kIOReturnError;
+    if (smc.readSmcKey("FNum", fanCount) != kIOReturnSuccess) return kIOReturnError;
     const auto total = decodeSmcUnsigned(fanCount.valueBytes, sizeOf(fanCount));
     std::fprintf(out, "Total fans in system: %d\n", static_cast<int>(total));
 
@@ -88,12 +88,12 @@ kern_return_t printFanReport(std::FILE* out) {
             char key[8];
             std::snprintf(key, sizeof key, row.keyPattern, fan);
             SmcValue speed;
-            readSmcKey(key, speed);
+            smc.readSmcKey(key, speed);
             std::fprintf(out, row.line,
                          static_cast<double>(decodeFpe2(speed.valueBytes, sizeOf(speed))));
         }
         SmcValue forced;
-        readSmcKey("FS! ", forced);
+        smc.readSmcKey("FS! ", forced);
         const unsigned mask = (forced.valueBytes[0] << 8) | forced.valueBytes[1];
         std::fputs((mask >> fan) & 1u ? "    Mode         : forced\n" : "    Mode         : auto\n",
                    out);

@@ -32,16 +32,11 @@ struct SmcOpenResult {
 };
 
 // Finds the machine's SMC and opens connections to it: what the platform's service registry is
-// to the SMC user client. One driver is installed per process (setSmcDriver).
+// to the SMC user client. An SmcSession opens its connections through one.
 class SmcDriver {
 public:
     virtual ~SmcDriver() = default;
     virtual SmcOpenResult open() = 0;
 };
-
-// Installs the process-wide driver that openSmcConnection uses; nullptr means "no SMC".
-// The caller keeps ownership and keeps the driver alive while connections may be opened.
-void setSmcDriver(SmcDriver* driver);
-SmcDriver* smcDriver();
 
 }  // namespace drivetherm

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "common/Log.h"
-#include "hardware/disk/SmartReader.h"
+#include "hardware/disk/DiskAccess.h"
 #include "hardware/disk/linux/LinuxDisks.h"
 
 namespace {
@@ -58,24 +58,25 @@ double millisecondsSince(std::chrono::steady_clock::time_point start) {
 // READ DATA over SG_IO) and the close.
 int timeReads(int count, const char* name) {
     drivetherm::LinuxDisks disks;
-    disks.install();
+    drivetherm::DiskAccess access(&disks.registry(), &disks.smartBackend());
+    drivetherm::SmartReader& reader = access.reader();
     std::vector<double> whole, open, read, close;
     unsigned temperature = 0;
     for (int i = 0; i < count; ++i) {
         auto start = std::chrono::steady_clock::now();
-        temperature = drivetherm::readDriveTemperature(name);
+        temperature = reader.readDriveTemperature(name);
         whole.push_back(millisecondsSince(start));
 
         start = std::chrono::steady_clock::now();
-        const int slot = drivetherm::openSmartDevice(name, "ATA");
+        const int slot = reader.openSmartDevice(name, "ATA");
         open.push_back(millisecondsSince(start));
         if (slot < 0) return 1;
         drivetherm::SmartDataBlock block{};
         start = std::chrono::steady_clock::now();
-        if (drivetherm::readSmartData(slot, block) != 0) return 1;
+        if (reader.readSmartData(slot, block) != 0) return 1;
         read.push_back(millisecondsSince(start));
         start = std::chrono::steady_clock::now();
-        drivetherm::closeSmartDevice(slot);
+        reader.closeSmartDevice(slot);
         close.push_back(millisecondsSince(start));
     }
     if (whole.empty()) return 2;
@@ -93,13 +94,13 @@ int main(int argc, char** argv) {
     if (std::getenv("DT_GUEST_VERBOSE") != nullptr) drivetherm::log::setLevel(drivetherm::log::Level::Debug);
     if (argc == 3 && std::strcmp(argv[1], "--read-once") == 0) {
         drivetherm::LinuxDisks disks;
-        disks.install();
-        std::printf("temperature %s: %u\n", argv[2], drivetherm::readDriveTemperature(argv[2]));
+        drivetherm::DiskAccess access(&disks.registry(), &disks.smartBackend());
+        std::printf("temperature %s: %u\n", argv[2], access.reader().readDriveTemperature(argv[2]));
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--idle") == 0) {
         drivetherm::LinuxDisks disks;
-        disks.install();
+        drivetherm::DiskAccess access(&disks.registry(), &disks.smartBackend());
         return 0;
     }
     if (argc == 4 && std::strcmp(argv[1], "--time-reads") == 0) return timeReads(std::atoi(argv[2]), argv[3]);

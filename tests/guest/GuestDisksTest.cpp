@@ -30,7 +30,7 @@ protected:
     std::vector<Listed> listed() {
         std::vector<Listed> result;
         RegistryIterator iterator;
-        EXPECT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
+        EXPECT_EQ(walk_.FindStorageMedia(&iterator), kIOReturnSuccess);
         for (RegistryEntry device = iterator.next(); device; device = iterator.next()) {
             Listed entry;
             if (const auto name = registry_.property(device, "Kernel Name"); name && name->string())
@@ -99,10 +99,10 @@ TEST_F(GuestDisks, EachDiskCarriesTheFullModelWithUdevAndTheKernelsSixteenCharac
         ASSERT_TRUE(disk->expectedModel);
         // The kernel's SCSI view of an ATA disk keeps only the first 16 characters of its model.
         EXPECT_EQ(disk->sysfsModel, withoutTrailingBlanks(disk->expectedModel->substr(0, 16)));
-        EXPECT_EQ(volumeNameWithBSDPath(machine_.bsdNameOf(*disk)), machine_.listedModelOf(*disk)) << disk->kernelName;
+        EXPECT_EQ(walk_.volumeNameWithBSDPath(machine_.bsdNameOf(*disk)), machine_.listedModelOf(*disk)) << disk->kernelName;
     }
     if (const GuestDisk* other = machine_.firstNonAtaDisk()) {
-        EXPECT_EQ(volumeNameWithBSDPath(machine_.bsdNameOf(*other)), other->sysfsModel) << other->kernelName;
+        EXPECT_EQ(walk_.volumeNameWithBSDPath(machine_.bsdNameOf(*other)), other->sysfsModel) << other->kernelName;
     }
 }
 
@@ -113,25 +113,25 @@ TEST_F(GuestDisks, TheDriveListAndTheDiskSelectionAgree) {
     ASSERT_EQ(expected.size(), machine_.expectedSerials().size()) << "not every emulated ATA disk is in /sys";
 
     RegistryIterator iterator;
-    ASSERT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
-    const std::vector<std::string> names = GetDriveNameArray(iterator);
+    ASSERT_EQ(walk_.FindStorageMedia(&iterator), kIOReturnSuccess);
+    const std::vector<std::string> names = walk_.GetDriveNameArray(iterator);
     EXPECT_THAT(names, ElementsAreArray(expected));
 
     // Every name the list offers resolves to the disk it came from.
     for (const GuestDisk* disk : ataDisks()) {
-        EXPECT_EQ(GetBSDNameForDriveName(machine_.listedModelOf(*disk)), machine_.bsdNameOf(*disk))
+        EXPECT_EQ(walk_.GetBSDNameForDriveName(machine_.listedModelOf(*disk)), machine_.bsdNameOf(*disk))
             << machine_.listedModelOf(*disk);
         // The other run's form of the model (cut or whole) is not this run's name of the disk.
         const std::string other = machine_.otherRunModelOf(*disk);
         if (other != machine_.listedModelOf(*disk)) {
-            EXPECT_EQ(GetBSDNameForDriveName(other), std::nullopt) << other;
+            EXPECT_EQ(walk_.GetBSDNameForDriveName(other), std::nullopt) << other;
         }
     }
     if (const GuestDisk* cdrom = machine_.firstNonAtaDisk()) {
-        EXPECT_EQ(GetBSDNameForDriveName(cdrom->sysfsModel), std::nullopt) << "a drive without SMART is never chosen";
+        EXPECT_EQ(walk_.GetBSDNameForDriveName(cdrom->sysfsModel), std::nullopt) << "a drive without SMART is never chosen";
     }
-    EXPECT_EQ(GetBSDNameForDriveName("No Such Drive"), std::nullopt);
-    EXPECT_EQ(GetBSDNameForDriveName(""), std::nullopt);
+    EXPECT_EQ(walk_.GetBSDNameForDriveName("No Such Drive"), std::nullopt);
+    EXPECT_EQ(walk_.GetBSDNameForDriveName(""), std::nullopt);
 }
 
 }  // namespace

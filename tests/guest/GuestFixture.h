@@ -6,7 +6,7 @@
 #include <string>
 
 #include "hardware/disk/DeviceRegistry.h"
-#include "hardware/disk/SmartDeviceBackend.h"
+#include "hardware/disk/DriveWalk.h"
 #include "hardware/disk/SmartReader.h"
 #include "hardware/disk/linux/SgioSmartBackend.h"
 #include "hardware/disk/linux/UdevDeviceRegistry.h"
@@ -16,18 +16,10 @@
 namespace drivetherm::guest {
 
 // The guest's real disks behind the system's registry (libudev over /sys) and an SG_IO backend
-// whose every system call is recorded, set to the pass-through size the run asks for.
+// whose every system call is recorded, set to the pass-through size the run asks for; the SMART
+// reader and the drive walk over them.
 class GuestFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setDeviceRegistry(&registry_);
-        setSmartDeviceBackend(&backend_);
-    }
-    void TearDown() override {
-        setSmartDeviceBackend(nullptr);
-        setDeviceRegistry(nullptr);
-    }
-
     // The ATA disks the harness described, each found by its serial; fails the check when one
     // is missing, since then the machine is not the one the checks were written for.
     std::vector<const GuestDisk*> ataDisks() {
@@ -40,22 +32,27 @@ protected:
         return found;
     }
 
-    // The whole disk's SMART block read through one open slot, or a failed expectation.
-    bool readBlock(const std::string& name, SmartDataBlock& block) {
-        const int slot = openSmartDevice(name.c_str(), "ATA");
+    // The whole disk's SMART block read through one open slot of `reader`, or a failed expectation.
+    bool readBlock(SmartReader& reader, const std::string& name, SmartDataBlock& block) {
+        const int slot = reader.openSmartDevice(name.c_str(), "ATA");
         EXPECT_GE(slot, 0) << name << ": open failed, errno " << errno;
         if (slot < 0) return false;
-        const int read = readSmartData(slot, block);
+        const int read = reader.readSmartData(slot, block);
         const int error = errno;
-        closeSmartDevice(slot);
+        reader.closeSmartDevice(slot);
         EXPECT_EQ(read, 0) << name << ": read failed, errno " << error;
         return read == 0;
+    }
+    bool readBlock(const std::string& name, SmartDataBlock& block) {
+        return readBlock(reader_, name, block);
     }
 
     GuestMachine machine_ = GuestMachine::fromEnvironment();
     UdevDeviceRegistry registry_{UdevRoots{}};
     RecordingSyscalls syscalls_;
     SgioSmartBackend backend_{UdevRoots{}, syscalls_, machine_.cdbLength()};
+    SmartReader reader_{&registry_, &backend_};
+    DriveWalk walk_{&registry_};
 };
 
 }  // namespace drivetherm::guest

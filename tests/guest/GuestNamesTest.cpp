@@ -28,12 +28,12 @@ protected:
         syscalls_.clear();
         const auto start = std::chrono::steady_clock::now();
         errno = 0;
-        const int slot = openSmartDevice(name.c_str(), "ATA");
+        const int slot = reader_.openSmartDevice(name.c_str(), "ATA");
         const int actual = errno;
-        if (slot >= 0) closeSmartDevice(slot);
+        if (slot >= 0) reader_.closeSmartDevice(slot);
         EXPECT_EQ(slot, -1) << "\"" << name << "\" opened a SMART device";
         EXPECT_EQ(actual, error) << "\"" << name << "\": errno " << actual;
-        EXPECT_EQ(readDriveTemperature(name.c_str()), 0) << name;
+        EXPECT_EQ(reader_.readDriveTemperature(name.c_str()), 0) << name;
         EXPECT_LT(std::chrono::steady_clock::now() - start, kPrompt) << name;
         EXPECT_THAT(syscalls_.deviceNodesOpened(), IsEmpty()) << "\"" << name << "\" opened a device node";
         for (const auto& open : syscalls_.opens())
@@ -94,7 +94,7 @@ TEST_F(GuestNames, TheCdRomIsNoSmartDiskAndIsNotOpened) {
 TEST_F(GuestNames, AnotherDeviceTypeThanAtaIsRefusedBeforeAnyLookUp) {
     syscalls_.clear();
     errno = 0;
-    EXPECT_EQ(openSmartDevice("disk0", "SCSI"), -1);
+    EXPECT_EQ(reader_.openSmartDevice("disk0", "SCSI"), -1);
     EXPECT_EQ(errno, EINVAL);
     EXPECT_THAT(syscalls_.opens(), IsEmpty());
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "hardware/disk/DiskAccess.h"
 #include "hardware/disk/SmartData.h"
 #include "hardware/disk/linux/LinuxDisks.h"
 #include "hardware/disk/linux/SgioCommand.h"
@@ -108,9 +109,8 @@ TEST_F(GuestSmart, TwelveAndSixteenByteCommandsReadTheSameBlock) {
         for (int i = 0; i < 2; ++i) {
             RecordingSyscalls syscalls;
             SgioSmartBackend backend(UdevRoots{}, syscalls, lengths[i]);
-            setSmartDeviceBackend(&backend);
-            ASSERT_TRUE(readBlock(machine_.bsdNameOf(*disk), blocks[i]));
-            setSmartDeviceBackend(&backend_);
+            SmartReader reader(&registry_, &backend);
+            ASSERT_TRUE(readBlock(reader, machine_.bsdNameOf(*disk), blocks[i]));
             for (const auto& exchange : syscalls.exchanges()) {
                 EXPECT_EQ(exchange.cdb.size(), lengths[i]) << describe(syscalls.exchanges());
                 EXPECT_EQ(exchange.cdb[0], lengths[i] == 16 ? 0x85 : 0xA1) << describe(syscalls.exchanges());
@@ -167,15 +167,16 @@ TEST_F(GuestSmart, ADiskWithAttribute190AndNo194GivesNoReading) {
     ASSERT_FALSE(disks.empty());
     // The daemon's own composition of the Linux disks, with the system calls unrecorded.
     LinuxDisks linuxDisks;
-    linuxDisks.install();
+    DiskAccess access(&linuxDisks.registry(), &linuxDisks.smartBackend());
+    SmartReader& reader = access.reader();
     for (const GuestDisk* disk : disks) {
         errno = 0;
-        EXPECT_EQ(readDriveTemperature(machine_.bsdNameOf(*disk).c_str()), 0) << disk->kernelName;
-        const int slot = openSmartDevice(machine_.bsdNameOf(*disk).c_str(), "ATA");
+        EXPECT_EQ(reader.readDriveTemperature(machine_.bsdNameOf(*disk).c_str()), 0) << disk->kernelName;
+        const int slot = reader.openSmartDevice(machine_.bsdNameOf(*disk).c_str(), "ATA");
         ASSERT_GE(slot, 0) << "errno " << errno;
         SmartDataBlock block{};
-        EXPECT_EQ(readSmartData(slot, block), 0) << "the read itself succeeds; only the attribute is missing";
-        closeSmartDevice(slot);
+        EXPECT_EQ(reader.readSmartData(slot, block), 0) << "the read itself succeeds; only the attribute is missing";
+        reader.closeSmartDevice(slot);
         EXPECT_EQ(temperatureFromSmartData(block), 0);
     }
 }

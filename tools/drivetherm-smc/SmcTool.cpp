@@ -5,12 +5,10 @@
 #include <stdexcept>
 
 #include "common/DataPaths.h"
+#include "hardware/machine/Machine.h"
 #include "hardware/smc/FanHandBack.h"
-#include "hardware/smc/SmcAccess.h"
 #include "hardware/smc/SmcDiagnostics.h"
-#include "hardware/smc/linux/ApplesmcDriver.h"
-#include "hardware/smc/sim/SimSmcDriver.h"
-
+#include "hardware/smc/SmcSession.h"
 
 namespace drivetherm {
 namespace {
@@ -35,17 +33,27 @@ std::string baseName(const char* path) {
     return slash ? slash + 1 : path;
 }
 
-// Installs a driver for the length of one command and closes whatever is still open at the end,
-// so that a failing action never leaves the process-wide connection behind.
-class DriverScope {
-public:
-    explicit DriverScope(SmcDriver* driver) { setSmcDriver(driver); }
-    ~DriverScope() {
-        closeSmcConnection();
-        setSmcDriver(nullptr);
+MachineChoice machineChoiceOf(const SmcToolOptions& options) {
+    MachineChoice choice;
+    choice.sysfsRoot = options.sysfsRoot;
+    if (options.hardware != "linux") {
+        choice.kind = MachineChoice::Kind::Simulated;
+        choice.machineFile = options.hardware == "sim" ? defaultMachineFile() : options.hardware.substr(4);
     }
-    DriverScope(const DriverScope&) = delete;
-    DriverScope& operator=(const DriverScope&) = delete;
+    return choice;
+}
+
+// Closes whatever is still open at the end of one command, so that a failing action never
+// leaves the connection behind.
+class ConnectionScope {
+public:
+    explicit ConnectionScope(SmcSession& smc) : smc_(smc) {}
+    ~ConnectionScope() { smc_.closeSmcConnection(); }
+    ConnectionScope(const ConnectionScope&) = delete;
+    ConnectionScope& operator=(const ConnectionScope&) = delete;
+
+private:
+    SmcSession& smc_;
 };
 
 }  // namespace
@@ -71,22 +79,15 @@ int SmcTool::run(int argc, const char* const* argv) {
         return 0;
     }
 
-    std::unique_ptr<SmcDriver> driver;
+    std::unique_ptr<Machine> machine;
     try {
-        driver = makeDriver(options);
+        machine = Machine::open(machineChoiceOf(options));
     } catch (const std::exception& error) {
         return fail(error.what());
     }
-    if (!driver) return 1;
-    DriverScope scope(driver.get());
-    return runAction(options);
-}
-
-std::unique_ptr<SmcDriver> SmcTool::makeDriver(const SmcToolOptions& options) {
-    if (options.hardware == "linux") return std::make_unique<ApplesmcDriver>(options.sysfsRoot);
-    const std::string path =
-        options.hardware == "sim" ? defaultMachineFile() : options.hardware.substr(4);
-    return std::make_unique<SimSmcDriver>(SimSmcController::fromMachineFile(path));
+    SmcSession smc(&machine->smcDriver(), out_);
+    ConnectionScope scope(smc);
+    return runAction(options, smc);
 }
 
 int SmcTool::noSmc(const SmcToolOptions& options) {
@@ -96,32 +97,32 @@ int SmcTool::noSmc(const SmcToolOptions& options) {
                     : "the simulated SMC refused the connection (see the machine file's smc.faults)");
 }
 
-int SmcTool::runAction(const SmcToolOptions& options) {
+int SmcTool::runAction(const SmcToolOptions& options, SmcSession& smc) {
     // Releasing opens and closes the connection itself.
-    if (options.action == SmcToolOptions::Action::ReleaseFans) return releaseFans(options);
-    if (openSmcConnection() != 0) return noSmc(options);
+    if (options.action == SmcToolOptions::Action::ReleaseFans) return releaseFans(options, smc);
+    if (smc.openSmcConnection() != 0) return noSmc(options);
     switch (options.action) {
         case SmcToolOptions::Action::List: {
             // The listing shows an unreadable key count as an empty list; say why instead.
             SmcValue count;
-            if (const kern_return_t status = readSmcKey("#KEY", count); status != kIOReturnSuccess) {
+            if (const kern_return_t status = smc.readSmcKey("#KEY", count); status != kIOReturnSuccess) {
                 return fail("the number of keys (key #KEY) cannot be read" + statusText(status));
             }
-            listAllSmcKeys(out_);
+            listAllSmcKeys(smc, out_);
             return 0;
         }
         case SmcToolOptions::Action::Fans: {
             SmcValue count;
-            if (const kern_return_t status = readSmcKey("FNum", count); status != kIOReturnSuccess) {
+            if (const kern_return_t status = smc.readSmcKey("FNum", count); status != kIOReturnSuccess) {
                 return fail("the number of fans (key FNum) cannot be read" + statusText(status));
             }
-            printFanReport(out_);
+            printFanReport(smc, out_);
             return 0;
         }
         case SmcToolOptions::Action::Read:
-            return readKey(options);
+            return readKey(options, smc);
         case SmcToolOptions::Action::Write:
-            return writeKey(options);
+            return writeKey(options, smc);
         case SmcToolOptions::Action::ReleaseFans:
         case SmcToolOptions::Action::Help:
         case SmcToolOptions::Action::Version:
@@ -130,9 +131,9 @@ int SmcTool::runAction(const SmcToolOptions& options) {
     return 0;
 }
 
-int SmcTool::readKey(const SmcToolOptions& options) {
+int SmcTool::readKey(const SmcToolOptions& options, SmcSession& smc) {
     SmcValue value;
-    const kern_return_t status = readSmcKey(options.key.c_str(), value);
+    const kern_return_t status = smc.readSmcKey(options.key.c_str(), value);
     if (status != kIOReturnSuccess) {
         return fail("reading " + options.key + " failed" + statusText(status));
     }
@@ -141,9 +142,9 @@ int SmcTool::readKey(const SmcToolOptions& options) {
     return 0;
 }
 
-int SmcTool::writeKey(const SmcToolOptions& options) {
+int SmcTool::writeKey(const SmcToolOptions& options, SmcSession& smc) {
     SmcValue current;
-    kern_return_t status = readSmcKey(options.key.c_str(), current);
+    kern_return_t status = smc.readSmcKey(options.key.c_str(), current);
     if (status != kIOReturnSuccess) {
         return fail("reading " + options.key + " before writing it failed" + statusText(status));
     }
@@ -158,7 +159,7 @@ int SmcTool::writeKey(const SmcToolOptions& options) {
     std::memcpy(value.keyName, options.key.c_str(), 4);
     value.valueSize = static_cast<std::uint32_t>(options.bytes.size());
     std::memcpy(value.valueBytes, options.bytes.data(), options.bytes.size());
-    status = writeSmcKey(value);
+    status = smc.writeSmcKey(value);
     if (status == kIOReturnNotWritable) {
         return fail("this SMC does not let " + options.key + " be written");
     }
@@ -168,9 +169,9 @@ int SmcTool::writeKey(const SmcToolOptions& options) {
     return 0;
 }
 
-int SmcTool::releaseFans(const SmcToolOptions& options) {
+int SmcTool::releaseFans(const SmcToolOptions& options, SmcSession& smc) {
     unsigned wasForced = 0;
-    const kern_return_t status = releaseAllFans(&wasForced);
+    const kern_return_t status = releaseAllFans(smc, &wasForced);
     if (status == kIOReturnNoDevice) return noSmc(options);
     if (status != kIOReturnSuccess) {
         return fail("returning the fans to automatic control failed" + statusText(status));

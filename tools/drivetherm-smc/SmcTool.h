@@ -5,10 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "hardware/smc/SmcTransport.h"
 #include "tools/drivetherm-smc/SmcToolOptions.h"
 
 namespace drivetherm {
+
+class SmcSession;
 
 // drivetherm-smc: reads and writes the SMC's keys, lists them, reports the fans and returns them
 // to automatic control, on the real SMC (the kernel's applesmc driver) or on a simulated
@@ -22,11 +23,10 @@ public:
     int run(int argc, const char* const* argv);
 
 private:
-    std::unique_ptr<SmcDriver> makeDriver(const SmcToolOptions& options);
-    int runAction(const SmcToolOptions& options);
-    int readKey(const SmcToolOptions& options);
-    int writeKey(const SmcToolOptions& options);
-    int releaseFans(const SmcToolOptions& options);
+    int runAction(const SmcToolOptions& options, SmcSession& smc);
+    int readKey(const SmcToolOptions& options, SmcSession& smc);
+    int writeKey(const SmcToolOptions& options, SmcSession& smc);
+    int releaseFans(const SmcToolOptions& options, SmcSession& smc);
     int noSmc(const SmcToolOptions& options);
     int fail(const std::string& message);
 

@@ -9,20 +9,16 @@
 namespace drivetherm {
 
 // The disks of a Linux machine for the SMART reader and the drive walk: the udev registry and
-// the SG_IO backend over the same roots. `install` makes them the process's; the destructor
-// takes them out again if they are still installed.
+// the SG_IO backend over the same roots.
 class LinuxDisks {
 public:
     // "/sys" is the running system (libudev); another directory is a fake tree whose device
     // directory and udev database are its siblings (UdevRoots::forSysfsRoot). A non-empty
     // `deviceDirectory` is where the device nodes are opened instead.
     explicit LinuxDisks(const std::string& sysfsRoot = "/sys", const std::string& deviceDirectory = {});
-    ~LinuxDisks();
 
     LinuxDisks(const LinuxDisks&) = delete;
     LinuxDisks& operator=(const LinuxDisks&) = delete;
-
-    void install();
 
     UdevDeviceRegistry& registry() { return registry_; }
     SgioSmartBackend& smartBackend() { return smart_; }

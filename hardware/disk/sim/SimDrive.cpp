@@ -38,12 +38,6 @@ std::optional<SimDriveFault> simDriveFaultFromName(std::string_view name) {
     return std::nullopt;
 }
 
-const char* simDriveFaultName(SimDriveFault fault) {
-    for (const FaultName& entry : kFaultNames)
-        if (entry.fault == fault) return entry.name.data();
-    return "none";
-}
-
 SimDrive::SimDrive(Config config) : config_(std::move(config)) {}
 
 SmartOutcome SimDrive::enable() const {

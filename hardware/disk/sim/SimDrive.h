@@ -17,7 +17,6 @@ enum class SimDriveFault { None, Timeout, NotResponding, Busy, NoAttribute, Abse
 
 // "none", "timeout", "not-responding", "busy", "no-attribute", "absent".
 std::optional<SimDriveFault> simDriveFaultFromName(std::string_view name);
-const char* simDriveFaultName(SimDriveFault fault);
 
 // How a simulated drive says it can report SMART data.
 enum class SimSmartSupport { Property, AtaFeatures, None };

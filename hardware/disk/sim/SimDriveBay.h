@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "hardware/disk/SmartDeviceBackend.h"
 #include "hardware/disk/TreeRegistry.h"
 #include "hardware/disk/sim/SimDrive.h"
@@ -29,14 +27,6 @@ class SimDriveBay final : public TreeRegistry, public SmartDeviceBackend {
 public:
     explicit SimDriveBay(std::vector<SimDrive> drives);
 
-    // The bay described by the machine file's "drives" array (null: no drives). Throws
-    // std::runtime_error with one line naming `where` (the file) and the member at fault, e.g.
-    // `machine.json: drives[1].smart: expected "property", "ata-features" or "none"`.
-    static std::unique_ptr<SimDriveBay> fromJson(const nlohmann::json& drivesArray, const std::string& where);
-
-    // Makes this bay the process's device registry and SMART backend.
-    void install();
-
     // Sets the raw byte of the drive's attribute 194; false for an unknown drive or one whose
     // SMART block has no attribute 194.
     bool setTemperature(const std::string& bsdName, std::uint8_t celsius);
@@ -49,7 +39,6 @@ public:
     // SMART data reads that reached the drive; -1 for an unknown drive.
     int readCount(const std::string& bsdName) const;
 
-    std::vector<std::string> bsdNames() const;
     const SimDrive* drive(const std::string& bsdName) const;
     // One SMART READ DATA of the drive; a drive that is not in the bay does not respond.
     SmartOutcome readDrive(const std::string& bsdName, SmartDataBlock& data);

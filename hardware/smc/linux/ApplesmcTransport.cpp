@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcCodec.h"
 
 namespace drivetherm {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcCodec.h"
 
 namespace drivetherm {

@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json_fwd.hpp>
-
 #include "hardware/IOReturn.h"
 #include "hardware/smc/SmcParamRecord.h"
 
@@ -16,25 +14,14 @@ namespace drivetherm {
 
 // A System Management Controller that exists only in memory: a sorted list of keys (name, type,
 // value bytes) answering the parameter-record commands 9, 5, 6 and 8 as a real controller does,
-// with faults that a test or a machine file can inject. Built from the "smc" section of a
-// machine description file (docs/machine-file.md). Used from one thread.
+// with faults that a test or a machine file can inject. The machine file's "smc" member describes
+// one (hardware/machine, docs/machine-file.md). Used from one thread.
 class SimSmcController {
 public:
     // How opening a connection to the controller fails, if it does.
     enum class OpenFault { None, MatchingFailed, NoService, OpenFailed };
 
     SimSmcController() = default;
-
-    // Builds the controller from a machine file's "smc" member. `where` names the file in error
-    // messages. Throws std::runtime_error with one line naming the member and what is wrong:
-    // "<where>: smc.fans[1].min: expected an integer rpm from 0 to 16383". Unknown members are
-    // errors.
-    static std::shared_ptr<SimSmcController> fromJson(const nlohmann::json& smcSection,
-                                                      const std::string& where);
-
-    // Reads a whole machine file and builds the controller from its "smc" member; the file's other
-    // members are not looked at. Throws std::runtime_error naming the file.
-    static std::shared_ptr<SimSmcController> fromMachineFile(const std::string& path);
 
     // One exchange of the parameter-record protocol.
     kern_return_t exchange(const SmcParamRecord& request, SmcParamRecord& reply);

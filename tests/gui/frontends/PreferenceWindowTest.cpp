@@ -44,9 +44,10 @@ protected:
         FrontendOptions sim;
         sim.machine.kind = MachineChoice::Kind::Simulated;
         sim.machine.machineFile = defaultMachineFile();
-        drives = InstalledDrives::install(sim);
+        drives = InstalledDrives::open(sim.machine);
         window = std::make_unique<PreferenceWindow>(
-            [address = bus.address()] { return DbusDaemonClient::bind(address); }, timers);
+            [address = bus.address()] { return DbusDaemonClient::bind(address); }, timers,
+            &drives->walk());
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         client = DbusDaemonClient::bind(bus.address());

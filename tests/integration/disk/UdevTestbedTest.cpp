@@ -132,18 +132,17 @@ TEST_F(UdevTestbedTest, TheSystemRegistryListsAndReadsTheTestbedsDisks) {
     test::ScriptedSyscalls syscalls;
     syscalls.diskPrefix = "/dev/";
     SgioSmartBackend backend({}, syscalls);
-    setDeviceRegistry(&registry);
-    setSmartDeviceBackend(&backend);
-    setSmartReaderClock(&clock);
+    SmartReader reader(&registry, &backend, clock);
+    DriveWalk walk(&registry);
 
     RegistryIterator iterator;
-    ASSERT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
-    EXPECT_THAT(GetDriveNameArray(iterator), ElementsAre("APPLE HDD HTS541010A9E682", "DRIVETHERM GUEST"));
-    EXPECT_EQ(volumeNameWithBSDPath("disk1"), "SAMSUNG HD501LJ");
-    EXPECT_EQ(volumeNameWithBSDPath("disk2"), "Flash Disk");
-    EXPECT_EQ(volumeNameWithBSDPath("disk4"), std::nullopt);
-    EXPECT_EQ(GetBSDNameForDriveName("APPLE HDD HTS541010A9E682"), "disk0");
-    EXPECT_EQ(GetBSDNameForDriveName("DRIVETHERM GUEST"), "disk3") << "SMART support told by its IDENTIFY data";
+    ASSERT_EQ(walk.FindStorageMedia(&iterator), kIOReturnSuccess);
+    EXPECT_THAT(walk.GetDriveNameArray(iterator), ElementsAre("APPLE HDD HTS541010A9E682", "DRIVETHERM GUEST"));
+    EXPECT_EQ(walk.volumeNameWithBSDPath("disk1"), "SAMSUNG HD501LJ");
+    EXPECT_EQ(walk.volumeNameWithBSDPath("disk2"), "Flash Disk");
+    EXPECT_EQ(walk.volumeNameWithBSDPath("disk4"), std::nullopt);
+    EXPECT_EQ(walk.GetBSDNameForDriveName("APPLE HDD HTS541010A9E682"), "disk0");
+    EXPECT_EQ(walk.GetBSDNameForDriveName("DRIVETHERM GUEST"), "disk3") << "SMART support told by its IDENTIFY data";
 
     syscalls.answers[test::kCheckPowerMode] = {test::ScriptedSyscalls::powerMode(0xFF)};
     syscalls.answers[test::kSmartEnable] = {{}};
@@ -151,25 +150,21 @@ TEST_F(UdevTestbedTest, TheSystemRegistryListsAndReadsTheTestbedsDisks) {
     for (const char* name : {"disk0", "/dev/rdisk0", "disk0s1", "sda", "/dev/sda1"}) {
         SCOPED_TRACE(name);
         syscalls.calls.clear();
-        EXPECT_EQ(readDriveTemperature(name), 35);
+        EXPECT_EQ(reader.readDriveTemperature(name), 35);
         ASSERT_GE(syscalls.calls.size(), 4u);
         EXPECT_EQ(syscalls.calls[0].path, "/sys/class/block/sda/device/power/runtime_status");
         EXPECT_EQ(syscalls.calls[1].what, "read") << "the testbed's power status file was read";
         EXPECT_EQ(syscalls.calls[3].path, "/dev/sda");
     }
     // The disk only sysfs knows is ATA, but nothing says it can report SMART.
-    EXPECT_EQ(readDriveTemperature("disk1"), 0);
+    EXPECT_EQ(reader.readDriveTemperature("disk1"), 0);
     syscalls.calls.clear();
-    EXPECT_EQ(readDriveTemperature("disk3"), 35);
+    EXPECT_EQ(reader.readDriveTemperature("disk3"), 35);
     std::vector<std::string> disksOpened;
     for (const auto& call : syscalls.calls)
         if (call.what == "open" && call.path.starts_with("/dev/")) disksOpened.push_back(call.path);
     EXPECT_THAT(disksOpened, ElementsAre("/dev/sdd"));
     EXPECT_EQ(registry.outstandingReferences(), 0u);
-
-    setSmartReaderClock(nullptr);
-    setSmartDeviceBackend(nullptr);
-    setDeviceRegistry(nullptr);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // drivetherm-smc run as a program on the applesmc transport over a fake tree on disk.
 #include <gtest/gtest.h>
 
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcDiagnostics.h"
 #include "hardware/smc/sim/SimSmcDriver.h"
 #include "tests/integration/smc/RunProgram.h"
@@ -32,12 +32,10 @@ TEST_F(SmcToolOnApplesmc, ListsEveryKeyAndReportsTheFans) {
     auto smc = std::make_shared<SimSmcController>();
     for (const auto& key : testing::loadFakeKeyList(kIMac)) smc->setKey(key.name, key.type, key.bytes);
     SimSmcDriver reference(smc);
-    setSmcDriver(&reference);
-    openSmcConnection();
+    SmcSession session(&reference);
+    session.openSmcConnection();
     testing::CapturedOutput expected;
-    listAllSmcKeys(expected.file());
-    closeSmcConnection();
-    setSmcDriver(nullptr);
+    listAllSmcKeys(session, expected.file());
 
     const auto list = tool({"-l"});
     EXPECT_EQ(list.status, 0) << list.err;

@@ -87,7 +87,7 @@ TEST(SmcToolOnSim, MachineFileProblemsAreOneLineAndOpenFailuresTheSmcLayersMessa
     const std::string bad = machineFile("bad-machine.json", R"({"smc": {"fans": [{"min": 1, "max": 1.5}]}})");
     const auto broken = tool({"--hardware", "sim:" + bad, "-f"});
     EXPECT_EQ(broken.status, 1);
-    EXPECT_EQ(broken.err, "drivetherm-smc: " + bad + ": smc.fans[0].max: expected an integer rpm from 0 to 16383\n");
+    EXPECT_EQ(broken.err, "drivetherm-smc: " + bad + ":1: smc.fans[0].max: expected an integer rpm from 0 to 16383\n");
 
     const std::string silent = machineFile("silent-smc.json", R"({"smc": {"faults": {"exchange": true}}})");
     const auto unreadable = tool({"--hardware", "sim:" + silent, "-l"});
@@ -95,7 +95,7 @@ TEST(SmcToolOnSim, MachineFileProblemsAreOneLineAndOpenFailuresTheSmcLayersMessa
     EXPECT_EQ(unreadable.err, "drivetherm-smc: the number of keys (key #KEY) cannot be read (status e00002ed)\n");
 
     const std::string absent = machineFile(
-        "absent-smc.json", R"({"smc": {"faults": {"open": "no-service"}}, "drives": [], "thermal": {}})");
+        "absent-smc.json", R"({"smc": {"faults": {"open": "no-service"}}, "drives": []})");
     const auto missing = tool({"--hardware", "sim:" + absent, "-l"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "Error: no SMC found\n");

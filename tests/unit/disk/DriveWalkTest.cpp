@@ -17,20 +17,19 @@ using test::TestDisk;
 
 class DriveWalkTest : public ::testing::Test {
 protected:
-    void SetUp() override { setDeviceRegistry(&registry_); }
     void TearDown() override {
         EXPECT_EQ(registry_.outstandingReferences(), 0u) << "the walk kept a registry reference";
-        setDeviceRegistry(nullptr);
     }
 
     std::vector<std::string> driveNames(const std::vector<TestDisk>& disks) {
         registry_.setTree(test::buildTree(disks));
         RegistryIterator iterator;
-        EXPECT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
-        return GetDriveNameArray(iterator);
+        EXPECT_EQ(walk_.FindStorageMedia(&iterator), kIOReturnSuccess);
+        return walk_.GetDriveNameArray(iterator);
     }
 
     TreeRegistry registry_;
+    DriveWalk walk_{&registry_};
 };
 
 TEST_F(DriveWalkTest, TheListHoldsTheModelOfEverySmartCapableDiskInRegistryOrder) {
@@ -99,26 +98,26 @@ TEST_F(DriveWalkTest, TheLookupReturnsTheFirstSmartCapableDiskWithExactlyThatMod
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.driveName);
-        EXPECT_EQ(GetBSDNameForDriveName(c.driveName), c.bsdName);
+        EXPECT_EQ(walk_.GetBSDNameForDriveName(c.driveName), c.bsdName);
     }
-    EXPECT_EQ(volumeNameWithBSDPath("disk1"), "WDC WD10EZEX-08M2NA0");
-    EXPECT_EQ(volumeNameWithBSDPath("disk9"), std::nullopt);
+    EXPECT_EQ(walk_.volumeNameWithBSDPath("disk1"), "WDC WD10EZEX-08M2NA0");
+    EXPECT_EQ(walk_.volumeNameWithBSDPath("disk9"), std::nullopt);
 }
 
 TEST(DriveWalk, AFailedSearchIsReportedAndResolvesNothing) {
     test::FailingRegistry failing(kIOReturnNotPrivileged);
     failing.setTree(test::buildTree({{.bsdName = "disk0", .model = "A"}}));
-    setDeviceRegistry(&failing);
+    DriveWalk walk(&failing);
     RegistryIterator iterator;
-    EXPECT_EQ(FindStorageMedia(&iterator), kIOReturnNotPrivileged);
+    EXPECT_EQ(walk.FindStorageMedia(&iterator), kIOReturnNotPrivileged);
     EXPECT_TRUE(iterator.done());
-    EXPECT_EQ(GetBSDNameForDriveName("A"), std::nullopt);
+    EXPECT_EQ(walk.GetBSDNameForDriveName("A"), std::nullopt);
 
-    setDeviceRegistry(nullptr);
-    EXPECT_EQ(FindStorageMedia(&iterator), kIOReturnNoDevice);
-    EXPECT_EQ(GetBSDNameForDriveName("A"), std::nullopt);
-    EXPECT_EQ(volumeNameWithBSDPath("disk0"), std::nullopt);
-    EXPECT_THAT(GetDriveNameArray(iterator), IsEmpty());
+    DriveWalk none(nullptr);
+    EXPECT_EQ(none.FindStorageMedia(&iterator), kIOReturnNoDevice);
+    EXPECT_EQ(none.GetBSDNameForDriveName("A"), std::nullopt);
+    EXPECT_EQ(none.volumeNameWithBSDPath("disk0"), std::nullopt);
+    EXPECT_THAT(none.GetDriveNameArray(iterator), IsEmpty());
 }
 
 }  // namespace

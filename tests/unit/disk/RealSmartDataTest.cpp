@@ -14,6 +14,8 @@
 #include "hardware/disk/linux/SgioSmartBackend.h"
 #include "hardware/disk/linux/UdevDeviceRegistry.h"
 #include "hardware/disk/sim/SimDriveBay.h"
+#include "hardware/machine/MachineFile.h"
+#include "hardware/machine/MachineSections.h"
 
 namespace drivetherm {
 namespace {
@@ -59,7 +61,6 @@ SmartDataBlock without194(SmartDataBlock block) {
 
 TEST(RealSmartData, TheSimulatedDriveReportsAttribute194OfARealBlock) {
     ManualClock clock;
-    setSmartReaderClock(&clock);
     for (const Capture& capture : kCaptures) {
         SCOPED_TRACE(capture.file);
         for (bool remove194 : {false, true}) {
@@ -68,16 +69,14 @@ TEST(RealSmartData, TheSimulatedDriveReportsAttribute194OfARealBlock) {
             if (remove194) block = without194(block);
             std::string hex;
             for (const std::uint8_t byte : block) hex += hexBytes({&byte, 1}) + " ";
-            auto bay = SimDriveBay::fromJson(
-                nlohmann::json::array({{{"bsdName", "disk0"}, {"model", "Real"}, {"smart", "property"}, {"smartData", hex}}}), "");
-            bay->install();
-            EXPECT_EQ(readDriveTemperature("disk0"), remove194 ? 0 : capture.temperature);
+            const nlohmann::json drive = {{"bsdName", "disk0"}, {"model", "Real"}, {"smart", "property"}, {"smartData", hex}};
+            const nlohmann::json machine = {{"drives", nlohmann::json::array({drive})}};
+            const auto bay = readDrivesSection(MachineFile::parse(machine.dump(), "real.json"));
+            SmartReader reader(bay.get(), bay.get(), clock);
+            EXPECT_EQ(reader.readDriveTemperature("disk0"), remove194 ? 0 : capture.temperature);
             EXPECT_EQ(bay->temperature("disk0"), remove194 ? std::nullopt : std::optional<std::uint8_t>(capture.temperature));
-            setDeviceRegistry(nullptr);
-            setSmartDeviceBackend(nullptr);
         }
     }
-    setSmartReaderClock(nullptr);
 }
 
 TEST(RealSmartData, TheLinuxDiskReportsAttribute194OfARealBlock) {
@@ -89,9 +88,7 @@ TEST(RealSmartData, TheLinuxDiskReportsAttribute194OfARealBlock) {
     test::ScriptedSyscalls syscalls;
     syscalls.diskPrefix = sysfs.roots().dev + "/";
     SgioSmartBackend backend(sysfs.roots(), syscalls);
-    setDeviceRegistry(&registry);
-    setSmartDeviceBackend(&backend);
-    setSmartReaderClock(&clock);
+    SmartReader reader(&registry, &backend, clock);
     for (const Capture& capture : kCaptures) {
         SCOPED_TRACE(capture.file);
         for (bool remove194 : {false, true}) {
@@ -99,12 +96,9 @@ TEST(RealSmartData, TheLinuxDiskReportsAttribute194OfARealBlock) {
             syscalls.answers[test::kCheckPowerMode] = {test::ScriptedSyscalls::powerMode(0xFF)};
             syscalls.answers[test::kSmartEnable] = {{}};
             syscalls.answers[test::kSmartRead] = {test::ScriptedSyscalls::smartData(remove194 ? without194(block) : block)};
-            EXPECT_EQ(readDriveTemperature("disk0"), remove194 ? 0 : capture.temperature);
+            EXPECT_EQ(reader.readDriveTemperature("disk0"), remove194 ? 0 : capture.temperature);
         }
     }
-    setSmartReaderClock(nullptr);
-    setSmartDeviceBackend(nullptr);
-    setDeviceRegistry(nullptr);
 }
 
 }  // namespace

@@ -4,13 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <optional>
 #include <stdexcept>
 
 #include "hardware/disk/DeviceRegistry.h"
-#include "hardware/disk/DriveWalk.h"
-#include "hardware/disk/SmartDeviceBackend.h"
-#include "hardware/disk/SmartReader.h"
+#include "hardware/disk/DiskAccess.h"
+#include "hardware/machine/MachineFile.h"
+#include "hardware/machine/MachineSections.h"
 
 namespace drivetherm {
 namespace {
@@ -18,9 +18,19 @@ namespace {
 using ::testing::ElementsAre;
 using nlohmann::json;
 
+// A machine file whose "drives" member starts on line 2 and, when it is an array, holds one drive
+// per line from line 3 on, so that every message names the line of its own drive.
+std::string machineText(const json& drives) {
+    if (!drives.is_array()) return "{\n\"drives\": " + drives.dump() + "\n}\n";
+    std::string text = "{\n\"drives\": [\n";
+    for (std::size_t index = 0; index < drives.size(); ++index)
+        text += drives[index].dump() + (index + 1 < drives.size() ? ",\n" : "\n");
+    return text + "]\n}\n";
+}
+
 std::string errorOf(const json& drives) {
     try {
-        SimDriveBay::fromJson(drives, "m.json");
+        readDrivesSection(MachineFile::parse(machineText(drives), "m.json"));
     } catch (const std::runtime_error& error) {
         return error.what();
     }
@@ -45,30 +55,30 @@ TEST(SimDriveBay, EveryMistakeInTheDrivesIsNamedInOneLine) {
     };
     const std::string hex1023(1023, '0');
     const Case cases[] = {
-        {json::object(), "m.json: drives: expected an array of drives"},
-        {json::array({1}), "m.json: drives[0]: expected an object"},
-        {with("smart", "maybe"), R"(m.json: drives[0].smart: expected "property", "ata-features" or "none")"},
-        {with("temprature", 30), "m.json: drives[0].temprature: unknown member"},
-        {without("model"), R"(m.json: drives[0]: missing "model")"},
-        {with("model", ""), "m.json: drives[0].model: expected the drive's model string, not an empty one"},
-        {with("bsdName", "sda"), R"(m.json: drives[0].bsdName: expected a whole-disk name such as "disk0")"},
-        {json::array({good, good}), R"(m.json: drives[1].bsdName: "disk0" is already drives[0])"},
-        {with("smart", "ata-features"), R"(m.json: drives[0].ataFeatures: missing: "ata-features" needs the feature bits (0x20 = SMART))"},
-        {with("ataFeatures", 33), R"(m.json: drives[0].ataFeatures: only with "smart": "ata-features")"},
-        {with("temperature", 300), "m.json: drives[0].temperature: expected an integer from 0 to 255"},
-        {with("temperature", 38.5), "m.json: drives[0].temperature: expected an integer from 0 to 255"},
-        {with("temperature", 18446744073709551615u), "m.json: drives[0].temperature: expected an integer from 0 to 255"},
-        {without("temperature"), R"(m.json: drives[0]: missing "temperature" (or "smartData"))"},
-        {with("smartData", "00"), R"(m.json: drives[0].smartData: give either "temperature" or "smartData", not both)"},
+        {json::object(), "m.json:2: drives: expected an array of drives"},
+        {json::array({1}), "m.json:3: drives[0]: expected an object"},
+        {with("smart", "maybe"), R"(m.json:3: drives[0].smart: expected "property", "ata-features" or "none")"},
+        {with("temprature", 30), "m.json:3: drives[0].temprature: unknown member"},
+        {without("model"), R"(m.json:3: drives[0]: missing "model")"},
+        {with("model", ""), "m.json:3: drives[0].model: expected the drive's model string, not an empty one"},
+        {with("bsdName", "sda"), R"(m.json:3: drives[0].bsdName: expected a whole-disk name such as "disk0")"},
+        {json::array({good, good}), R"(m.json:4: drives[1].bsdName: "disk0" is already drives[0])"},
+        {with("smart", "ata-features"), R"(m.json:3: drives[0].ataFeatures: missing: "ata-features" needs the feature bits (0x20 = SMART))"},
+        {with("ataFeatures", 33), R"(m.json:3: drives[0].ataFeatures: only with "smart": "ata-features")"},
+        {with("temperature", 300), "m.json:3: drives[0].temperature: expected an integer from 0 to 255"},
+        {with("temperature", 38.5), "m.json:3: drives[0].temperature: expected an integer from 0 to 255"},
+        {with("temperature", 18446744073709551615u), "m.json:3: drives[0].temperature: expected an integer from 0 to 255"},
+        {without("temperature"), R"(m.json:3: drives[0]: missing "temperature" (or "smartData"))"},
+        {with("smartData", "00"), R"(m.json:3: drives[0].smartData: give either "temperature" or "smartData", not both)"},
         {[&] { json d = good; d.erase("temperature"); d["smartData"] = hex1023; return json::array({d}); }(),
-         "m.json: drives[0].smartData: expected 512 bytes as 1024 hex digits"},
+         "m.json:3: drives[0].smartData: expected 512 bytes as 1024 hex digits"},
         {[&] { json d = good; d.erase("temperature"); d["smartData"] = hex1023 + "g"; return json::array({d}); }(),
-         "m.json: drives[0].smartData: expected 512 bytes as 1024 hex digits"},
-        {with("fault", "broken"), R"(m.json: drives[0].fault: expected "none", "timeout", "not-responding", "busy", "no-attribute" or "absent")"},
-        {with("faultCount", 2), R"(m.json: drives[0].faultCount: only with "fault": "timeout" or "not-responding")"},
+         "m.json:3: drives[0].smartData: expected 512 bytes as 1024 hex digits"},
+        {with("fault", "broken"), R"(m.json:3: drives[0].fault: expected "none", "timeout", "not-responding", "busy", "no-attribute" or "absent")"},
+        {with("faultCount", 2), R"(m.json:3: drives[0].faultCount: only with "fault": "timeout" or "not-responding")"},
         {[&] { json d = good; d["fault"] = "timeout"; d["faultCount"] = 0; return json::array({d}); }(),
-         "m.json: drives[0].faultCount: expected an integer from 1 to 2147483647"},
-        {with("powerMode", "sleep"), R"(m.json: drives[0].powerMode: expected "active" or "standby")"},
+         "m.json:3: drives[0].faultCount: expected an integer from 1 to 2147483647"},
+        {with("powerMode", "sleep"), R"(m.json:3: drives[0].powerMode: expected "active" or "standby")"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.drives.dump());
@@ -80,34 +90,34 @@ TEST(SimDriveBay, EveryMistakeInTheDrivesIsNamedInOneLine) {
 
 class SimDriveBayReadTest : public ::testing::Test {
 protected:
-    void load(const json& drives) {
-        bay_ = SimDriveBay::fromJson(drives, "test");
-        bay_->install();
-        setSmartReaderClock(&clock_);
+    void load(const MachineFile& file) {
+        disks_.reset();
+        bay_ = readDrivesSection(file);
+        disks_.emplace(bay_.get(), bay_.get(), clock_);
     }
+    void load(const json& drives) { load(MachineFile::parse(json{{"drives", drives}}.dump(), "test")); }
     void TearDown() override {
         if (bay_) {
             EXPECT_EQ(bay_->outstandingReferences(), 0u);
         }
-        setSmartReaderClock(nullptr);
-        setDeviceRegistry(nullptr);
-        setSmartDeviceBackend(nullptr);
     }
+    SmartReader& reader() { return disks_->reader(); }
+    DriveWalk& walk() { return disks_->walk(); }
     std::vector<std::string> driveNames() {
         RegistryIterator iterator;
-        EXPECT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
-        return GetDriveNameArray(iterator);
+        EXPECT_EQ(walk().FindStorageMedia(&iterator), kIOReturnSuccess);
+        return walk().GetDriveNameArray(iterator);
     }
 
     std::unique_ptr<SimDriveBay> bay_;
     ManualClock clock_;
+    std::optional<DiskAccess> disks_;
 };
 
 TEST_F(SimDriveBayReadTest, TheShippedMachinesDisksAreListedAndRead) {
-    std::ifstream file(DRIVETHERM_SOURCE_DIR "/machines/default.json");
-    ASSERT_TRUE(file) << "machines/default.json";
-    const json drives = json::parse(file)["drives"];
-    load(drives);
+    const MachineFile file = MachineFile::load(DRIVETHERM_SOURCE_DIR "/machines/default.json");
+    const json& drives = file.root().at("drives");
+    load(file);
     // Every SMART-capable drive of the file is listed under its model, resolves back to its
     // BSD name and reads the temperature the file gives.
     std::vector<std::string> models;
@@ -117,8 +127,8 @@ TEST_F(SimDriveBayReadTest, TheShippedMachinesDisksAreListedAndRead) {
         const std::string model = drive["model"];
         if (drive["smart"] == "none") continue;
         models.push_back(model);
-        EXPECT_EQ(GetBSDNameForDriveName(model), bsdName);
-        EXPECT_EQ(readDriveTemperature(("/dev/rdisk" + bsdName.substr(4)).c_str()), drive["temperature"].get<int>());
+        EXPECT_EQ(walk().GetBSDNameForDriveName(model), bsdName);
+        EXPECT_EQ(reader().readDriveTemperature(("/dev/rdisk" + bsdName.substr(4)).c_str()), drive["temperature"].get<int>());
         EXPECT_EQ(bay_->readCount(bsdName), 1);
     }
     EXPECT_FALSE(models.empty());
@@ -150,7 +160,7 @@ TEST_F(SimDriveBayReadTest, FaultsReachTheReaderAsARealDiskWouldShowThem) {
         drive.update(c.extra);
         load(json::array({drive}));
         clock_ = ManualClock();
-        EXPECT_EQ(readDriveTemperature("disk0"), c.temperature);
+        EXPECT_EQ(reader().readDriveTemperature("disk0"), c.temperature);
         EXPECT_EQ(clock_.sleeps(), c.sleeps);
         EXPECT_EQ(bay_->readCount("disk0"), c.reads);
     }
@@ -166,37 +176,37 @@ TEST_F(SimDriveBayReadTest, TheSimulatorChangesTemperatureFaultsAndPowerWhileRun
 
     EXPECT_TRUE(bay_->setTemperature("disk1", 47));
     EXPECT_EQ(bay_->temperature("disk1"), 47);
-    EXPECT_EQ(readDriveTemperature("disk1"), 47);
+    EXPECT_EQ(reader().readDriveTemperature("disk1"), 47);
     EXPECT_FALSE(bay_->setTemperature("disk9", 47));
     EXPECT_EQ(bay_->temperature("disk9"), std::nullopt);
     EXPECT_EQ(bay_->readCount("disk9"), -1);
 
     EXPECT_TRUE(bay_->setFault("disk0", "absent"));
     EXPECT_THAT(driveNames(), ElementsAre("B"));
-    EXPECT_EQ(GetBSDNameForDriveName("A"), std::nullopt);
-    EXPECT_EQ(readDriveTemperature("disk0"), 0);
+    EXPECT_EQ(walk().GetBSDNameForDriveName("A"), std::nullopt);
+    EXPECT_EQ(reader().readDriveTemperature("disk0"), 0);
     EXPECT_TRUE(bay_->setFault("disk0", "none"));
     EXPECT_THAT(driveNames(), ElementsAre("A", "B"));
-    EXPECT_EQ(readDriveTemperature("disk0"), 38);
+    EXPECT_EQ(reader().readDriveTemperature("disk0"), 38);
     EXPECT_FALSE(bay_->setFault("disk0", "melted"));
     EXPECT_FALSE(bay_->setFault("disk7", "none"));
 
     // A drive that goes while its SMART device is open answers as a disk that is gone.
-    const int slot = openSmartDevice("disk1", "ATA");
+    const int slot = reader().openSmartDevice("disk1", "ATA");
     ASSERT_GE(slot, 0);
     EXPECT_TRUE(bay_->setFault("disk1", "absent"));
     SmartDataBlock buffer{};
-    EXPECT_EQ(readSmartData(slot, buffer), -1);
+    EXPECT_EQ(reader().readSmartData(slot, buffer), -1);
     EXPECT_EQ(errno, ETIMEDOUT);
-    closeSmartDevice(slot);
+    reader().closeSmartDevice(slot);
     EXPECT_TRUE(bay_->setFault("disk1", "none"));
 
     const int before = bay_->readCount("disk1");
     EXPECT_TRUE(bay_->setPowerMode("disk1", "standby"));
-    EXPECT_EQ(readDriveTemperature("disk1"), 0);
+    EXPECT_EQ(reader().readDriveTemperature("disk1"), 0);
     EXPECT_EQ(bay_->readCount("disk1"), before) << "a sleeping disk is not touched";
     EXPECT_TRUE(bay_->setPowerMode("disk1", "active"));
-    EXPECT_EQ(readDriveTemperature("disk1"), 47);
+    EXPECT_EQ(reader().readDriveTemperature("disk1"), 47);
     EXPECT_FALSE(bay_->setPowerMode("disk1", "off"));
 }
 

@@ -25,30 +25,25 @@ protected:
             {.bsdName = "disk3", .model = "Says false", .smart = Smart::PropertyFalse},
             {.bsdName = "disk4", .model = "Old ATA", .smart = Smart::AtaFeatures, .ataFeatures = 0x1F},
         }));
-        setDeviceRegistry(&registry_);
-        setSmartDeviceBackend(&backend_);
-        setSmartReaderClock(&clock_);
     }
 
     void TearDown() override {
-        for (int slot = 0; slot < kSmartDeviceTableSize; ++slot) closeSmartDevice(slot);
+        for (int slot = 0; slot < kSmartDeviceTableSize; ++slot) reader_.closeSmartDevice(slot);
         EXPECT_EQ(registry_.outstandingReferences(), 0u) << "the reader kept a registry reference";
         EXPECT_EQ(backend_.log.interfacesAlive, 0);
         EXPECT_EQ(backend_.log.plugInsAlive, 0);
-        setSmartReaderClock(nullptr);
-        setSmartDeviceBackend(nullptr);
-        setDeviceRegistry(nullptr);
     }
 
     // The "Test Drive" of the device an open slot holds.
     std::string driveIn(int slot) {
-        const auto name = registry_.property(smartDeviceTable()[static_cast<std::size_t>(slot)].service, "Test Drive");
+        const auto name = registry_.property(reader_.smartDeviceTable()[static_cast<std::size_t>(slot)].service, "Test Drive");
         return name && name->string() ? *name->string() : "";
     }
 
     TreeRegistry registry_;
     test::FakeSmartBackend backend_;
     ManualClock clock_;
+    SmartReader reader_{&registry_, &backend_, clock_};
 };
 
 struct NameCase {
@@ -78,11 +73,11 @@ TEST_F(SmartReaderTest, OpenSmartDeviceFindsTheDiskBehindEveryNameForm) {
     for (const NameCase& c : cases) {
         SCOPED_TRACE(c.name ? std::string(c.name).substr(0, 60) : "(null)");
         errno = 0;
-        const int slot = openSmartDevice(c.name, "ATA");
+        const int slot = reader_.openSmartDevice(c.name, "ATA");
         if (c.error == 0) {
             ASSERT_GE(slot, 0) << "errno " << errno;
             EXPECT_EQ(driveIn(slot), c.drive);
-            closeSmartDevice(slot);
+            reader_.closeSmartDevice(slot);
         } else {
             EXPECT_EQ(slot, -1);
             EXPECT_EQ(errno, c.error);
@@ -105,11 +100,11 @@ TEST_F(SmartReaderTest, TheWalkUpStopsAtTheFirstSmartCapableEntry) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         errno = 0;
-        const int slot = openSmartDevice(c.name, "ATA");
+        const int slot = reader_.openSmartDevice(c.name, "ATA");
         if (c.opens) {
             ASSERT_GE(slot, 0);
             EXPECT_EQ(driveIn(slot), c.name);
-            closeSmartDevice(slot);
+            reader_.closeSmartDevice(slot);
         } else {
             EXPECT_EQ(slot, -1);
             EXPECT_EQ(errno, ENODEV);
@@ -120,20 +115,20 @@ TEST_F(SmartReaderTest, TheWalkUpStopsAtTheFirstSmartCapableEntry) {
 TEST_F(SmartReaderTest, AWrongDeviceTypeFailsWithoutTouchingTheTable) {
     for (const char* type : {"SCSI", "ata", "ATA ", "", static_cast<const char*>(nullptr)}) {
         errno = 0;
-        EXPECT_EQ(openSmartDevice("disk0", type), -1);
+        EXPECT_EQ(reader_.openSmartDevice("disk0", type), -1);
         EXPECT_EQ(errno, EINVAL);
     }
     EXPECT_EQ(registry_.outstandingReferences(), 0u);
-    for (const auto& slot : smartDeviceTable()) EXPECT_FALSE(slot.service);
+    for (const auto& slot : reader_.smartDeviceTable()) EXPECT_FALSE(slot.service);
 }
 
 TEST_F(SmartReaderTest, AFullTableRefusesAndAClosedSlotIsTakenNext) {
-    for (int expected = 0; expected < kSmartDeviceTableSize; ++expected) ASSERT_EQ(openSmartDevice("disk0", "ATA"), expected);
+    for (int expected = 0; expected < kSmartDeviceTableSize; ++expected) ASSERT_EQ(reader_.openSmartDevice("disk0", "ATA"), expected);
     errno = 0;
-    EXPECT_EQ(openSmartDevice("disk0", "ATA"), -1);
+    EXPECT_EQ(reader_.openSmartDevice("disk0", "ATA"), -1);
     EXPECT_EQ(errno, EMFILE);
-    EXPECT_EQ(closeSmartDevice(7), 0);
-    EXPECT_EQ(openSmartDevice("disk1", "ATA"), 7);
+    EXPECT_EQ(reader_.closeSmartDevice(7), 0);
+    EXPECT_EQ(reader_.openSmartDevice("disk1", "ATA"), 7);
     EXPECT_EQ(driveIn(7), "disk1");
 }
 
@@ -164,11 +159,11 @@ TEST_F(SmartReaderTest, ReadSmartDataRetriesTimeOutsOneSecondApart) {
         backend_.drives["disk0"].outcomes = c.outcomes;
         backend_.log = {};
         clock_ = ManualClock();
-        const int slot = openSmartDevice("disk0", "ATA");
+        const int slot = reader_.openSmartDevice("disk0", "ATA");
         ASSERT_GE(slot, 0);
         SmartDataBlock buffer{};
         errno = 0;
-        EXPECT_EQ(readSmartData(slot, buffer), c.result);
+        EXPECT_EQ(reader_.readSmartData(slot, buffer), c.result);
         if (c.result != 0) {
             EXPECT_EQ(errno, c.error);
         }
@@ -176,7 +171,7 @@ TEST_F(SmartReaderTest, ReadSmartDataRetriesTimeOutsOneSecondApart) {
         EXPECT_EQ(backend_.log.enables, c.reads) << "SMART is enabled before every attempt";
         EXPECT_EQ(clock_.sleeps(), c.sleeps);
         EXPECT_EQ(clock_.slept(), std::chrono::milliseconds(1000 * c.sleeps));
-        closeSmartDevice(slot);
+        reader_.closeSmartDevice(slot);
     }
 }
 
@@ -185,15 +180,15 @@ TEST_F(SmartReaderTest, ASlotWithoutSmartInterfaceOpensButCannotBeRead) {
         SCOPED_TRACE(failPlugIn ? "no plug-in" : "no interface from the plug-in");
         backend_.failPlugIn = failPlugIn;
         backend_.failInterface = !failPlugIn;
-        const int slot = openSmartDevice("disk0", "ATA");
+        const int slot = reader_.openSmartDevice("disk0", "ATA");
         ASSERT_GE(slot, 0);
         SmartDataBlock buffer{};
         errno = 0;
-        EXPECT_EQ(readSmartData(slot, buffer), -1);
+        EXPECT_EQ(reader_.readSmartData(slot, buffer), -1);
         EXPECT_EQ(errno, EIO);
         EXPECT_EQ(backend_.log.reads, 0);
-        EXPECT_EQ(closeSmartDevice(slot), 0);
-        EXPECT_EQ(readDriveTemperature("disk0"), 0);
+        EXPECT_EQ(reader_.closeSmartDevice(slot), 0);
+        EXPECT_EQ(reader_.readDriveTemperature("disk0"), 0);
     }
 }
 
@@ -201,11 +196,11 @@ TEST_F(SmartReaderTest, ReadingOrClosingASlotThatIsNotOpenIsRefused) {
     SmartDataBlock buffer{};
     for (int slot : {-1, 0, kSmartDeviceTableSize, 1000}) {
         errno = 0;
-        EXPECT_EQ(readSmartData(slot, buffer), -1);
+        EXPECT_EQ(reader_.readSmartData(slot, buffer), -1);
         EXPECT_EQ(errno, EBADF);
     }
-    EXPECT_EQ(closeSmartDevice(0), 0);
-    EXPECT_EQ(closeSmartDevice(kSmartDeviceTableSize), -1);
+    EXPECT_EQ(reader_.closeSmartDevice(0), 0);
+    EXPECT_EQ(reader_.closeSmartDevice(kSmartDeviceTableSize), -1);
 }
 
 TEST_F(SmartReaderTest, ReadDriveTemperatureTakesAttribute194AndClosesTheSlot) {
@@ -230,19 +225,19 @@ TEST_F(SmartReaderTest, ReadDriveTemperatureTakesAttribute194AndClosesTheSlot) {
         SCOPED_TRACE(c.what);
         backend_.drives["disk0"] = {c.outcomes, c.block};
         backend_.drives["disk2"] = {c.outcomes, c.block};
-        EXPECT_EQ(readDriveTemperature(c.name), c.expected);
-        for (const auto& slot : smartDeviceTable()) EXPECT_FALSE(slot.service) << "slot left open";
+        EXPECT_EQ(reader_.readDriveTemperature(c.name), c.expected);
+        for (const auto& slot : reader_.smartDeviceTable()) EXPECT_FALSE(slot.service) << "slot left open";
         EXPECT_EQ(registry_.outstandingReferences(), 0u);
         EXPECT_EQ(backend_.log.interfacesAlive, 0);
     }
 }
 
-TEST_F(SmartReaderTest, WithoutAnInstalledRegistryThereIsNoDisk) {
-    setDeviceRegistry(nullptr);
+TEST_F(SmartReaderTest, WithoutARegistryThereIsNoDisk) {
+    SmartReader reader(nullptr, &backend_, clock_);
     errno = 0;
-    EXPECT_EQ(openSmartDevice("disk0", "ATA"), -1);
+    EXPECT_EQ(reader.openSmartDevice("disk0", "ATA"), -1);
     EXPECT_EQ(errno, ENOENT);
-    EXPECT_EQ(readDriveTemperature("disk0"), 0);
+    EXPECT_EQ(reader.readDriveTemperature("disk0"), 0);
 }
 
 }  // namespace

@@ -32,16 +32,8 @@ class UdevDeviceRegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         syscalls_.diskPrefix = (sysfs_.root() / "dev").string() + "/";
-        setDeviceRegistry(&registry_);
-        setSmartDeviceBackend(&backend_);
-        setSmartReaderClock(&clock_);
     }
-    void TearDown() override {
-        EXPECT_EQ(registry_.outstandingReferences(), 0u);
-        setSmartReaderClock(nullptr);
-        setSmartDeviceBackend(nullptr);
-        setDeviceRegistry(nullptr);
-    }
+    void TearDown() override { EXPECT_EQ(registry_.outstandingReferences(), 0u); }
 
     // The path of the disk node the last read opened, relative to the fake root.
     std::string openedDisk() const {
@@ -62,6 +54,8 @@ protected:
     UdevDeviceRegistry registry_{sysfs_.roots(), clock_};
     ScriptedSyscalls syscalls_;
     SgioSmartBackend backend_{sysfs_.roots(), syscalls_};
+    SmartReader reader_{&registry_, &backend_, clock_};
+    DriveWalk walk_{&registry_};
 };
 
 TEST_F(UdevDeviceRegistryTest, WholeDisksAreNumberedInKernelNameOrderAndListedByModel) {
@@ -75,16 +69,16 @@ TEST_F(UdevDeviceRegistryTest, WholeDisksAreNumberedInKernelNameOrderAndListedBy
     sysfs_.addDisk({.name = "sdd", .major_minor = "8:48", .udev = {{"ID_MODEL_ENC", "Flash\\x20Disk"}, {"ID_BUS", "usb"}}});
 
     RegistryIterator iterator;
-    ASSERT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
-    EXPECT_THAT(GetDriveNameArray(iterator),
+    ASSERT_EQ(walk_.FindStorageMedia(&iterator), kIOReturnSuccess);
+    EXPECT_THAT(walk_.GetDriveNameArray(iterator),
                 ElementsAre("APPLE HDD HTS541010A9E682", "WDC WD10EZEX-08M2NA0", "ST31000528AS"));
-    EXPECT_EQ(GetBSDNameForDriveName("APPLE HDD HTS541010A9E682"), "disk0");
-    EXPECT_EQ(GetBSDNameForDriveName("WDC WD10EZEX-08M2NA0"), "disk1");
-    EXPECT_EQ(GetBSDNameForDriveName("SAMSUNG HD501LJ"), std::nullopt);
-    EXPECT_EQ(GetBSDNameForDriveName("ST31000528AS"), "disk4");
-    EXPECT_EQ(volumeNameWithBSDPath("disk2"), "SAMSUNG HD501LJ");
-    EXPECT_EQ(volumeNameWithBSDPath("disk3"), "Flash Disk");
-    EXPECT_EQ(volumeNameWithBSDPath("disk5"), std::nullopt) << "the loop device is no disk";
+    EXPECT_EQ(walk_.GetBSDNameForDriveName("APPLE HDD HTS541010A9E682"), "disk0");
+    EXPECT_EQ(walk_.GetBSDNameForDriveName("WDC WD10EZEX-08M2NA0"), "disk1");
+    EXPECT_EQ(walk_.GetBSDNameForDriveName("SAMSUNG HD501LJ"), std::nullopt);
+    EXPECT_EQ(walk_.GetBSDNameForDriveName("ST31000528AS"), "disk4");
+    EXPECT_EQ(walk_.volumeNameWithBSDPath("disk2"), "SAMSUNG HD501LJ");
+    EXPECT_EQ(walk_.volumeNameWithBSDPath("disk3"), "Flash Disk");
+    EXPECT_EQ(walk_.volumeNameWithBSDPath("disk5"), std::nullopt) << "the loop device is no disk";
 
     const RegistryEntry sdc = registry_.entryFromPath("sdc");
     ASSERT_TRUE(sdc);
@@ -123,15 +117,15 @@ TEST_F(UdevDeviceRegistryTest, WithoutUdevsDatabaseTheDrivesOwnIdentifyDataTells
     answerReads(test::blockWith({{194, 33}}));
 
     RegistryIterator iterator;
-    ASSERT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
-    EXPECT_THAT(GetDriveNameArray(iterator), ElementsAre("DRIVETHERM GUEST"));
-    EXPECT_EQ(GetBSDNameForDriveName("DRIVETHERM GUEST"), "disk0");
-    EXPECT_EQ(readDriveTemperature("disk0"), 33);
+    ASSERT_EQ(walk_.FindStorageMedia(&iterator), kIOReturnSuccess);
+    EXPECT_THAT(walk_.GetDriveNameArray(iterator), ElementsAre("DRIVETHERM GUEST"));
+    EXPECT_EQ(walk_.GetBSDNameForDriveName("DRIVETHERM GUEST"), "disk0");
+    EXPECT_EQ(reader_.readDriveTemperature("disk0"), 33);
     errno = 0;
-    EXPECT_EQ(openSmartDevice("disk1", "ATA"), -1);
+    EXPECT_EQ(reader_.openSmartDevice("disk1", "ATA"), -1);
     EXPECT_EQ(errno, ENODEV);
     errno = 0;
-    EXPECT_EQ(openSmartDevice("disk2", "ATA"), -1);
+    EXPECT_EQ(reader_.openSmartDevice("disk2", "ATA"), -1);
     EXPECT_EQ(errno, ENODEV);
 }
 
@@ -145,15 +139,15 @@ TEST_F(UdevDeviceRegistryTest, ACdRomDriveIsAWholeDiskButNeverSmartCapable) {
     answerReads(test::blockWith({{194, 30}}));
 
     RegistryIterator iterator;
-    ASSERT_EQ(FindStorageMedia(&iterator), kIOReturnSuccess);
-    EXPECT_THAT(GetDriveNameArray(iterator), ElementsAre("First"));
-    EXPECT_EQ(volumeNameWithBSDPath("disk1"), "QEMU DVD-ROM");
-    EXPECT_EQ(GetBSDNameForDriveName("QEMU DVD-ROM"), std::nullopt);
+    ASSERT_EQ(walk_.FindStorageMedia(&iterator), kIOReturnSuccess);
+    EXPECT_THAT(walk_.GetDriveNameArray(iterator), ElementsAre("First"));
+    EXPECT_EQ(walk_.volumeNameWithBSDPath("disk1"), "QEMU DVD-ROM");
+    EXPECT_EQ(walk_.GetBSDNameForDriveName("QEMU DVD-ROM"), std::nullopt);
     for (const char* name : {"disk1", "sr0", "/dev/sr0"}) {
         SCOPED_TRACE(name);
         syscalls_.calls.clear();
         errno = 0;
-        EXPECT_EQ(openSmartDevice(name, "ATA"), -1);
+        EXPECT_EQ(reader_.openSmartDevice(name, "ATA"), -1);
         EXPECT_EQ(errno, ENODEV);
         EXPECT_EQ(syscalls_.count("open"), 0);
     }
@@ -176,7 +170,7 @@ TEST_F(UdevDeviceRegistryTest, EveryNameFormReadsTheSameDisk) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         syscalls_.calls.clear();
-        EXPECT_EQ(readDriveTemperature(c.name.c_str()), 36);
+        EXPECT_EQ(reader_.readDriveTemperature(c.name.c_str()), 36);
         EXPECT_EQ(openedDisk(), c.disk);
     }
 }
@@ -192,15 +186,12 @@ TEST_F(UdevDeviceRegistryTest, AGivenDeviceDirectoryIsWhereDisksAreNamedAndOpene
 
     UdevDeviceRegistry registry(roots, clock_);
     SgioSmartBackend backend(roots, syscalls_);
-    setDeviceRegistry(&registry);
-    setSmartDeviceBackend(&backend);
+    SmartReader reader(&registry, &backend, clock_);
     syscalls_.diskPrefix = nodes + "/";
     EXPECT_TRUE(registry.entryFromPath(nodes + "/sda"));
     EXPECT_FALSE(registry.entryFromPath(sysfs_.roots().dev + "/sda"));
-    EXPECT_EQ(readDriveTemperature("disk0"), 41);
+    EXPECT_EQ(reader.readDriveTemperature("disk0"), 41);
     EXPECT_EQ(openedDisk(), "sda");
-    setSmartDeviceBackend(&backend_);
-    setDeviceRegistry(&registry_);
     EXPECT_EQ(registry.outstandingReferences(), 0u);
 }
 
@@ -219,7 +210,7 @@ TEST_F(UdevDeviceRegistryTest, NamesThatCouldLeaveTheDeviceDirectoryFindNoDisk) 
         SCOPED_TRACE(name.substr(0, 40));
         syscalls_.calls.clear();
         errno = 0;
-        EXPECT_EQ(openSmartDevice(name.c_str(), "ATA"), -1);
+        EXPECT_EQ(reader_.openSmartDevice(name.c_str(), "ATA"), -1);
         EXPECT_EQ(errno, ENOENT);
         EXPECT_EQ(syscalls_.count("open"), 0);
     }
@@ -229,24 +220,24 @@ TEST_F(UdevDeviceRegistryTest, NamesThatCouldLeaveTheDeviceDirectoryFindNoDisk) 
 
 TEST_F(UdevDeviceRegistryTest, ADiskPluggedInOrRemovedShowsAtTheNextLookUp) {
     sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First")});
-    EXPECT_EQ(GetBSDNameForDriveName("Second"), std::nullopt);
+    EXPECT_EQ(walk_.GetBSDNameForDriveName("Second"), std::nullopt);
     sysfs_.addDisk({.name = "sdb", .major_minor = "8:16", .udev = sataDisk("Second")});
-    EXPECT_EQ(GetBSDNameForDriveName("Second"), "disk1");
+    EXPECT_EQ(walk_.GetBSDNameForDriveName("Second"), "disk1");
 
     // Descriptions asked for on their own reuse the last listing for a second.
     std::filesystem::remove(sysfs_.sys() / "class" / "block" / "sdb");
-    EXPECT_EQ(volumeNameWithBSDPath("disk1"), "Second");
+    EXPECT_EQ(walk_.volumeNameWithBSDPath("disk1"), "Second");
     clock_.advance(std::chrono::seconds(1));
-    EXPECT_EQ(volumeNameWithBSDPath("disk1"), std::nullopt);
-    EXPECT_EQ(GetBSDNameForDriveName("Second"), std::nullopt);
+    EXPECT_EQ(walk_.volumeNameWithBSDPath("disk1"), std::nullopt);
+    EXPECT_EQ(walk_.GetBSDNameForDriveName("Second"), std::nullopt);
 }
 
 TEST_F(UdevDeviceRegistryTest, ATreeThatCannotBeListedIsNoDiskAtAll) {
     std::filesystem::remove_all(sysfs_.sys() / "class");
     RegistryIterator iterator;
-    EXPECT_EQ(FindStorageMedia(&iterator), kIOReturnError);
-    EXPECT_EQ(GetBSDNameForDriveName("First"), std::nullopt);
-    EXPECT_EQ(readDriveTemperature("disk0"), 0);
+    EXPECT_EQ(walk_.FindStorageMedia(&iterator), kIOReturnError);
+    EXPECT_EQ(walk_.GetBSDNameForDriveName("First"), std::nullopt);
+    EXPECT_EQ(reader_.readDriveTemperature("disk0"), 0);
 }
 
 TEST_F(UdevDeviceRegistryTest, ADiskThatTimesOutTwiceIsReadOnTheThirdAttemptAndABusyOneAtNone) {
@@ -254,10 +245,10 @@ TEST_F(UdevDeviceRegistryTest, ADiskThatTimesOutTwiceIsReadOnTheThirdAttemptAndA
     answerReads(test::blockWith({{194, 44}}));
     syscalls_.answers[test::kSmartRead].push_front(ScriptedSyscalls::hostTimeout());
     syscalls_.answers[test::kSmartRead].push_front(ScriptedSyscalls::hostTimeout());
-    EXPECT_EQ(readDriveTemperature("disk0"), 44);
+    EXPECT_EQ(reader_.readDriveTemperature("disk0"), 44);
     EXPECT_EQ(clock_.sleeps(), 2);
     syscalls_.answers[test::kSmartRead] = {ScriptedSyscalls::failsWith(EBUSY)};
-    EXPECT_EQ(readDriveTemperature("disk0"), 0);
+    EXPECT_EQ(reader_.readDriveTemperature("disk0"), 0);
     EXPECT_EQ(clock_.sleeps(), 2) << "a busy disk is not retried";
     EXPECT_EQ(syscalls_.count("open"), syscalls_.count("close"));
 }

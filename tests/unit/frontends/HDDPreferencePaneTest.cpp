@@ -3,10 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include "bindings/KeyValueObserver.h"
 #include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/DriveWalk.h"
 #include "hardware/disk/sim/SimDriveBay.h"
 #include "tests/unit/frontends/FrontendFakes.h"
 
@@ -65,30 +64,26 @@ private:
     Journal& journal_;
 };
 
-// `count` simulated drives installed for the drive walk; -1 installs none.
-std::unique_ptr<SimDriveBay> installDrives(int count) {
-    setDeviceRegistry(nullptr);
+// `count` simulated drives for the drive walk; -1 gives none at all.
+std::unique_ptr<SimDriveBay> makeDrives(int count) {
     if (count < 0) return nullptr;
-    nlohmann::json list = nlohmann::json::array();
+    std::vector<SimDrive> drives;
     for (int i = 0; i < count; ++i) {
-        list.push_back({{"bsdName", "disk" + std::to_string(i)},
-                        {"model", "MODEL " + std::to_string(i)},
-                        {"smart", "property"},
-                        {"temperature", 40}});
+        SimDrive::Config config;
+        config.bsdName = "disk" + std::to_string(i);
+        config.model = "MODEL " + std::to_string(i);
+        config.block = SimDrive::blockAround(40);
+        drives.emplace_back(std::move(config));
     }
-    auto bay = SimDriveBay::fromJson(list, "test");
-    bay->install();
-    return bay;
+    return std::make_unique<SimDriveBay>(std::move(drives));
 }
 
 class PaneTest : public ::testing::Test {
 protected:
-    ~PaneTest() override { setDeviceRegistry(nullptr); }
-
     void make(bool daemonThere = true) {
         pane = std::make_unique<HDDPreferencePane>(
             HDDPreferencePane::Outlets{outputs.fan, outputs.temperature, outputs},
-            [this, daemonThere] { return daemonThere ? daemon.proxy() : DaemonProxy(); }, timers);
+            [this, daemonThere] { return daemonThere ? daemon.proxy() : DaemonProxy(); }, timers, &walk());
         pane->setMessageSink([this](const std::string& m) { messages.push_back(m); });
         watcher = std::make_unique<ControlsWatcher>(pane->fileOwnerController(), journal);
         pane->awakeFromNib();
@@ -98,6 +93,11 @@ protected:
         pane->willSelect();
         journal.clear();
         messages.clear();
+    }
+    // The drive walk over the drives the test has now.
+    DriveWalk& walk() {
+        walk_ = std::make_unique<DriveWalk>(drives.get());
+        return *walk_;
     }
     Value control(const std::string& key) {
         return pane->fileOwnerController().valueForKeyPath("selection." + key);
@@ -111,7 +111,8 @@ protected:
     fakes::FakeTimers timers{journal};
     FakeOutputs outputs{journal};
     std::vector<std::string> messages;
-    std::unique_ptr<SimDriveBay> drives = installDrives(2);
+    std::unique_ptr<SimDriveBay> drives = makeDrives(2);
+    std::unique_ptr<DriveWalk> walk_;
     std::unique_ptr<HDDPreferencePane> pane;
     std::unique_ptr<ControlsWatcher> watcher;
 };
@@ -160,7 +161,7 @@ TEST_F(PaneTest, ConnectingPushesTheUnitAndPinToBaseThenBindsTheControls) {
     daemon->fahrenheit = daemon->pin = true;
     pane = std::make_unique<HDDPreferencePane>(
         HDDPreferencePane::Outlets{outputs.fan, outputs.temperature, outputs},
-        [this] { return daemon.proxy(); }, timers);
+        [this] { return daemon.proxy(); }, timers, &walk());
     EXPECT_TRUE(isControllerMarker(control("baseRpm")));
     pane->awakeFromNib();
     EXPECT_EQ(journal, (Journal{"graph.setFahrenheit(1)", "graph.setPinToBase(1)"}));
@@ -248,14 +249,14 @@ TEST_F(PaneTest, TheDriveChooserIsNeededOnlyWithMoreThanOneDriveAndItsListIsKept
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.drives);
-        drives = installDrives(row.drives);
+        drives = makeDrives(row.drives);
         daemon->name = row.stored;
         make();
         journal.clear();
         EXPECT_EQ(pane->shouldShowDriveSelection(), row.nothingToChoose);
         EXPECT_EQ(only(journal, "daemon.set"), row.calls);
     }
-    drives = installDrives(2);
+    drives = makeDrives(2);
     make();
     EXPECT_EQ(pane->GetDrives(), (std::vector<std::string>{"MODEL 0", "MODEL 1"}));
     drives->setFault("disk1", "absent");

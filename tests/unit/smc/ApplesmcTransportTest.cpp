@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcCodec.h"
 #include "hardware/smc/SmcDiagnostics.h"
 #include "hardware/smc/linux/ApplesmcDriver.h"
@@ -26,25 +26,19 @@ class OnFakeTree {
 public:
     explicit OnFakeTree(const std::string& keyList,
                         FakeApplesmcTree::Placement placement = FakeApplesmcTree::Placement::Platform)
-        : tree(keyList, placement), driver(tree.root(), tree) {
-        setSmcDriver(&driver);
-    }
-    ~OnFakeTree() {
-        closeSmcConnection();
-        setSmcDriver(nullptr);
-    }
-    bool open() { return openSmcConnection() == 0; }
+        : tree(keyList, placement), driver(tree.root(), tree) {}
+    bool open() { return session.openSmcConnection() == 0; }
 
     FakeApplesmcTree tree;
     ApplesmcDriver driver;
+    SmcSession session{&driver};
 };
 
 std::string listing(SmcDriver& driver) {
-    setSmcDriver(&driver);
-    openSmcConnection();
+    SmcSession session(&driver);
+    session.openSmcConnection();
     CapturedOutput out;
-    listAllSmcKeys(out.file());
-    closeSmcConnection();
+    listAllSmcKeys(session, out.file());
     return out.text();
 }
 
@@ -59,7 +53,6 @@ TEST(ApplesmcTransport, ListingGivesEveryKeysBytesAsTheSmcHoldsThem) {
         const std::string text = listing(driver);
         EXPECT_EQ(text, listing(reference)) << keyList;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(smc->keyCount()));
-        setSmcDriver(nullptr);
     }
 }
 
@@ -67,7 +60,7 @@ TEST(ApplesmcTransport, FanReportShowsTheCapturedMinimumAboveTheMaximum) {
     OnFakeTree smc(kIMac);
     ASSERT_TRUE(smc.open());
     CapturedOutput out;
-    ASSERT_EQ(printFanReport(out.file()), kIOReturnSuccess);
+    ASSERT_EQ(printFanReport(smc.session, out.file()), kIOReturnSuccess);
     EXPECT_EQ(out.text().substr(0, out.text().find("    Actual", 180)),
               "Total fans in system: 3\n\nFan #0:\n    Actual speed : 5544\n    Minimum speed: 6200\n"
               "    Maximum speed: 4350\n    Safe speed   : 1000\n    Target speed : 5544\n"
@@ -89,49 +82,49 @@ TEST(ApplesmcTransport, TheLoopsReadsComeFromTheDedicatedFilesInOneOperation) {
     for (const auto& c : cases) {
         OnFakeTree smc(*c.keyList);
         ASSERT_TRUE(smc.open());
-        EXPECT_DOUBLE_EQ(readSmcTemperature(c.key), c.celsius) << c.key;
+        EXPECT_DOUBLE_EQ(smc.session.readSmcTemperature(c.key), c.celsius) << c.key;
         smc.tree.resetCounts();
-        EXPECT_DOUBLE_EQ(readSmcTemperature(c.key), c.celsius) << c.key;
+        EXPECT_DOUBLE_EQ(smc.session.readSmcTemperature(c.key), c.celsius) << c.key;
         EXPECT_EQ(smc.tree.log(), std::vector<std::string>{c.file}) << c.key;
     }
 
     OnFakeTree smc(kIMac);
     ASSERT_TRUE(smc.open());
-    EXPECT_EQ(readSmcFanSpeed("F1Ac"), 6200);
+    EXPECT_EQ(smc.session.readSmcFanSpeed("F1Ac"), 6200);
     smc.tree.setAttribute("fan2_input", "3001");
     smc.tree.resetCounts();
-    EXPECT_EQ(readSmcFanSpeed("F1Ac"), 3001);
+    EXPECT_EQ(smc.session.readSmcFanSpeed("F1Ac"), 3001);
     EXPECT_EQ(smc.tree.log(), std::vector<std::string>{"read fan2_input"});
     // A key the SMC does not hold is searched once and then known to be absent.
-    EXPECT_DOUBLE_EQ(readSmcTemperature("TC0D"), 0.0);
+    EXPECT_DOUBLE_EQ(smc.session.readSmcTemperature("TC0D"), 0.0);
     smc.tree.resetCounts();
-    EXPECT_DOUBLE_EQ(readSmcTemperature("TC0D"), 0.0);
+    EXPECT_DOUBLE_EQ(smc.session.readSmcTemperature("TC0D"), 0.0);
     EXPECT_EQ(smc.tree.operations(), 0);
 }
 
 TEST(ApplesmcTransport, FanWritesGoToTheDriversFiles) {
     struct Case {
-        std::function<kern_return_t()> write;
+        std::function<kern_return_t(SmcSession&)> write;
         std::vector<std::pair<const char*, const char*>> files;
     };
     const Case cases[] = {
-        {[] { return writeSmcFanSpeed("F1Mn", 3550); }, {{"fan2_min", "3550"}, {"fan2_manual", "0"}}},
-        {[] { return writeSmcFanSpeed("F1Tg", 2000); }, {{"fan2_output", "2000"}, {"fan2_manual", "0"}}},
-        {[] { return writeSmcFanSpeed("F1Mx", 3550); },
+        {[](SmcSession& session) { return session.writeSmcFanSpeed("F1Mn", 3550); }, {{"fan2_min", "3550"}, {"fan2_manual", "0"}}},
+        {[](SmcSession& session) { return session.writeSmcFanSpeed("F1Tg", 2000); }, {{"fan2_output", "2000"}, {"fan2_manual", "0"}}},
+        {[](SmcSession& session) { return session.writeSmcFanSpeed("F1Mx", 3550); },
          {{"fan2_manual", "1"}, {"fan2_output", "3550"}, {"fan2_max", "6300"}, {"fan2_min", "6200"}}},
-        {[] {
+        {[](SmcSession& session) {
              SmcValue mask;
              std::memcpy(mask.keyName, "FS! ", 5);
              mask.valueSize = 2;
              mask.valueBytes[1] = 0x05;
-             return writeSmcKey(mask);
+             return session.writeSmcKey(mask);
          },
          {{"fan1_manual", "1"}, {"fan2_manual", "0"}, {"fan3_manual", "1"}}},
     };
     for (const auto& c : cases) {
         OnFakeTree smc(kIMac);
         ASSERT_TRUE(smc.open());
-        EXPECT_EQ(c.write(), kIOReturnSuccess);
+        EXPECT_EQ(c.write(smc.session), kIOReturnSuccess);
         for (const auto& [file, value] : c.files) EXPECT_EQ(smc.tree.attribute(file), value) << file;
     }
 }
@@ -141,18 +134,18 @@ TEST(ApplesmcTransport, OtherKeysAndDriverRefusalsFailWithNothingWritten) {
     ASSERT_TRUE(smc.open());
     const auto before = smc.tree.snapshot();
     for (const char* key : {"F1Ac", "F1Sf", "TC0P"}) {
-        EXPECT_EQ(writeSmcFanSpeed(key, 2000), kIOReturnNotWritable) << key;
+        EXPECT_EQ(smc.session.writeSmcFanSpeed(key, 2000), kIOReturnNotWritable) << key;
     }
     SmcValue count;
-    readSmcKey("FNum", count);
-    EXPECT_EQ(writeSmcKey(count), kIOReturnNotWritable);
+    smc.session.readSmcKey("FNum", count);
+    EXPECT_EQ(smc.session.writeSmcKey(count), kIOReturnNotWritable);
     EXPECT_EQ(smc.tree.snapshot(), before);
 
     const std::pair<int, kern_return_t> refusals[] = {
         {EINVAL, kIOReturnBadArgument}, {EIO, kIOReturnIOError}, {EACCES, kIOReturnNotPrivileged}};
     for (const auto& [error, status] : refusals) {
         smc.tree.failAttribute("fan2_min", error);
-        EXPECT_EQ(writeSmcFanSpeed("F1Mn", 3550), status) << error;
+        EXPECT_EQ(smc.session.writeSmcFanSpeed("F1Mn", 3550), status) << error;
     }
 }
 
@@ -165,27 +158,26 @@ TEST(ApplesmcTransport, WithoutAnAnsweringDeviceThereIsNoSmc) {
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Error: no SMC found\n");
     }
     ApplesmcDriver driver(::testing::TempDir() + "no-such-sysfs");
-    setSmcDriver(&driver);
+    SmcSession session(&driver);
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(openSmcConnection(), 1);
+    EXPECT_EQ(session.openSmcConnection(), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Error: no SMC found\n");
-    setSmcDriver(nullptr);
 }
 
 TEST(ApplesmcTransport, TheDeviceIsFoundThroughItsHwmonClassDirectoryToo) {
     OnFakeTree smc(kMacBookAir, FakeApplesmcTree::Placement::Hwmon);
     ASSERT_TRUE(smc.open());
     EXPECT_EQ(smc.driver.deviceDirectory(), smc.tree.root() + "/class/hwmon/hwmon3/device");
-    EXPECT_EQ(readSmcFanSpeed("F0Ac"), 2005);
+    EXPECT_EQ(smc.session.readSmcFanSpeed("F0Ac"), 2005);
 }
 
 TEST(ApplesmcTransport, ASteadyTickCostsAtMostEightFileOperations) {
     OnFakeTree smc(kIMac);
-    auto tick = [] {
-        openSmcConnection();
-        writeSmcFanSpeed("F1Mn", 3550);
-        writeSmcFanSpeed("F1Mx", 3550);
-        closeSmcConnection();
+    auto tick = [&smc] {
+        smc.session.openSmcConnection();
+        smc.session.writeSmcFanSpeed("F1Mn", 3550);
+        smc.session.writeSmcFanSpeed("F1Mx", 3550);
+        smc.session.closeSmcConnection();
     };
     tick();
     smc.tree.resetCounts();
@@ -196,9 +188,9 @@ TEST(ApplesmcTransport, ASteadyTickCostsAtMostEightFileOperations) {
                                                         "write fan2_output=3550"}));
 
     // A temperature check over the loop's seven sensors: one read per sensor the machine has.
-    auto check = [] {
+    auto check = [&smc] {
         double sum = 0;
-        for (const char* key : {"TC0P", "TC0D", "TC0H", "TA0P", "TL0P", "TO0P", "Tp1P"}) sum += readSmcTemperature(key);
+        for (const char* key : {"TC0P", "TC0D", "TC0H", "TA0P", "TL0P", "TO0P", "Tp1P"}) sum += smc.session.readSmcTemperature(key);
         return sum;
     };
     ASSERT_TRUE(smc.open());
@@ -216,14 +208,14 @@ TEST(ApplesmcTransport, AnotherProgramMovingTheSelectorIsNoticedAndTheReadRepeat
         if (name == "key_at_index_name" && moves-- > 0) smc.tree.writeFile(smc.tree.deviceDir() + "/key_at_index", "0");
     };
     SmcValue mask;
-    ASSERT_EQ(readSmcKey("FS! ", mask), kIOReturnSuccess);
+    ASSERT_EQ(smc.session.readSmcKey("FS! ", mask), kIOReturnSuccess);
     EXPECT_STREQ(mask.valueType, "ui16");
     EXPECT_EQ(mask.valueSize, 2u);
 
     smc.tree.beforeRead = [&](const std::string& name) {
         if (name == "key_at_index_data") smc.tree.writeFile(smc.tree.deviceDir() + "/key_at_index", "0");
     };
-    EXPECT_EQ(readSmcKey("FS! ", mask), kIOReturnExclusiveAccess);
+    EXPECT_EQ(smc.session.readSmcKey("FS! ", mask), kIOReturnExclusiveAccess);
 }
 
 }  // namespace

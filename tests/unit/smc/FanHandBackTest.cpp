@@ -6,9 +6,10 @@
 #include "common/Log.h"
 #include "hardware/smc/DryRunSmcDriver.h"
 #include "hardware/smc/FanHandBack.h"
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/linux/ApplesmcDriver.h"
 #include "hardware/smc/sim/SimSmcDriver.h"
+#include "tests/unit/smc/ControllerFromJson.h"
 #include "tests/unit/smc/FakeApplesmcTree.h"
 #include "tests/unit/smc/RecordingSmcDriver.h"
 
@@ -20,33 +21,24 @@ using testing::FakeApplesmcTree;
 const std::string kIMac = DRIVETHERM_TEST_DATA "/smc/imac12-1.keys";
 
 // One tick of the daemon as the SMC sees it: the fan's minimum and maximum both set.
-void daemonTick(FanHandBack& handBack, int rpm) {
-    openSmcConnection();
+void daemonTick(SmcSession& smc, FanHandBack& handBack, int rpm) {
+    smc.openSmcConnection();
     for (const char* key : {"F1Mn", "F1Mx"}) {
         handBack.noteWrite(key);
-        writeSmcFanSpeed(key, rpm);
+        smc.writeSmcFanSpeed(key, rpm);
     }
-    closeSmcConnection();
+    smc.closeSmcConnection();
 }
-
-class DriverInstalled {
-public:
-    explicit DriverInstalled(SmcDriver& driver) { setSmcDriver(&driver); }
-    ~DriverInstalled() {
-        closeSmcConnection();
-        setSmcDriver(nullptr);
-    }
-};
 
 TEST(FanHandBack, OnApplesmcTheForcedFanGoesBackToAutomaticWithItsOldMinimum) {
     FakeApplesmcTree tree(kIMac);
     ApplesmcDriver driver(tree.root(), tree);
-    DriverInstalled installed(driver);
+    SmcSession session(&driver);
     tree.setAttribute("fan3_manual", "1");  // forced by the user, not by the daemon
 
-    FanHandBack handBack;
-    daemonTick(handBack, 3550);
-    daemonTick(handBack, 4000);
+    FanHandBack handBack(session);
+    daemonTick(session, handBack, 3550);
+    daemonTick(session, handBack, 4000);
     ASSERT_EQ(tree.attribute("fan2_manual"), "1");
     ASSERT_EQ(tree.attribute("fan2_min"), "4000");
 
@@ -59,15 +51,15 @@ TEST(FanHandBack, OnApplesmcTheForcedFanGoesBackToAutomaticWithItsOldMinimum) {
 }
 
 TEST(FanHandBack, OnTheSimulatedSmcBothLimitsAreRestored) {
-    auto smc = SimSmcController::fromMachineFile(DRIVETHERM_SOURCE_DIR "/machines/default.json");
+    auto smc = testing::controllerOfMachineFile(DRIVETHERM_SOURCE_DIR "/machines/default.json");
     SimSmcDriver driver(smc);
-    DriverInstalled installed(driver);
+    SmcSession session(&driver);
 
-    FanHandBack handBack;
+    FanHandBack handBack(session);
     handBack.handBack();
     EXPECT_EQ(smc->exchangeCount(), 0);  // nothing written, nothing to open
 
-    daemonTick(handBack, 3550);
+    daemonTick(session, handBack, 3550);
     ASSERT_EQ(smc->fanMaximum(1), 3550);
     handBack.handBack();
     EXPECT_EQ(smc->fanMinimum(1), 1100);
@@ -77,21 +69,21 @@ TEST(FanHandBack, OnTheSimulatedSmcBothLimitsAreRestored) {
 }
 
 TEST(FanHandBack, AFailedFirstReadOfTheLimitsIsRetriedAtTheNextWrite) {
-    auto smc = SimSmcController::fromMachineFile(DRIVETHERM_SOURCE_DIR "/machines/default.json");
+    auto smc = testing::controllerOfMachineFile(DRIVETHERM_SOURCE_DIR "/machines/default.json");
     testing::RecordingSmcDriver driver(smc);
-    DriverInstalled installed(driver);
-    FanHandBack handBack;
+    SmcSession session(&driver);
+    FanHandBack handBack(session);
 
     driver.failWhen = [](const SmcParamRecord&) { return true; };
-    daemonTick(handBack, 3550);  // neither the reads nor the writes get through
+    daemonTick(session, handBack, 3550);  // neither the reads nor the writes get through
     driver.failWhen = nullptr;
-    daemonTick(handBack, 3550);
+    daemonTick(session, handBack, 3550);
     handBack.handBack();
     EXPECT_EQ(smc->fanMinimum(1), 1100);
     EXPECT_EQ(smc->fanMaximum(1), 6000);
 
     // A hand-back that cannot open the SMC keeps its work for the next try.
-    daemonTick(handBack, 2500);
+    daemonTick(session, handBack, 2500);
     smc->setOpenFault(SimSmcController::OpenFault::NoService);
     ::testing::internal::CaptureStdout();
     handBack.handBack();
@@ -102,15 +94,15 @@ TEST(FanHandBack, AFailedFirstReadOfTheLimitsIsRetriedAtTheNextWrite) {
 TEST(ReleaseAllFans, ClearsEveryForcedBitWhetherOrNotAnythingWasLeft) {
     FakeApplesmcTree tree(kIMac);
     ApplesmcDriver driver(tree.root(), tree);
-    DriverInstalled installed(driver);
+    SmcSession session(&driver);
     tree.setAttribute("fan1_manual", "1");
     tree.setAttribute("fan3_manual", "1");
 
     unsigned was = 0;
-    EXPECT_EQ(releaseAllFans(&was), kIOReturnSuccess);
+    EXPECT_EQ(releaseAllFans(session, &was), kIOReturnSuccess);
     EXPECT_EQ(was, 0x5u);
     for (const char* file : {"fan1_manual", "fan2_manual", "fan3_manual"}) EXPECT_EQ(tree.attribute(file), "0");
-    EXPECT_EQ(releaseAllFans(&was), kIOReturnSuccess);
+    EXPECT_EQ(releaseAllFans(session, &was), kIOReturnSuccess);
     EXPECT_EQ(was, 0u);
 }
 
@@ -118,14 +110,14 @@ TEST(ReleaseAllFans, ReportsAFailureAndSucceedsWithoutAMask) {
     auto smc = std::make_shared<SimSmcController>();
     smc->setKey("FNum", "ui8 ", {0});
     SimSmcDriver driver(smc);
-    DriverInstalled installed(driver);
-    EXPECT_EQ(releaseAllFans(), kIOReturnSuccess);  // no "FS! ": no fan can be forced
+    SmcSession session(&driver);
+    EXPECT_EQ(releaseAllFans(session), kIOReturnSuccess);  // no "FS! ": no fan can be forced
 
     smc->setKey("FS! ", "ui16", {0x00, 0x02});
     smc->setExchangeFault(true);
-    EXPECT_NE(releaseAllFans(), kIOReturnSuccess);
+    EXPECT_NE(releaseAllFans(session), kIOReturnSuccess);
     smc->setExchangeFault(false);
-    EXPECT_EQ(releaseAllFans(), kIOReturnSuccess);
+    EXPECT_EQ(releaseAllFans(session), kIOReturnSuccess);
     EXPECT_FALSE(smc->fanForced(1));
 }
 
@@ -133,23 +125,23 @@ TEST(DryRunSmcDriver, ReadsPassThroughAndWritesOnlyLog) {
     FakeApplesmcTree tree(kIMac);
     ApplesmcDriver hardware(tree.root(), tree);
     DryRunSmcDriver driver(hardware);
-    DriverInstalled installed(driver);
+    SmcSession session(&driver);
     const auto before = tree.snapshot();
 
     log::setLevel(log::Level::Info);
     ::testing::internal::CaptureStderr();
-    FanHandBack handBack;
-    daemonTick(handBack, 3550);
+    FanHandBack handBack(session);
+    daemonTick(session, handBack, 3550);
     handBack.handBack();
     SmcValue mask;
     std::memcpy(mask.keyName, "FS! ", 5);
     mask.valueSize = 2;
     mask.valueBytes[1] = 0x02;
-    openSmcConnection();
-    EXPECT_EQ(writeSmcKey(mask), kIOReturnSuccess);
-    EXPECT_EQ(readSmcFanSpeed("F1Ac"), 6200);
-    EXPECT_DOUBLE_EQ(readSmcTemperature("TH0O"), -7.0);
-    closeSmcConnection();
+    session.openSmcConnection();
+    EXPECT_EQ(session.writeSmcKey(mask), kIOReturnSuccess);
+    EXPECT_EQ(session.readSmcFanSpeed("F1Ac"), 6200);
+    EXPECT_DOUBLE_EQ(session.readSmcTemperature("TH0O"), -7.0);
+    session.closeSmcConnection();
     const std::string logged = ::testing::internal::GetCapturedStderr();
     log::setLevel(log::Level::Warning);
 

@@ -7,6 +7,7 @@
 
 #include "hardware/smc/SmcCodec.h"
 #include "hardware/smc/sim/SimSmcController.h"
+#include "tests/unit/smc/ControllerFromJson.h"
 
 namespace drivetherm {
 namespace {
@@ -24,7 +25,7 @@ SmcParamRecord request(std::uint8_t command, const char* key, std::uint32_t size
 }
 
 TEST(SimSmcController, DefaultMachineHoldsItsFansSensorsAndCountsInIndexOrder) {
-    const auto smc = SimSmcController::fromMachineFile(kDefaultMachine);
+    const auto smc = testing::controllerOfMachineFile(kDefaultMachine);
     EXPECT_EQ(smc->fanCount(), 3);
     EXPECT_EQ(smc->fanMinimum(1), 1100);
     EXPECT_EQ(smc->fanMaximum(1), 6000);
@@ -53,7 +54,7 @@ TEST(SimSmcController, DefaultMachineHoldsItsFansSensorsAndCountsInIndexOrder) {
 }
 
 TEST(SimSmcController, AnswersCommandsAsARealControllerDoes) {
-    auto smc = SimSmcController::fromJson({{"fans", {{{"min", 1100}, {"max", 6000}}}}}, "");
+    auto smc = testing::controllerFrom({{"fans", {{{"min", 1100}, {"max", 6000}}}}});
     SmcParamRecord reply{};
 
     // An unknown key: the exchange succeeds, the key shows as size 0.
@@ -93,8 +94,7 @@ TEST(SimSmcController, AnswersCommandsAsARealControllerDoes) {
 }
 
 TEST(SimSmcController, SensorAndFanSettersTouchOnlyTheirKeys) {
-    auto smc = SimSmcController::fromJson(
-        {{"fans", {{{"min", 1100}, {"max", 6000}}}}, {"sensors", {{"TH0O", -7.0}}}, {"forced", 1}}, "");
+    auto smc = testing::controllerFrom({{"fans", {{{"min", 1100}, {"max", 6000}}}}, {"sensors", {{"TH0O", -7.0}}}, {"forced", 1}});
     EXPECT_DOUBLE_EQ(smc->sensorTemperature("TH0O"), -7.0);
     EXPECT_TRUE(smc->setSensorTemperature("TH0O", 41.5));
     EXPECT_DOUBLE_EQ(smc->sensorTemperature("TH0O"), 41.5);
@@ -119,30 +119,30 @@ struct LoadErrorCase {
 
 TEST(SimSmcController, LoadErrorsNameTheMemberInOneLine) {
     const LoadErrorCase cases[] = {
-        {json::array(), "m.json: smc: expected an object"},
-        {{{"fan", json::array()}}, "m.json: smc.fan: unknown member"},
+        {json::array(), "m.json:1: smc: expected an object"},
+        {{{"fan", json::array()}}, "m.json:1: smc.fan: unknown member"},
         {{{"fans", {{{"min", 1100}, {"max", 6000}}, {{"min", 10.5}, {"max", 6000}}}}},
-         "m.json: smc.fans[1].min: expected an integer rpm from 0 to 16383"},
-        {{{"fans", {{{"min", 1100}}}}}, "m.json: smc.fans[0].max: missing (an integer rpm)"},
-        {{{"fans", {{{"min", 1}, {"max", 2}, {"speed", 3}}}}}, "m.json: smc.fans[0].speed: unknown member"},
+         "m.json:1: smc.fans[1].min: expected an integer rpm from 0 to 16383"},
+        {{{"fans", {{{"min", 1100}}}}}, "m.json:1: smc.fans[0].max: missing (an integer rpm)"},
+        {{{"fans", {{{"min", 1}, {"max", 2}, {"speed", 3}}}}}, "m.json:1: smc.fans[0].speed: unknown member"},
         {{{"fans", {{{"min", 1}, {"max", 2}, {"id", "a fan with a long name"}}}}},
-         "m.json: smc.fans[0].id: expected a text of at most 12 characters"},
-        {{{"sensors", {{"TA0", 20}}}}, "m.json: smc.sensors.TA0: expected a key of four printable characters"},
-        {{{"sensors", {{"TA0P", 200}}}}, "m.json: smc.sensors.TA0P: expected a temperature in °C from -128 to 127.99"},
+         "m.json:1: smc.fans[0].id: expected a text of at most 12 characters"},
+        {{{"sensors", {{"TA0", 20}}}}, "m.json:1: smc.sensors.TA0: expected a key of four printable characters"},
+        {{{"sensors", {{"TA0P", 200}}}}, "m.json:1: smc.sensors.TA0P: expected a temperature in °C from -128 to 127.99"},
         {{{"fans", {{{"min", 1}, {"max", 2}}}}, {"sensors", {{"F0Mn", 20}}}},
-         "m.json: smc.sensors.F0Mn: the key F0Mn is already a fan key"},
+         "m.json:1: smc.sensors.F0Mn: the key F0Mn is already a fan key"},
         {{{"keys", {{{"key", "RPlt"}, {"type", "ch8*"}, {"bytes", "6b3"}}}}},
-         "m.json: smc.keys[0].bytes: expected 1 to 32 bytes as hex digits (\"1f40\")"},
+         "m.json:1: smc.keys[0].bytes: expected 1 to 32 bytes as hex digits (\"1f40\")"},
         {{{"keys", {{{"key", "#KEY"}, {"type", "ui32"}, {"bytes", "00000001"}}}}},
-         "m.json: smc.keys[0].key: #KEY is the key count and cannot be given"},
+         "m.json:1: smc.keys[0].key: #KEY is the key count and cannot be given"},
         {{{"keys", {{{"key", "RPlt"}, {"type", "ch8*"}, {"bytes", "6b"}}, {{"key", "RPlt"}, {"type", "ch8*"}, {"bytes", "6b"}}}}},
-         "m.json: smc.keys[1].key: RPlt is given twice"},
+         "m.json:1: smc.keys[1].key: RPlt is given twice"},
         {{{"faults", {{"open", "broken"}}}},
-         "m.json: smc.faults.open: expected \"none\", \"no-service\", \"matching-failed\" or \"open-failed\""},
+         "m.json:1: smc.faults.open: expected \"none\", \"no-service\", \"matching-failed\" or \"open-failed\""},
     };
     for (const auto& c : cases) {
         try {
-            SimSmcController::fromJson(c.smc, "m.json");
+            readSmcSection(MachineFile::parse(json{{"smc", c.smc}}.dump(), "m.json"));
             ADD_FAILURE() << "no error for " << c.smc.dump();
         } catch (const std::runtime_error& error) {
             EXPECT_EQ(std::string(error.what()), c.message) << c.smc.dump();
@@ -151,39 +151,12 @@ TEST(SimSmcController, LoadErrorsNameTheMemberInOneLine) {
 }
 
 TEST(SimSmcController, RawKeysMayReplaceGeneratedOnesAndFaultsLoad) {
-    auto smc = SimSmcController::fromJson(
-        {{"fans", {{{"min", 1100}, {"max", 6000}}}},
+    auto smc = testing::controllerFrom({{"fans", {{{"min", 1100}, {"max", 6000}}}},
          {"keys", {{{"key", "F0Ac"}, {"type", "ui16"}, {"bytes", "0450"}}}},
-         {"faults", {{"open", "open-failed"}, {"exchange", true}}}},
-        "");
+         {"faults", {{"open", "open-failed"}, {"exchange", true}}}});
     EXPECT_EQ(smc->fanActual(0), -1);  // no longer an fpe2 key
     EXPECT_EQ(smc->openFault(), SimSmcController::OpenFault::OpenFailed);
     EXPECT_TRUE(smc->exchangeFault());
-}
-
-TEST(SimSmcController, MachineFileErrorsNameTheFile) {
-    const std::string dir = ::testing::TempDir();
-    auto write = [&](const std::string& name, const std::string& text) {
-        std::ofstream(dir + name) << text;
-        return dir + name;
-    };
-    const std::pair<std::string, std::string> cases[] = {
-        {dir + "missing.json", dir + "missing.json: cannot read the machine file"},
-        {write("broken.json", "{\"smc\": "), dir + "broken.json: not valid JSON: "},
-        {write("list.json", "[1]"), dir + "list.json: expected a JSON object"},
-        {write("nosmc.json", "{\"drives\": []}"), dir + "nosmc.json: no \"smc\" member"},
-        {write("bad.json", "{\"smc\": {\"fans\": [{\"min\": -1, \"max\": 1}]}, \"drives\": 5}"),
-         dir + "bad.json: smc.fans[0].min: expected an integer rpm from 0 to 16383"},
-    };
-    for (const auto& [path, message] : cases) {
-        try {
-            SimSmcController::fromMachineFile(path);
-            ADD_FAILURE() << "no error for " << path;
-        } catch (const std::runtime_error& error) {
-            EXPECT_EQ(std::string(error.what()).rfind(message, 0), 0u) << error.what();
-            EXPECT_EQ(std::string(error.what()).find('\n'), std::string::npos);
-        }
-    }
 }
 
 }  // namespace

@@ -4,9 +4,10 @@
 
 #include <cstring>
 
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcDiagnostics.h"
 #include "hardware/smc/sim/SimSmcDriver.h"
+#include "tests/unit/smc/ControllerFromJson.h"
 #include "tests/unit/smc/RecordingSmcDriver.h"
 
 namespace drivetherm {
@@ -52,18 +53,15 @@ TEST(SmcDiagnostics, BytesNeverPrintBeyondTheValuesThirtyTwo) {
 class SmcDiagnosticsOnController : public ::testing::Test {
 protected:
     void use(const nlohmann::json& smcSection) {
-        smc_ = SimSmcController::fromJson(smcSection, "test");
+        smc_ = testing::controllerFrom(smcSection);
         driver_ = std::make_unique<RecordingSmcDriver>(smc_);
-        setSmcDriver(driver_.get());
-        ASSERT_EQ(openSmcConnection(), 0);
-    }
-    void TearDown() override {
-        closeSmcConnection();
-        setSmcDriver(nullptr);
+        session_ = std::make_unique<SmcSession>(driver_.get());
+        ASSERT_EQ(session_->openSmcConnection(), 0);
     }
 
     std::shared_ptr<SimSmcController> smc_;
     std::unique_ptr<RecordingSmcDriver> driver_;
+    std::unique_ptr<SmcSession> session_;
 };
 
 TEST_F(SmcDiagnosticsOnController, ListingPrintsEveryKeyInIndexOrder) {
@@ -71,7 +69,7 @@ TEST_F(SmcDiagnosticsOnController, ListingPrintsEveryKeyInIndexOrder) {
          {"sensors", {{"TC0P", 45.5}}},
          {"keys", {{{"key", "RPlt"}, {"type", "ch8*"}, {"bytes", "6b3630"}}}}});
     CapturedOutput out;
-    EXPECT_EQ(listAllSmcKeys(out.file()), 0);
+    EXPECT_EQ(listAllSmcKeys(*session_, out.file()), 0);
     EXPECT_EQ(out.text(),
               "  #KEY  [ui32]  11 (bytes 00 00 00 0b)\n"
               "  F0Ac  [fpe2]  2000 (bytes 1f 40)\n"
@@ -92,7 +90,7 @@ TEST_F(SmcDiagnosticsOnController, ListingSkipsIndicesWhoseLookupFailsAndIsEmpty
         return r.commandCode == kSmcCmdReadIndex && r.keyIndex == 4;
     };
     CapturedOutput out;
-    listAllSmcKeys(out.file());
+    listAllSmcKeys(*session_, out.file());
     EXPECT_EQ(out.text(),
               "  #KEY  [ui32]  5 (bytes 00 00 00 05)\n"
               "  FNum  [ui8 ]  0 (bytes 00)\n"
@@ -101,7 +99,7 @@ TEST_F(SmcDiagnosticsOnController, ListingSkipsIndicesWhoseLookupFailsAndIsEmpty
 
     smc_->setExchangeFault(true);
     CapturedOutput none;
-    EXPECT_EQ(listAllSmcKeys(none.file()), 0);
+    EXPECT_EQ(listAllSmcKeys(*session_, none.file()), 0);
     EXPECT_EQ(none.text(), "");
 }
 
@@ -120,7 +118,7 @@ TEST_F(SmcDiagnosticsOnController, FanReportShowsEachFansSpeedsAndMode) {
            {{"id", "HDD"}, {"actual", 3551}, {"min", 3550}, {"max", 3550}, {"safe", 1100}, {"target", 3550}}}},
          {"forced", 2}});
     CapturedOutput out;
-    EXPECT_EQ(printFanReport(out.file()), kIOReturnSuccess);
+    EXPECT_EQ(printFanReport(*session_, out.file()), kIOReturnSuccess);
     EXPECT_EQ(out.text(), "Total fans in system: 2\n" + fanBlock(0, 1150, 1150, 2700, 1150, 1150, false) +
                               fanBlock(1, 3551, 3550, 3550, 1100, 3550, true));
 }
@@ -130,7 +128,7 @@ TEST_F(SmcDiagnosticsOnController, FanModeFollowsEachBitOfTheMask) {
     for (int i = 0; i < 10; ++i) fans.push_back({{"min", 1000}, {"max", 2000}});
     use({{"fans", fans}, {"forced", 0x0180}});
     CapturedOutput out;
-    printFanReport(out.file());
+    printFanReport(*session_, out.file());
     const std::string text = out.text();
     std::vector<std::string> modes;
     for (std::size_t at = text.find("Mode"); at != std::string::npos; at = text.find("Mode", at + 1)) {
@@ -144,19 +142,19 @@ TEST_F(SmcDiagnosticsOnController, FanModeFollowsEachBitOfTheMask) {
 TEST_F(SmcDiagnosticsOnController, FanReportWithoutFansOrWithoutACount) {
     use({{"fans", nlohmann::json::array()}});
     CapturedOutput out;
-    EXPECT_EQ(printFanReport(out.file()), kIOReturnSuccess);
+    EXPECT_EQ(printFanReport(*session_, out.file()), kIOReturnSuccess);
     EXPECT_EQ(out.text(), "Total fans in system: 0\n");
 
     smc_->setExchangeFault(true);
     CapturedOutput failed;
-    EXPECT_EQ(printFanReport(failed.file()), kIOReturnError);
+    EXPECT_EQ(printFanReport(*session_, failed.file()), kIOReturnError);
     EXPECT_EQ(failed.text(), "");
 }
 
 TEST_F(SmcDiagnosticsOnController, FanReportStopsAtTheTenFansOneDigitNames) {
     use({{"fans", {{{"min", 1000}, {"max", 2000}}}}, {"keys", {{{"key", "FNum"}, {"type", "ui8 "}, {"bytes", "0c"}}}}});
     CapturedOutput out;
-    printFanReport(out.file());
+    printFanReport(*session_, out.file());
     const std::string text = out.text();
     EXPECT_EQ(text.rfind("Total fans in system: 12\n", 0), 0u);
     EXPECT_NE(text.find("Fan #9:"), std::string::npos);

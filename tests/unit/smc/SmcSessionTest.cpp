@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcCodec.h"
 #include "hardware/smc/sim/SimSmcDriver.h"
 #include "tests/unit/smc/RecordingSmcDriver.h"
@@ -29,17 +29,11 @@ std::shared_ptr<SimSmcController> smallController() {
 
 class SmcAccess : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setSmcDriver(&driver_);
-        ASSERT_EQ(openSmcConnection(), 0);
-    }
-    void TearDown() override {
-        closeSmcConnection();
-        setSmcDriver(nullptr);
-    }
+    void SetUp() override { ASSERT_EQ(session_.openSmcConnection(), 0); }
 
     std::shared_ptr<SimSmcController> smc_ = smallController();
     RecordingSmcDriver driver_{smc_};
+    SmcSession session_{&driver_};
 };
 
 // The record as raw bytes, to check where each field lands.
@@ -55,10 +49,10 @@ void putHostWord(std::vector<std::uint8_t>& raw, std::size_t offset, std::uint32
 
 TEST_F(SmcAccess, RequestsSetOnlyTheFieldsTheirCommandNeedsAtTheirOffsets) {
     SmcValue value;
-    ASSERT_EQ(readSmcKey("F1Mn", value), kIOReturnSuccess);
-    ASSERT_EQ(writeSmcFanSpeed("F1Mn", 2000), kIOReturnSuccess);
+    ASSERT_EQ(session_.readSmcKey("F1Mn", value), kIOReturnSuccess);
+    ASSERT_EQ(session_.writeSmcFanSpeed("F1Mn", 2000), kIOReturnSuccess);
     char key[5];
-    ASSERT_EQ(readSmcKeyAtIndex(2, key), kIOReturnSuccess);
+    ASSERT_EQ(session_.readSmcKeyAtIndex(2, key), kIOReturnSuccess);
     ASSERT_EQ(driver_.requests.size(), 6u);
 
     std::vector<std::uint8_t> info(80, 0), read(80, 0), write(80, 0), index(80, 0);
@@ -90,21 +84,21 @@ struct SequenceCase {
 };
 
 TEST_F(SmcAccess, AWriteCostsThreeExchangesAndAWrongSizeSendsNoWrite) {
-    auto writeBytes = [](const char* key, std::uint32_t size) {
-        return [key, size] {
+    auto writeBytes = [this](const char* key, std::uint32_t size) {
+        return [this, key, size] {
             SmcValue value;
             std::memcpy(value.keyName, key, 5);
             value.valueSize = size;
-            return writeSmcKey(value);
+            return session_.writeSmcKey(value);
         };
     };
     const SequenceCase cases[] = {
-        {"read", [] { SmcValue v; return readSmcKey("F1Ac", v); }, kIOReturnSuccess, 2, 0},
-        {"fan write", [] { return writeSmcFanSpeed("F1Mn", 1500); }, kIOReturnSuccess, 3, 1},
+        {"read", [this] { SmcValue v; return session_.readSmcKey("F1Ac", v); }, kIOReturnSuccess, 2, 0},
+        {"fan write", [this] { return session_.writeSmcFanSpeed("F1Mn", 1500); }, kIOReturnSuccess, 3, 1},
         {"write of the key's size", writeBytes("RPlt", 4), kIOReturnSuccess, 3, 1},
-        {"fan speed to a one-byte key", [] { return writeSmcFanSpeed("FNum", 1500); }, kIOReturnError, 2, 0},
+        {"fan speed to a one-byte key", [this] { return session_.writeSmcFanSpeed("FNum", 1500); }, kIOReturnError, 2, 0},
         {"bytes of the wrong size", writeBytes("RPlt", 2), kIOReturnError, 2, 0},
-        {"fan speed to a missing key", [] { return writeSmcFanSpeed("F7Mn", 1500); }, kIOReturnError, 2, 0},
+        {"fan speed to a missing key", [this] { return session_.writeSmcFanSpeed("F7Mn", 1500); }, kIOReturnError, 2, 0},
         {"zero bytes to a missing key", writeBytes("NOPE", 0), kIOReturnError, 2, 0},
     };
     for (const auto& c : cases) {
@@ -119,16 +113,16 @@ TEST_F(SmcAccess, AWriteCostsThreeExchangesAndAWrongSizeSendsNoWrite) {
 TEST_F(SmcAccess, AFailedExchangeEndsTheReadAtOnce) {
     driver_.failWhen = [](const SmcParamRecord& r) { return r.commandCode == kSmcCmdReadKeyInfo; };
     SmcValue value;
-    EXPECT_EQ(readSmcKey("F1Ac", value), kIOReturnTimeout);
+    EXPECT_EQ(session_.readSmcKey("F1Ac", value), kIOReturnTimeout);
     EXPECT_STREQ(value.keyName, "F1Ac");
     EXPECT_EQ(value.valueSize, 0u);
     EXPECT_EQ(driver_.requests.size(), 1u);
 
     driver_.failWhen = [](const SmcParamRecord& r) { return r.commandCode == kSmcCmdReadBytes; };
-    EXPECT_EQ(readSmcKey("F1Ac", value), kIOReturnTimeout);
+    EXPECT_EQ(session_.readSmcKey("F1Ac", value), kIOReturnTimeout);
     EXPECT_EQ(value.valueSize, 2u);
     EXPECT_EQ(value.valueBytes[0], 0);
-    EXPECT_EQ(writeSmcFanSpeed("F1Mn", 1500), kIOReturnTimeout);
+    EXPECT_EQ(session_.writeSmcFanSpeed("F1Mn", 1500), kIOReturnTimeout);
     EXPECT_EQ(driver_.commandCount(kSmcCmdWriteBytes), 0);
 }
 
@@ -150,8 +144,8 @@ TEST_F(SmcAccess, TypedReadsGiveTheirNoReadingValueOnEveryFailure) {
     };
     for (const auto& c : cases) {
         driver_.failWhen = [failing = c.failing](const SmcParamRecord&) { return failing; };
-        EXPECT_DOUBLE_EQ(readSmcTemperature(c.key), c.celsius) << c.key << (c.failing ? " failing" : "");
-        EXPECT_EQ(readSmcFanSpeed(c.key), c.rpm) << c.key << (c.failing ? " failing" : "");
+        EXPECT_DOUBLE_EQ(session_.readSmcTemperature(c.key), c.celsius) << c.key << (c.failing ? " failing" : "");
+        EXPECT_EQ(session_.readSmcFanSpeed(c.key), c.rpm) << c.key << (c.failing ? " failing" : "");
     }
 }
 
@@ -160,25 +154,25 @@ TEST_F(SmcAccess, FanWritesHoldTheSpeedWithinWhatFpe2Carries) {
         {3550, 3550}, {0, 0}, {-5, 0}, {INT_MIN, 0}, {16383, 16383}, {20000, 16383}, {INT_MAX, 16383},
     };
     for (const auto& [given, stored] : cases) {
-        ASSERT_EQ(writeSmcFanSpeed("F1Mn", given), kIOReturnSuccess) << given;
+        ASSERT_EQ(session_.writeSmcFanSpeed("F1Mn", given), kIOReturnSuccess) << given;
         EXPECT_EQ(smc_->fanMinimum(1), stored) << given;
     }
 }
 
 TEST_F(SmcAccess, KeyCountIsZeroWhenItCannotBeRead) {
-    EXPECT_EQ(readSmcKeyCount(), static_cast<int>(smc_->keyCount()));
+    EXPECT_EQ(session_.readSmcKeyCount(), static_cast<int>(smc_->keyCount()));
     smc_->setExchangeFault(true);
-    EXPECT_EQ(readSmcKeyCount(), 0);
+    EXPECT_EQ(session_.readSmcKeyCount(), 0);
 }
 
 TEST_F(SmcAccess, ExchangesAfterCloseFailLikeAStaleHandle) {
-    closeSmcConnection();
+    session_.closeSmcConnection();
     SmcParamRecord request{}, reply{};
     request.commandCode = kSmcCmdReadKeyInfo;
-    EXPECT_NE(callSmc(request, reply), kIOReturnSuccess);
-    EXPECT_EQ(readSmcFanSpeed("F1Ac"), -1);
-    EXPECT_EQ(writeSmcFanSpeed("F1Mn", 1500), kIOReturnNotOpen);
-    EXPECT_EQ(closeSmcConnection(), kIOReturnSuccess);
+    EXPECT_NE(session_.callSmc(request, reply), kIOReturnSuccess);
+    EXPECT_EQ(session_.readSmcFanSpeed("F1Ac"), -1);
+    EXPECT_EQ(session_.writeSmcFanSpeed("F1Mn", 1500), kIOReturnNotOpen);
+    EXPECT_EQ(session_.closeSmcConnection(), kIOReturnSuccess);
 }
 
 struct OpenCase {
@@ -196,37 +190,35 @@ TEST(SmcConnection, EachFailedOpenPrintsItsMessageAndReturnsOne) {
         auto smc = smallController();
         smc->setOpenFault(c.fault);
         SimSmcDriver driver(smc);
-        setSmcDriver(&driver);
+        SmcSession session(&driver);
         ::testing::internal::CaptureStdout();
-        const int result = openSmcConnection();
+        const int result = session.openSmcConnection();
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.message);
         EXPECT_EQ(result, 1);
-        EXPECT_EQ(readSmcFanSpeed("F1Ac"), -1);
+        EXPECT_EQ(session.readSmcFanSpeed("F1Ac"), -1);
         EXPECT_EQ(smc->exchangeCount(), 0);
     }
-    setSmcDriver(nullptr);
+    SmcSession noDriver(nullptr);
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(openSmcConnection(), 1);
+    EXPECT_EQ(noDriver.openSmcConnection(), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Error: no SMC found\n");
 }
 
 TEST(SmcConnection, AQuietCallerHearsOfAMissingSmcOnceUntilItIsBack) {
-    setSmcOpenReportsRepeats(false);
     auto smc = smallController();
     SimSmcDriver driver(smc);
-    setSmcDriver(&driver);
+    SmcSession session(&driver);
+    session.setOpenReportsRepeats(false);
     smc->setOpenFault(SimSmcController::OpenFault::NoService);
     ::testing::internal::CaptureStdout();
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(openSmcConnection(), 1);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(session.openSmcConnection(), 1);
     smc->setOpenFault(SimSmcController::OpenFault::None);
-    EXPECT_EQ(openSmcConnection(), 0);
-    closeSmcConnection();
+    EXPECT_EQ(session.openSmcConnection(), 0);
+    session.closeSmcConnection();
     smc->setOpenFault(SimSmcController::OpenFault::NoService);
-    EXPECT_EQ(openSmcConnection(), 1);
+    EXPECT_EQ(session.openSmcConnection(), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "Error: no SMC found\nError: no SMC found\n");
-    setSmcOpenReportsRepeats(true);
-    setSmcDriver(nullptr);
 }
 
 }  // namespace

@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// Building a simulated controller from the "smc" section of a machine description file.
-#include <fstream>
-#include <nlohmann/json.hpp>
+// The "smc" member of a machine file: the simulated controller's fans, sensors and keys.
 #include <set>
-#include <sstream>
-#include <stdexcept>
 
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/machine/MachineSections.h"
 #include "hardware/smc/SmcCodec.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/sim/SimSmcController.h"
 
 namespace drivetherm {
@@ -15,13 +12,14 @@ namespace {
 
 using nlohmann::json;
 
-// Builds the one-line messages "<where>: smc.fans[1].min: expected ...".
+// The file's one-line messages, "FILE:LINE: smc.fans[1].min: expected ...", and the checks
+// every member of the section shares.
 class Reporter {
 public:
-    explicit Reporter(const std::string& where) : prefix_(where.empty() ? "" : where + ": ") {}
+    explicit Reporter(const MachineFile& file) : file_(file) {}
 
     [[noreturn]] void fail(const std::string& member, const std::string& what) const {
-        throw std::runtime_error(prefix_ + member + ": " + what);
+        file_.fail(member, what);
     }
 
     void requireObject(const json& value, const std::string& member) const {
@@ -38,7 +36,7 @@ public:
     }
 
 private:
-    std::string prefix_;
+    const MachineFile& file_;
 };
 
 bool isPrintableKey(const std::string& text) {
@@ -180,9 +178,11 @@ void applyFaults(SimSmcController& smc, const Reporter& report, const json& faul
 
 }  // namespace
 
-std::shared_ptr<SimSmcController> SimSmcController::fromJson(const json& smcSection,
-                                                             const std::string& where) {
-    const Reporter report(where);
+std::shared_ptr<SimSmcController> readSmcSection(const MachineFile& file) {
+    const auto found = file.root().find("smc");
+    if (found == file.root().end()) file.fail("smc", "missing: a machine needs an SMC");
+    const json& smcSection = *found;
+    const Reporter report(file);
     report.requireObject(smcSection, "smc");
     report.checkMembers(smcSection, "smc", {"fans", "sensors", "keys", "forced", "faults"});
 
@@ -203,27 +203,6 @@ std::shared_ptr<SimSmcController> SimSmcController::fromJson(const json& smcSect
     if (smcSection.contains("keys")) addRawKeys(*smc, report, smcSection["keys"]);
     if (smcSection.contains("faults")) applyFaults(*smc, report, smcSection["faults"]);
     return smc;
-}
-
-std::shared_ptr<SimSmcController> SimSmcController::fromMachineFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw std::runtime_error(path + ": cannot read the machine file");
-    std::ostringstream text;
-    text << file.rdbuf();
-
-    json document;
-    try {
-        document = json::parse(text.str());
-    } catch (const json::parse_error& error) {
-        // nlohmann's text starts with "[json.exception.parse_error.101] "; the user needs the rest.
-        std::string what = error.what();
-        if (const auto end = what.find("] "); end != std::string::npos) what.erase(0, end + 2);
-        throw std::runtime_error(path + ": not valid JSON: " + what);
-    }
-    if (!document.is_object()) throw std::runtime_error(path + ": expected a JSON object");
-    const auto smc = document.find("smc");
-    if (smc == document.end()) throw std::runtime_error(path + ": no \"smc\" member");
-    return fromJson(*smc, path);
 }
 
 }  // namespace drivetherm

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/smc/SmcAccess.h"
+#include "hardware/smc/SmcSession.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,33 +13,6 @@
 namespace drivetherm {
 namespace {
 
-// The one connection of the process. A function-local static so that it exists before any
-// static initialiser of a caller might open it.
-std::unique_ptr<SmcTransport>& connection() {
-    static std::unique_ptr<SmcTransport> open;
-    return open;
-}
-
-bool reportRepeats = true;
-std::string lastReport;  // the failure last printed, until an open succeeds
-
-// The SMC layer's three connection errors go to standard output, where the daemon's journal and
-// the tool's user see them; flushed at once because a daemon's stdout is a pipe.
-void report(const std::string& line) {
-    if (!reportRepeats && line == lastReport) return;
-    lastReport = line;
-    std::fputs(line.c_str(), stdout);
-    std::fflush(stdout);
-}
-
-void reportOpenFailure(const char* call, kern_return_t status) {
-    char line[96];
-    std::snprintf(line, sizeof line, "Error: %s() = %08x\n", call, static_cast<unsigned>(status));
-    report(line);
-}
-
-void reportNoSmc() { report("Error: no SMC found\n"); }
-
 void copyKeyName(const char* key, char name[5]) {
     std::size_t i = 0;
     for (; i < 4 && key[i] != '\0'; ++i) name[i] = key[i];
@@ -48,53 +21,70 @@ void copyKeyName(const char* key, char name[5]) {
 
 }  // namespace
 
-void setSmcOpenReportsRepeats(bool repeat) {
-    reportRepeats = repeat;
-    lastReport.clear();
+SmcSession::~SmcSession() = default;
+
+// The SMC layer's three connection errors go to standard output, where the daemon's journal and
+// the tool's user see them; flushed at once because a daemon's stdout is a pipe.
+void SmcSession::report(const std::string& line) {
+    if (!reportRepeats_ && line == lastReport_) return;
+    lastReport_ = line;
+    std::fputs(line.c_str(), messages_);
+    std::fflush(messages_);
 }
 
-int openSmcConnection() {
-    SmcDriver* driver = smcDriver();
-    if (driver == nullptr) {
-        reportNoSmc();
+void SmcSession::reportOpenFailure(const char* call, kern_return_t status) {
+    char line[96];
+    std::snprintf(line, sizeof line, "Error: %s() = %08x\n", call, static_cast<unsigned>(status));
+    report(line);
+}
+
+void SmcSession::setOpenReportsRepeats(bool repeat) {
+    reportRepeats_ = repeat;
+    lastReport_.clear();
+}
+
+int SmcSession::openSmcConnection() {
+    constexpr const char* kNoSmc = "Error: no SMC found\n";
+    if (driver_ == nullptr) {
+        report(kNoSmc);
         return 1;
     }
-    SmcOpenResult result = driver->open();
+    SmcOpenResult result = driver_->open();
     switch (result.step) {
         case SmcOpenResult::Step::Opened:
             if (result.connection) {
-                connection() = std::move(result.connection);
-                lastReport.clear();
+                connection_ = std::move(result.connection);
+                lastReport_.clear();
                 return 0;
             }
             // A driver that claims success without a connection has found no usable SMC.
-            reportNoSmc();
+            report(kNoSmc);
             return 1;
         case SmcOpenResult::Step::MatchingFailed:
             reportOpenFailure("IOServiceGetMatchingServices", result.status);
             return 1;
         case SmcOpenResult::Step::NoService:
-            reportNoSmc();
+            report(kNoSmc);
             return 1;
         case SmcOpenResult::Step::OpenFailed:
             reportOpenFailure("IOServiceOpen", result.status);
             return 1;
     }
-    reportNoSmc();
+    report(kNoSmc);
     return 1;
 }
 
-kern_return_t closeSmcConnection() {
-    connection().reset();
+kern_return_t SmcSession::closeSmcConnection() {
+    connection_.reset();
     return kIOReturnSuccess;
 }
 
-kern_return_t callSmc(const SmcParamRecord& request, SmcParamRecord& reply) {
-    if (!connection()) return kIOReturnNotOpen;
-    return connection()->callSmc(request, reply);
+kern_return_t SmcSession::callSmc(const SmcParamRecord& request, SmcParamRecord& reply) {
+    if (!connection_) return kIOReturnNotOpen;
+    return connection_->callSmc(request, reply);
 }
 
-kern_return_t readSmcKey(const char* key, SmcValue& value) {
+kern_return_t SmcSession::readSmcKey(const char* key, SmcValue& value) {
     value = SmcValue{};
     SmcParamRecord request{};
     SmcParamRecord reply{};
@@ -119,7 +109,7 @@ kern_return_t readSmcKey(const char* key, SmcValue& value) {
     return kIOReturnSuccess;
 }
 
-kern_return_t writeSmcKey(const SmcValue& value) {
+kern_return_t SmcSession::writeSmcKey(const SmcValue& value) {
     SmcValue current;
     const kern_return_t status = readSmcKey(value.keyName, current);
     if (status != kIOReturnSuccess) return status;
@@ -135,7 +125,7 @@ kern_return_t writeSmcKey(const SmcValue& value) {
     return callSmc(request, reply);
 }
 
-int readSmcKeyCount() {
+int SmcSession::readSmcKeyCount() {
     SmcValue value;
     readSmcKey("#KEY", value);
     const std::uint32_t count = decodeSmcUnsigned(value.valueBytes, static_cast<int>(value.valueSize));
@@ -143,7 +133,7 @@ int readSmcKeyCount() {
     return count > 0x7FFFFFFFu ? 0 : static_cast<int>(count);
 }
 
-kern_return_t readSmcKeyAtIndex(std::uint32_t index, char key[5]) {
+kern_return_t SmcSession::readSmcKeyAtIndex(std::uint32_t index, char key[5]) {
     SmcParamRecord request{};
     SmcParamRecord reply{};
     request.commandCode = kSmcCmdReadIndex;
@@ -153,21 +143,21 @@ kern_return_t readSmcKeyAtIndex(std::uint32_t index, char key[5]) {
     return status;
 }
 
-double readSmcTemperature(const char* key) {
+double SmcSession::readSmcTemperature(const char* key) {
     SmcValue value;
     if (readSmcKey(key, value) != kIOReturnSuccess) return 0.0;
     if (value.valueSize == 0 || std::strcmp(value.valueType, "sp78") != 0) return 0.0;
     return decodeSp78(value.valueBytes);
 }
 
-int readSmcFanSpeed(const char* key) {
+int SmcSession::readSmcFanSpeed(const char* key) {
     SmcValue value;
     if (readSmcKey(key, value) != kIOReturnSuccess) return -1;
     if (value.valueSize == 0 || std::strcmp(value.valueType, "fpe2") != 0) return -1;
     return static_cast<int>(decodeFpe2(value.valueBytes, static_cast<int>(value.valueSize)));
 }
 
-kern_return_t writeSmcFanSpeed(const char* key, int rpm) {
+kern_return_t SmcSession::writeSmcFanSpeed(const char* key, int rpm) {
     SmcValue value;
     copyKeyName(key, value.keyName);
     value.valueSize = 2;
