@@ -16,6 +16,10 @@ constexpr int kCheckEveryTicks = 61;
 constexpr int kMaxRampSkip = 20;          // a step smaller than this leaves the fan alone
 constexpr int kFailedChecksBeforeMax = 11;
 constexpr double kHighestPlausibleDiskTemp = 120.0;
+// The journal's message ids of the two structured lines, so scripts select them by id
+// ("journalctl MESSAGE_ID=..."), not by their text.
+constexpr const char* kCheckMessageId = "2d674f394d2c4e2981f9fb744faf1a95";
+constexpr const char* kChangeMessageId = "6486b1aaadec40448836ad9611c19141";
 
 int clampToInt(double value) {
     constexpr double lo = std::numeric_limits<int>::min();
@@ -199,7 +203,14 @@ void HDDDaemon::timer() {
         const std::int64_t step = gap / 6;
         if (std::llabs(step) >= kMaxRampSkip) currentRpm_ = clampToInt(currentRpm_ + step);
     }
-    if (currentRpm_ != before) log::debug(kTag, "fan 1 commanded %d rpm", currentRpm_);
+    if (currentRpm_ != before) {
+        log::debug(kTag,
+                   {{"MESSAGE_ID", kChangeMessageId},
+                    {"FAN", 1},
+                    {"COMMANDED_RPM", currentRpm_},
+                    {"TARGET_RPM", targetRpm_}},
+                   "fan 1 commanded %d rpm", currentRpm_);
+    }
 
     // The fan value carries 0 to 16383 rpm; never let a wild setting wrap around into it.
     const int commanded = std::clamp(currentRpm_, 0, kHighestWritableRpm);
@@ -219,7 +230,11 @@ void HDDDaemon::checkTemperature() {
 
     if (pinToBase_) {
         targetRpm_ = baseRpm_;
-        log::debug(kTag, "check: pinned to base, target %d rpm", targetRpm_);
+        log::debug(kTag,
+                   {{"MESSAGE_ID", kCheckMessageId},
+                    {"TEMPERATURE_SOURCE", "none"},
+                    {"TARGET_RPM", targetRpm_}},
+                   "check: pinned to base, target %d rpm", targetRpm_);
         return;
     }
 
@@ -243,7 +258,15 @@ void HDDDaemon::checkTemperature() {
     } else {
         noReadCount_ = 0;
     }
-    log::debug(kTag, "check: %.2f °C from %s, target %d rpm%s", temp_, source, targetRpm_,
+    log::debug(kTag,
+               {{"MESSAGE_ID", kCheckMessageId},
+                {"TEMPERATURE_CELSIUS", temp_},
+                {"TEMPERATURE_SOURCE", disk_ && source == disk_->c_str() ? "disk" : "sensors"},
+                {"DRIVE", disk_.value_or("")},
+                {"DRIVE_MODEL", HDDName_.value_or("")},
+                {"TARGET_RPM", targetRpm_},
+                {"NO_READING_COUNT", noReadCount_}},
+               "check: %.2f °C from %s, target %d rpm%s", temp_, source, targetRpm_,
                noReadCount_ > 0 ? " (no reading)" : "");
 }
 
