@@ -8,10 +8,10 @@
 
 #include "bindings/KeyValueObject.h"
 #include "bindings/ObjectController.h"
+#include "frontends/RepeatingTimer.h"
 #include "monitor/LaunchAtLoginController.h"
 #include "monitor/MonitorPlatform.h"
 #include "monitor/StatusItem.h"
-#include "pane/RepeatingTimer.h"
 #include "protocol/DaemonProxy.h"
 
 namespace drivetherm {

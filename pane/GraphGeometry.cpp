@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "bindings/NumberConversions.h"
-#include "pane/TempTransformer.h"
+#include "frontends/TempTransformer.h"
 
 namespace drivetherm {
 

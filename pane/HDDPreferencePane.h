@@ -10,8 +10,8 @@
 
 #include "bindings/KeyValueObject.h"
 #include "bindings/ObjectController.h"
+#include "frontends/RepeatingTimer.h"
 #include "pane/GraphSink.h"
-#include "pane/RepeatingTimer.h"
 #include "pane/TextField.h"
 #include "protocol/DaemonProxy.h"
 

@@ -5,11 +5,11 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "frontends/FrontendOptions.h"
 #include "hardware/disk/DeviceRegistry.h"
 #include "hardware/disk/SmartDeviceBackend.h"
 #include "hardware/disk/linux/LinuxDisks.h"
 #include "hardware/disk/sim/SimDriveBay.h"
-#include "pane/FrontendOptions.h"
 
 namespace drivetherm {
 

@@ -3,6 +3,7 @@
 // fan's speed, watch them live.
 #include <poll.h>
 #include <signal.h>
+#include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -13,9 +14,7 @@
 #include <string>
 #include <vector>
 
-#include <systemd/sd-bus.h>
-
-#include "pane/TempTransformer.h"
+#include "frontends/TempTransformer.h"
 #include "protocol/BusConnection.h"
 #include "protocol/BusNames.h"
 #include "protocol/DbusDaemonClient.h"

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "bindings/TransformerRegistry.h"
-#include "pane/TempTransformer.h"
+#include "frontends/TempTransformer.h"
 
 namespace drivetherm {
 namespace {

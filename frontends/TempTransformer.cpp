@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "pane/TempTransformer.h"
+#include "frontends/TempTransformer.h"
 
 #include "bindings/NumberConversions.h"
 
