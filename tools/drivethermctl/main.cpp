@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "frontends/TempTransformer.h"
+#include "common/TemperatureText.h"
 #include "protocol/BusConnection.h"
 #include "protocol/BusNames.h"
 #include "protocol/DbusDaemonClient.h"
@@ -147,7 +147,7 @@ std::string reading(DaemonProtocol& daemon, bool fahrenheit) {
     int rpm = 0;
     daemon.temperature(&celsius, &rpm);
     const std::string temperature =
-        celsius == 0.0f ? "no reading" : TempTransformer::format(celsius, fahrenheit);
+        celsius == 0.0f ? "no reading" : temperatureText(celsius, fahrenheit);
     const std::string speed = rpm < 0 ? "fan unreadable" : std::to_string(rpm) + " rpm";
     return temperature + "  " + speed;
 }
@@ -170,7 +170,7 @@ int watch(DaemonProtocol& daemon, double seconds) {
         const std::time_t now = std::time(nullptr);
         std::strftime(stamp, sizeof stamp, "%H:%M:%S", std::localtime(&now));
         const std::string temperature =
-            celsius == 0.0f ? "no reading" : TempTransformer::format(celsius, fahrenheit);
+            celsius == 0.0f ? "no reading" : temperatureText(celsius, fahrenheit);
         std::printf("%s  disk %-9s  fan %5d rpm\n", stamp, temperature.c_str(), rpm);
         std::fflush(stdout);
         ::poll(nullptr, 0, static_cast<int>(seconds * 1000));
