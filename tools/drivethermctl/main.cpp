@@ -3,7 +3,6 @@
 // fan's speed, watch them live.
 #include <poll.h>
 #include <signal.h>
-#include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -16,8 +15,8 @@
 
 #include "common/TemperatureText.h"
 #include "protocol/BusConnection.h"
-#include "protocol/BusNames.h"
 #include "protocol/DbusDaemonClient.h"
+#include "protocol/SimulatorClient.h"
 
 using namespace drivetherm;
 
@@ -182,65 +181,43 @@ int watch(DaemonProtocol& daemon, double seconds) {
 // The simulated machine's own interface, for people and scripts that want to look inside.
 int simulate(const std::string& busName, const std::vector<std::string>& args) {
     std::string error;
-    sd_bus* bus = openBus(busName, error);
-    if (!bus) {
+    const auto simulator = SimulatorClient::connect(busName, error);
+    if (!simulator) {
         std::fprintf(stderr, "drivethermctl: %s\n", error.c_str());
         return kNotRunning;
     }
-    sd_bus_error e = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
-    int r = -EINVAL;
     const std::string& what = args[1];
     auto number = [&](const std::string& text, double& value) {
         const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
         return ec == std::errc() && p == text.data() + text.size() && std::isfinite(value);
     };
     double value = 0;
-    auto callSim = [&](const char* method, const char* signature, auto... values) {
-        return sd_bus_call_method(bus, bus::kServiceName, bus::kObjectPath,
-                                  bus::kSimulatorInterface, method, &e, &reply, signature,
-                                  values...);
-    };
-    if (what == "read-key" && args.size() == 3) {
-        r = callSim("ReadKey", "s", args[2].c_str());
-        if (r >= 0) {
-            std::uint32_t status = 0;
-            const char* type = nullptr;
-            const void* bytes = nullptr;
-            std::size_t size = 0;
-            r = sd_bus_message_read(reply, "us", &status, &type);
-            if (r >= 0) r = sd_bus_message_read_array(reply, 'y', &bytes, &size);
-            if (r >= 0) {
-                std::printf("%s [%-4s] status %08x bytes", args[2].c_str(), type, status);
-                for (std::size_t i = 0; i < size; ++i) {
-                    std::printf(" %02x", static_cast<const unsigned char*>(bytes)[i]);
-                }
-                std::printf("\n");
-            }
+    try {
+        if (what == "read-key" && args.size() == 3) {
+            const SimulatorClient::Key key = simulator->readKey(args[2]);
+            std::printf("%s [%-4s] status %08x bytes", args[2].c_str(), key.type.c_str(),
+                        key.status);
+            for (const std::uint8_t byte : key.bytes) std::printf(" %02x", byte);
+            std::printf("\n");
+        } else if (what == "sensor" && args.size() == 4 && number(args[3], value)) {
+            simulator->setSensorTemperature(args[2], value);
+        } else if (what == "drive-temperature" && args.size() == 4 && number(args[3], value) &&
+                   value >= 0 && value <= 255) {
+            simulator->setDriveTemperature(args[2], static_cast<std::uint8_t>(value));
+        } else if (what == "drive-fault" && args.size() == 4) {
+            simulator->setDriveFault(args[2], args[3]);
+        } else {
+            std::fprintf(stderr,
+                         "drivethermctl: cannot understand \"simulate %s\"; see "
+                         "drivethermctl --help\n",
+                         what.c_str());
+            return kUsage;
         }
-    } else if (what == "sensor" && args.size() == 4 && number(args[3], value)) {
-        r = callSim("SetSensorTemperature", "sd", args[2].c_str(), value);
-    } else if (what == "drive-temperature" && args.size() == 4 && number(args[3], value) &&
-               value >= 0 && value <= 255) {
-        r = callSim("SetDriveTemperature", "sy", args[2].c_str(), std::uint8_t(value));
-    } else if (what == "drive-fault" && args.size() == 4) {
-        r = callSim("SetDriveFault", "ss", args[2].c_str(), args[3].c_str());
-    } else {
-        std::fprintf(stderr, "drivethermctl: cannot understand \"simulate %s\"; see "
-                             "drivethermctl --help\n", what.c_str());
-        sd_bus_flush_close_unref(bus);
-        return kUsage;
+    } catch (const DaemonError& e) {
+        std::fprintf(stderr, "drivethermctl: the simulated machine did not answer: %s\n", e.what());
+        return dynamic_cast<const DaemonRefused*>(&e) ? kRefused : kLost;
     }
-    int result = kOk;
-    if (r < 0) {
-        std::fprintf(stderr, "drivethermctl: the simulated machine did not answer: %s\n",
-                     e.message ? e.message : std::strerror(-r));
-        result = sd_bus_error_has_name(&e, SD_BUS_ERROR_ACCESS_DENIED) ? kRefused : kLost;
-    }
-    sd_bus_error_free(&e);
-    sd_bus_message_unref(reply);
-    sd_bus_flush_close_unref(bus);
-    return result;
+    return kOk;
 }
 
 }  // namespace
