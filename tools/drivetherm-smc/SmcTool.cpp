@@ -83,17 +83,19 @@ int SmcTool::run(int argc, const char* const* argv) {
 }
 
 std::unique_ptr<SmcDriver> SmcTool::makeDriver(const SmcToolOptions& options) {
-    if (options.hardware == "linux") return std::make_unique<ApplesmcDriver>(options.sysfsRoot);
-    const std::string path =
-        options.hardware == "sim" ? defaultMachineFile() : options.hardware.substr(4);
-    return std::make_unique<SimSmcDriver>(SimSmcController::fromMachineFile(path));
+    if (!options.machine.simulated()) {
+        return std::make_unique<ApplesmcDriver>(options.machine.sysfsRoot);
+    }
+    return std::make_unique<SimSmcDriver>(
+        SimSmcController::fromMachineFile(options.machine.machineFile));
 }
 
 int SmcTool::noSmc(const SmcToolOptions& options) {
-    return fail(options.hardware == "linux"
-                    ? "no SMC under " + options.sysfsRoot +
-                          "/devices/platform/applesmc.768 (is the applesmc module loaded?)"
-                    : "the simulated SMC refused the connection (see the machine file's smc.faults)");
+    return fail(
+        !options.machine.simulated()
+            ? "no SMC under " + options.machine.sysfsRoot +
+                  "/devices/platform/applesmc.768 (is the applesmc module loaded?)"
+            : "the simulated SMC refused the connection (see the machine file's smc.faults)");
 }
 
 int SmcTool::runAction(const SmcToolOptions& options) {
