@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "protocol/BusClient.h"
+#include "protocol/DaemonProtocol.h"
 
 namespace drivetherm {
 
