@@ -76,7 +76,6 @@ public:
 
     ObjectController& fileOwnerController() { return fileOwnerController_; }
     bool isConnected() const { return !daemon_.isNone(); }
-    bool isUpdating() const { return timer_ != nullptr; }
 
 protected:
     // A switch that writes none (none ever should) changes nothing.

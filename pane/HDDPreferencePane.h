@@ -104,8 +104,6 @@ public:
     void setHDDName(const std::optional<std::string>& name);
 
     ObjectController& fileOwnerController() { return fileOwnerController_; }
-    const std::shared_ptr<TempTransformer>& transformer() const { return transformer_; }
-    bool isPolling() const { return timer_ != nullptr; }
     bool isConnected() const { return !daemon_.isNone(); }
 
 protected:
