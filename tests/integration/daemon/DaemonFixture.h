@@ -92,11 +92,16 @@ protected:
         return client;
     }
 
-    // A fan speed key of the simulated SMC in rpm, as the SMC holds it.
+    // A fan speed key of the simulated SMC in rpm, as the SMC holds it; -1 when it cannot be
+    // read.
     int smcRpm(const char* key) {
-        const SimulatorClient::Key value = simulator()->readKey(key);
-        if (value.status != 0 || value.bytes.size() != 2) return -1;
-        return (value.bytes[0] << 6) | (value.bytes[1] >> 2);
+        try {
+            const SimulatorClient::Key value = simulator()->readKey(key);
+            if (value.status != 0 || value.bytes.size() != 2) return -1;
+            return (value.bytes[0] << 6) | (value.bytes[1] >> 2);
+        } catch (const DaemonError&) {
+            return -1;
+        }
     }
 
     // Waits until `condition` holds, up to `timeout`.
