@@ -180,10 +180,10 @@ std::string introspectionDifferences(std::span<const BusMethod> table,
         const std::size_t inCount = completeTypes(want.in).size();
         const std::vector<std::string> names =
             splitNames(want.names, inCount + completeTypes(want.out).size());
-        const std::vector<std::string> inNames(names.begin(),
-                                               names.begin() + std::min(inCount, names.size()));
-        const std::vector<std::string> outNames(names.begin() + std::min(inCount, names.size()),
-                                                names.end());
+        const auto split =
+            names.begin() + static_cast<std::ptrdiff_t>(std::min(inCount, names.size()));
+        const std::vector<std::string> inNames(names.begin(), split);
+        const std::vector<std::string> outNames(split, names.end());
         if (have.inNames != inNames || have.outNames != outNames) {
             differ(where + "names its arguments " + joined(have.inNames) + joined(have.outNames) +
                    ", not " + joined(inNames) + joined(outNames));
