@@ -29,11 +29,6 @@ void KeyValueObject::registerKey(const std::string& key, Getter getter, Setter s
 
 bool KeyValueObject::hasKey(const std::string& key) const { return keys_.count(key) != 0; }
 
-bool KeyValueObject::isReadOnlyKey(const std::string& key) const {
-    const auto it = keys_.find(key);
-    return it != keys_.end() && !it->second.setter;
-}
-
 Value KeyValueObject::valueForKey(const std::string& key) const {
     const auto it = keys_.find(key);
     if (it == keys_.end()) {

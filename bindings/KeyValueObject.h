@@ -52,7 +52,6 @@ public:
     // key. Whatever the setter throws passes through, and then nobody is notified.
     void setValueForKey(const Value& value, const std::string& key);
     bool hasKey(const std::string& key) const;
-    bool isReadOnlyKey(const std::string& key) const;
 
     // The same for key paths. Here a key path is a single key; ObjectController adds its
     // "selection." and "content." paths.

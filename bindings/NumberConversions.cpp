@@ -106,8 +106,6 @@ double doubleFromText(std::string_view text) {
 
 std::string gFormat(double value) { return toChars(value, std::chars_format::general, 6); }
 
-std::string wholeNumberFormat(double value) { return toChars(value, std::chars_format::fixed, 0); }
-
 std::string shortestFormat(double value) { return toChars(value, std::chars_format::general, -1); }
 
 }  // namespace drivetherm

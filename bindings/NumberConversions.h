@@ -26,10 +26,6 @@ double doubleFromText(std::string_view text);
 // exponent form for large and small magnitudes ("55", "37.5", "1.23457e+06").
 std::string gFormat(double value);
 
-// The number formatted like printf("%.0f"): the nearest whole number, an exact half going to the
-// even neighbour, "-0" for values between -0.5 and 0.
-std::string wholeNumberFormat(double value);
-
 // The shortest text that reads back as the same double ("58", "50.7").
 std::string shortestFormat(double value);
 

@@ -31,8 +31,6 @@ public:
 
     Kind kind() const { return static_cast<Kind>(data_.index()); }
     bool isNone() const { return kind() == Kind::None; }
-    bool isNumber() const { return kind() == Kind::Number; }
-    bool isBoolean() const { return kind() == Kind::Boolean; }
     bool isString() const { return kind() == Kind::String; }
     bool isMarker() const { return kind() == Kind::Marker; }
     // The placeholder; only meaningful when isMarker().

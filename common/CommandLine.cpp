@@ -10,18 +10,34 @@ bool CommandLine::next() {
     index_ = cursor_++;
     name_ = arguments_[index_];
     inlineValue_.reset();
+    lastValue_.reset();
     if (const auto eq = name_.find('='); name_.rfind("--", 0) == 0 && eq != std::string::npos) {
         inlineValue_ = name_.substr(eq + 1);
         name_.resize(eq);
+    } else if (name_.size() > 2 && name_[0] == '-' && name_[1] != '-' &&
+               shortWithValue_.find(name_[1]) != std::string::npos) {
+        inlineValue_ = name_.substr(2);
+        name_.resize(2);
     }
     return true;
 }
 
 std::optional<std::string> CommandLine::value() {
-    if (inlineValue_) return inlineValue_;
-    if (cursor_ < arguments_.size()) return arguments_[cursor_++];
-    error_ = "option " + name_ + " needs a value (see --help)";
-    return std::nullopt;
+    if (inlineValue_) {
+        lastValue_ = inlineValue_;
+    } else if (cursor_ < arguments_.size()) {
+        lastValue_ = arguments_[cursor_++];
+    } else {
+        error_ = "option " + name_ + " needs a value (see --help)";
+    }
+    return lastValue_;
+}
+
+std::vector<std::string> CommandLine::remaining() {
+    std::vector<std::string> rest(arguments_.begin() + static_cast<std::ptrdiff_t>(cursor_),
+                                  arguments_.end());
+    cursor_ = arguments_.size();
+    return rest;
 }
 
 bool CommandLine::flag() {

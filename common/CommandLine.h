@@ -11,10 +11,14 @@ namespace drivetherm {
 
 // Walks a program's arguments the way all of Drivetherm's programs read them: "--name value" or
 // "--name=value", flags without a value. Each failure leaves one line for the user in `error`.
+//
+// Short options that take a value (drivetherm-smc's -k and -w) are given as the letters of
+// `shortWithValue`; they take it as the next argument or attached ("-kF1Mn").
 class CommandLine {
 public:
-    CommandLine(const std::vector<std::string>& arguments, std::string& error)
-        : arguments_(arguments), error_(error) {}
+    CommandLine(const std::vector<std::string>& arguments, std::string& error,
+                std::string shortWithValue = "")
+        : arguments_(arguments), error_(error), shortWithValue_(std::move(shortWithValue)) {}
 
     // Moves to the next option; false at the end.
     bool next();
@@ -22,8 +26,13 @@ public:
     const std::string& name() const { return name_; }
     // The option as it was given, for "unknown option" messages.
     const std::string& given() const { return arguments_[index_]; }
-    // The option's value (after "=" or the next argument); nothing, with the error set, if none.
+    // The option's value (after "=", attached to a short option, or the next argument);
+    // nothing, with the error set, if none.
     std::optional<std::string> value();
+    // The value value() last gave for the current option; nothing before that.
+    const std::optional<std::string>& lastValue() const { return lastValue_; }
+    // The arguments after the current one, which the walk then skips: a command's operands.
+    std::vector<std::string> remaining();
     // True for a flag given without a value; false, with the error set, for "--flag=x".
     bool flag();
     // Sets the error to "unknown option ..." and answers nothing, for the caller to return.
@@ -43,8 +52,10 @@ private:
     std::string& error_;
     std::size_t index_ = 0;
     std::size_t cursor_ = 0;  // the next argument to read
+    std::string shortWithValue_;
     std::string name_;
     std::optional<std::string> inlineValue_;
+    std::optional<std::string> lastValue_;
 };
 
 // A whole decimal number within [lowest, highest], all of `text`; nothing otherwise.

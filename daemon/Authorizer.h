@@ -23,13 +23,8 @@ public:
     // Calls `decide` exactly once, right away or when polkit answers.
     void check(sd_bus_message* call, Decision decide);
 
-    // For tests and the demonstration: whose calls count as privileged besides root.
-    void setTrustedUid(unsigned uid) { trustedUid_ = uid; }
-
 private:
     static int onPolkitReply(sd_bus_message* reply, void* userdata, sd_bus_error* error);
-
-    unsigned trustedUid_ = static_cast<unsigned>(-1);
 };
 
 }  // namespace drivetherm

@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "common/Log.h"
 #include "daemon/EventLoop.h"
@@ -14,6 +15,8 @@
 #include "daemon/SimulatorControl.h"
 #include "protocol/BusConnection.h"
 #include "protocol/BusNames.h"
+#include "protocol/DaemonInterface.h"
+#include "protocol/SimulatorInterface.h"
 
 namespace drivetherm {
 namespace {
@@ -236,41 +239,53 @@ struct DbusServiceMethods {
 namespace {
 
 using M = DbusServiceMethods;
-constexpr auto kOpen = SD_BUS_VTABLE_UNPRIVILEGED;
+using D = DaemonInterface;
+using S = SimulatorInterface;
 
-// The setters are marked unprivileged too: sd-bus would otherwise refuse every caller who is not
-// root before the polkit check could let an administrator through.
-const sd_bus_vtable kDaemonVtable[] = {
+// One method of the tables, served by `handler`. Every method is marked unprivileged: sd-bus
+// would otherwise refuse every caller who is not root before the polkit check could let an
+// administrator through; the setters ask the Authorizer themselves.
+constexpr sd_bus_vtable served(const BusMethod& method, sd_bus_message_handler_t handler) {
+    return SD_BUS_METHOD_WITH_NAMES_OFFSET(method.name, method.in, method.names, method.out,
+                                           /* the names hold the reply's too */, handler, 0,
+                                           SD_BUS_VTABLE_UNPRIVILEGED);
+}
+
+constexpr sd_bus_vtable kDaemonVtable[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD("BaseRpm", "", "i", M::baseRpm, kOpen),
-    SD_BUS_METHOD("SetBaseRpm", "i", "", M::setBaseRpm, kOpen),
-    SD_BUS_METHOD("LowerThreshold", "", "d", M::lowerThreshold, kOpen),
-    SD_BUS_METHOD("SetLowerThreshold", "d", "", M::setLowerThreshold, kOpen),
-    SD_BUS_METHOD("UpperThreshold", "", "d", M::upperThreshold, kOpen),
-    SD_BUS_METHOD("SetUpperThreshold", "d", "", M::setUpperThreshold, kOpen),
-    SD_BUS_METHOD("Fahrenheit", "", "b", M::fahrenheit, kOpen),
-    SD_BUS_METHOD("SetFahrenheit", "b", "", M::setFahrenheit, kOpen),
-    SD_BUS_METHOD("Temperature", "bb", "di", M::temperature, kOpen),
-    SD_BUS_METHOD("LastTemperature", "bb", "di", M::lastTemperature, kOpen),
-    SD_BUS_METHOD("PinToBase", "", "b", M::pinToBase, kOpen),
-    SD_BUS_METHOD("SetPinToBase", "b", "", M::setPinToBase, kOpen),
-    SD_BUS_METHOD("HDDName", "", "s", M::hddName, kOpen),
-    SD_BUS_METHOD("SetHDDName", "s", "", M::setHDDName, kOpen),
-    SD_BUS_METHOD("UseAmbientTemp", "", "b", M::useAmbientTemp, kOpen),
-    SD_BUS_METHOD("SetUseAmbientTemp", "b", "", M::setUseAmbientTemp, kOpen),
-    SD_BUS_METHOD("WriteValues", "", "", M::writeValues, kOpen),
+    served(D::kBaseRpm, M::baseRpm),
+    served(D::kSetBaseRpm, M::setBaseRpm),
+    served(D::kLowerThreshold, M::lowerThreshold),
+    served(D::kSetLowerThreshold, M::setLowerThreshold),
+    served(D::kUpperThreshold, M::upperThreshold),
+    served(D::kSetUpperThreshold, M::setUpperThreshold),
+    served(D::kFahrenheit, M::fahrenheit),
+    served(D::kSetFahrenheit, M::setFahrenheit),
+    served(D::kTemperature, M::temperature),
+    served(D::kLastTemperature, M::lastTemperature),
+    served(D::kPinToBase, M::pinToBase),
+    served(D::kSetPinToBase, M::setPinToBase),
+    served(D::kHDDName, M::hddName),
+    served(D::kSetHDDName, M::setHDDName),
+    served(D::kUseAmbientTemp, M::useAmbientTemp),
+    served(D::kSetUseAmbientTemp, M::setUseAmbientTemp),
+    served(D::kWriteValues, M::writeValues),
     SD_BUS_VTABLE_END,
 };
+static_assert(std::size(kDaemonVtable) == std::size(D::kMethods) + 2,
+              "every method of DaemonInterface is served");
 
-const sd_bus_vtable kSimulatorVtable[] = {
+constexpr sd_bus_vtable kSimulatorVtable[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD("ReadKey", "s", "usay", M::readKey, kOpen),
-    SD_BUS_METHOD("SetSensorTemperature", "sd", "", M::setSensorTemperature, kOpen),
-    SD_BUS_METHOD("SetDriveTemperature", "sy", "", M::setDriveTemperature, kOpen),
-    SD_BUS_METHOD("SetDriveFault", "ss", "", M::setDriveFault, kOpen),
-    SD_BUS_METHOD("DriveReadCount", "s", "i", M::driveReadCount, kOpen),
+    served(S::kReadKey, M::readKey),
+    served(S::kSetSensorTemperature, M::setSensorTemperature),
+    served(S::kSetDriveTemperature, M::setDriveTemperature),
+    served(S::kSetDriveFault, M::setDriveFault),
+    served(S::kDriveReadCount, M::driveReadCount),
     SD_BUS_VTABLE_END,
 };
+static_assert(std::size(kSimulatorVtable) == std::size(S::kMethods) + 2,
+              "every method of SimulatorInterface is served");
 
 }  // namespace
 
@@ -300,12 +315,12 @@ bool DbusService::connect() {
     }
     int r = sd_bus_attach_event(bus, loop_.event(), SD_EVENT_PRIORITY_NORMAL);
     if (r >= 0) {
-        r = sd_bus_add_object_vtable(bus, &objectSlot_, bus::kObjectPath, bus::kInterface,
-                                     kDaemonVtable, this);
+        r = sd_bus_add_object_vtable(bus, &objectSlot_, bus::kObjectPath, D::kName, kDaemonVtable,
+                                     this);
     }
     if (r >= 0 && simulator_) {
-        r = sd_bus_add_object_vtable(bus, &simulatorSlot_, bus::kObjectPath,
-                                     bus::kSimulatorInterface, kSimulatorVtable, this);
+        r = sd_bus_add_object_vtable(bus, &simulatorSlot_, bus::kObjectPath, S::kName,
+                                     kSimulatorVtable, this);
     }
     if (r >= 0) {
         r = sd_bus_match_signal(bus, &disconnectSlot_, "org.freedesktop.DBus.Local",

@@ -33,9 +33,6 @@ public:
     // Connects; a bus that is not there yet is retried in the background.
     void start();
 
-    Authorizer& authorizer() { return authorizer_; }
-    bool connected() const { return bus_ != nullptr; }
-
 private:
     bool connect();
     void disconnect();

@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "bindings/ObjectController.h"
-#include "pane/AppIcon.h"
+#include "frontends/AppIcon.h"
 
 namespace drivetherm {
 

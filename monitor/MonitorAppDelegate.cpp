@@ -3,7 +3,7 @@
 
 #include "bindings/TransformerRegistry.h"
 #include "common/Log.h"
-#include "pane/TempTransformer.h"
+#include "frontends/TempTransformer.h"
 
 namespace drivetherm {
 namespace {

@@ -8,10 +8,10 @@
 
 #include "bindings/KeyValueObject.h"
 #include "bindings/ObjectController.h"
+#include "frontends/RepeatingTimer.h"
 #include "monitor/LaunchAtLoginController.h"
 #include "monitor/MonitorPlatform.h"
 #include "monitor/StatusItem.h"
-#include "pane/RepeatingTimer.h"
 #include "protocol/DaemonProxy.h"
 
 namespace drivetherm {
@@ -76,7 +76,6 @@ public:
 
     ObjectController& fileOwnerController() { return fileOwnerController_; }
     bool isConnected() const { return !daemon_.isNone(); }
-    bool isUpdating() const { return timer_ != nullptr; }
 
 protected:
     // A switch that writes none (none ever should) changes nothing.

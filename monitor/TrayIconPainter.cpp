@@ -6,8 +6,8 @@
 #include <QPixmap>
 #include <algorithm>
 
+#include "frontends/AppIcon.h"
 #include "monitor/TrayIconText.h"
-#include "pane/AppIcon.h"
 
 namespace drivetherm {
 namespace {

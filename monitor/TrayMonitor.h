@@ -46,8 +46,6 @@ public:
     void openUrl(const std::string& url) override;
     void showNotice(const std::string& message) override;
 
-    QSystemTrayIcon& trayIcon() { return tray_; }
-
 private:
     // A check box of the menu bound to a flag of the monitor.
     QAction* addSwitch(const QString& text, const char* keyPath);

@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
@@ -13,11 +13,11 @@
 #include <cstring>
 
 #include "common/DataPaths.h"
+#include "frontends/AppIcon.h"
+#include "frontends/FrontendOptions.h"
+#include "frontends/QtTimerFactory.h"
 #include "monitor/MonitorAppDelegate.h"
 #include "monitor/TrayMonitor.h"
-#include "pane/AppIcon.h"
-#include "pane/FrontendOptions.h"
-#include "pane/QtTimerFactory.h"
 #include "protocol/DbusDaemonClient.h"
 
 using namespace drivetherm;

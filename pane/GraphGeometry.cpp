@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "bindings/NumberConversions.h"
-#include "pane/TempTransformer.h"
+#include "common/TemperatureText.h"
 
 namespace drivetherm {
 
@@ -52,7 +52,7 @@ GraphPoint GraphGeometry::coordinateForTemp(float celsius, int rpm) const {
 }
 
 std::string GraphGeometry::transformedToDegrees(float celsius) const {
-    return TempTransformer::format(celsius, fahrenheitVal_);
+    return temperatureText(celsius, fahrenheitVal_);
 }
 
 int GraphGeometry::targetSpeed() const {

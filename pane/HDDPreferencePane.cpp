@@ -3,8 +3,8 @@
 
 #include "bindings/TransformerRegistry.h"
 #include "common/Log.h"
+#include "frontends/TempTransformer.h"
 #include "hardware/disk/DriveWalk.h"
-#include "pane/TempTransformer.h"
 
 namespace drivetherm {
 namespace {

@@ -10,8 +10,8 @@
 
 #include "bindings/KeyValueObject.h"
 #include "bindings/ObjectController.h"
+#include "frontends/RepeatingTimer.h"
 #include "pane/GraphSink.h"
-#include "pane/RepeatingTimer.h"
 #include "pane/TextField.h"
 #include "protocol/DaemonProxy.h"
 
@@ -108,8 +108,6 @@ public:
     void setHDDName(const std::optional<std::string>& name);
 
     ObjectController& fileOwnerController() { return fileOwnerController_; }
-    const std::shared_ptr<TempTransformer>& transformer() const { return transformer_; }
-    bool isPolling() const { return timer_ != nullptr; }
     bool isConnected() const { return !daemon_.isNone(); }
 
 protected:

@@ -19,7 +19,7 @@
 #include <algorithm>
 
 #include "common/Log.h"
-#include "pane/AppIcon.h"
+#include "frontends/AppIcon.h"
 #include "pane/PaneGraphView.h"
 #include "pane/PaneTextField.h"
 #include "slider/SMDoubleSlider.h"

@@ -23,8 +23,6 @@ public:
     // same, only without the guard.
     bool listen();
 
-    const QString& socketPath() const { return path_; }
-
 signals:
     void raiseRequested();
 

@@ -10,11 +10,11 @@
 #include <stdexcept>
 
 #include "common/DataPaths.h"
-#include "pane/AppIcon.h"
-#include "pane/FrontendOptions.h"
+#include "frontends/AppIcon.h"
+#include "frontends/FrontendOptions.h"
+#include "frontends/QtTimerFactory.h"
 #include "pane/InstalledDrives.h"
 #include "pane/PreferenceWindow.h"
-#include "pane/QtTimerFactory.h"
 #include "pane/SingleInstance.h"
 #include "protocol/DbusDaemonClient.h"
 

@@ -5,9 +5,9 @@ namespace drivetherm::bus {
 
 // Where the daemon is found on D-Bus.
 inline constexpr const char* kServiceName = "com.quillmoor.Drivetherm";
+// The one object there; its interfaces are DaemonInterface and, on a simulated machine,
+// SimulatorInterface.
 inline constexpr const char* kObjectPath = "/com/quillmoor/Drivetherm";
-inline constexpr const char* kInterface = "com.quillmoor.Drivetherm.DaemonProtocol";
-inline constexpr const char* kSimulatorInterface = "com.quillmoor.Drivetherm.Simulator";
 // The polkit action that lets a user who is not root change the settings.
 inline constexpr const char* kConfigureAction = "com.quillmoor.Drivetherm.configure";
 // Longest drive name the daemon accepts; model strings are 40 characters.

@@ -16,7 +16,6 @@ public:
     explicit DaemonProxy(std::unique_ptr<DaemonProtocol> daemon) : daemon_(std::move(daemon)) {}
 
     bool isNone() const { return !daemon_; }
-    explicit operator bool() const { return !isNone(); }
 
     int baseRpm() override { return daemon_ ? daemon_->baseRpm() : 0; }
     void setBaseRpm(int rpm) override {

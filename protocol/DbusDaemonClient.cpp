@@ -1,26 +1,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "protocol/DbusDaemonClient.h"
 
-#include <systemd/sd-bus.h>
-
-#include <cstdarg>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
 #include "protocol/BusConnection.h"
 #include "protocol/BusNames.h"
+#include "protocol/DaemonInterface.h"
 
 namespace drivetherm {
 namespace {
 
-// Long enough for the daemon to finish a SMART read with all its retries, and for a user to
-// answer a password prompt for a change.
-constexpr std::uint64_t kCallTimeoutUsec = 120ull * 1000 * 1000;
-
-struct MessageUnref {
-    void operator()(sd_bus_message* m) const { sd_bus_message_unref(m); }
-};
-using Message = std::unique_ptr<sd_bus_message, MessageUnref>;
+using I = DaemonInterface;
 
 bool daemonIsPresent(sd_bus* bus) {
     sd_bus_error error = SD_BUS_ERROR_NULL;
@@ -35,7 +27,7 @@ bool daemonIsPresent(sd_bus* bus) {
     return r >= 0 && present;
 }
 
-[[noreturn]] void raise(const char* method, int r, const sd_bus_error& error) {
+[[noreturn]] void raise(const BusMethod& method, int r, const sd_bus_error& error) {
     const std::string detail =
         error.message ? error.message : (error.name ? error.name : std::strerror(-r));
     if (sd_bus_error_has_name(&error, SD_BUS_ERROR_ACCESS_DENIED) ||
@@ -45,7 +37,7 @@ bool daemonIsPresent(sd_bus* bus) {
     if (sd_bus_error_has_name(&error, SD_BUS_ERROR_INVALID_ARGS)) {
         throw DaemonRefused("the daemon refused the value: " + detail);
     }
-    throw DaemonConnectionLost(std::string("the fan daemon did not answer ") + method + ": " +
+    throw DaemonConnectionLost(std::string("the fan daemon did not answer ") + method.name + ": " +
                                detail);
 }
 
@@ -62,116 +54,89 @@ DaemonProxy DbusDaemonClient::bind(const std::string& bus) {
     return DaemonProxy(std::make_unique<DbusDaemonClient>(connection));
 }
 
-DbusDaemonClient::DbusDaemonClient(sd_bus* bus) : bus_(bus) {}
+DbusDaemonClient::DbusDaemonClient(sd_bus* bus) : bus_(bus, I::kName, &raise) {}
 
-DbusDaemonClient::~DbusDaemonClient() { sd_bus_flush_close_unref(bus_); }
-
-sd_bus_message* DbusDaemonClient::call(const char* method, const char* signature, ...) {
-    sd_bus_message* request = nullptr;
-    int r = sd_bus_message_new_method_call(bus_, &request, bus::kServiceName, bus::kObjectPath,
-                                           bus::kInterface, method);
-    Message owned(request);
-    if (r >= 0 && signature && *signature) {
-        va_list args;
-        va_start(args, signature);
-        r = sd_bus_message_appendv(request, signature, args);
-        va_end(args);
-    }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
-    if (r >= 0) r = sd_bus_call(bus_, request, kCallTimeoutUsec, &error, &reply);
-    if (r < 0) {
-        try {
-            raise(method, r, error);
-        } catch (...) {
-            sd_bus_error_free(&error);
-            throw;
-        }
-    }
-    sd_bus_error_free(&error);
-    return reply;
-}
-
-int DbusDaemonClient::getInt(const char* method) {
-    Message reply(call(method, ""));
+int DbusDaemonClient::getInt(const BusMethod& method) {
     std::int32_t value = 0;
-    if (sd_bus_message_read(reply.get(), "i", &value) < 0) {
-        throw DaemonError(std::string("unexpected answer to ") + method);
-    }
+    BusClient::read(method, bus_.call(method).get(), &value);
     return value;
 }
 
-double DbusDaemonClient::getDouble(const char* method) {
-    Message reply(call(method, ""));
+double DbusDaemonClient::getDouble(const BusMethod& method) {
     double value = 0;
-    if (sd_bus_message_read(reply.get(), "d", &value) < 0) {
-        throw DaemonError(std::string("unexpected answer to ") + method);
-    }
+    BusClient::read(method, bus_.call(method).get(), &value);
     return value;
 }
 
-bool DbusDaemonClient::getBool(const char* method) {
-    Message reply(call(method, ""));
+bool DbusDaemonClient::getBool(const BusMethod& method) {
     int value = 0;
-    if (sd_bus_message_read(reply.get(), "b", &value) < 0) {
-        throw DaemonError(std::string("unexpected answer to ") + method);
-    }
+    BusClient::read(method, bus_.call(method).get(), &value);
     return value != 0;
 }
 
-void DbusDaemonClient::measure(const char* method, float* temperature, int* fanRpm) {
+void DbusDaemonClient::measure(const BusMethod& method, float* temperature, int* fanRpm) {
     if (!temperature && !fanRpm) return;  // nothing asked: nothing measured, nothing sent
-    Message reply(call(method, "bb", temperature != nullptr, fanRpm != nullptr));
+    const auto reply = bus_.call(method, int{temperature != nullptr}, int{fanRpm != nullptr});
     double t = 0;
     std::int32_t rpm = 0;
-    if (sd_bus_message_read(reply.get(), "di", &t, &rpm) < 0) {
-        throw DaemonError(std::string("unexpected answer to ") + method);
-    }
+    BusClient::read(method, reply.get(), &t, &rpm);
     if (temperature) *temperature = static_cast<float>(t);
     if (fanRpm) *fanRpm = rpm;
 }
 
-int DbusDaemonClient::baseRpm() { return getInt("BaseRpm"); }
+int DbusDaemonClient::baseRpm() {
+    return getInt(I::kBaseRpm);
+}
 void DbusDaemonClient::setBaseRpm(int rpm) {
-    sd_bus_message_unref(call("SetBaseRpm", "i", std::int32_t{rpm}));
+    bus_.call(I::kSetBaseRpm, std::int32_t{rpm});
 }
-float DbusDaemonClient::lowerThreshold() { return static_cast<float>(getDouble("LowerThreshold")); }
+float DbusDaemonClient::lowerThreshold() {
+    return static_cast<float>(getDouble(I::kLowerThreshold));
+}
 void DbusDaemonClient::setLowerThreshold(float celsius) {
-    sd_bus_message_unref(call("SetLowerThreshold", "d", static_cast<double>(celsius)));
+    bus_.call(I::kSetLowerThreshold, static_cast<double>(celsius));
 }
-float DbusDaemonClient::upperThreshold() { return static_cast<float>(getDouble("UpperThreshold")); }
+float DbusDaemonClient::upperThreshold() {
+    return static_cast<float>(getDouble(I::kUpperThreshold));
+}
 void DbusDaemonClient::setUpperThreshold(float celsius) {
-    sd_bus_message_unref(call("SetUpperThreshold", "d", static_cast<double>(celsius)));
+    bus_.call(I::kSetUpperThreshold, static_cast<double>(celsius));
 }
-bool DbusDaemonClient::fahrenheit() { return getBool("Fahrenheit"); }
+bool DbusDaemonClient::fahrenheit() {
+    return getBool(I::kFahrenheit);
+}
 void DbusDaemonClient::setFahrenheit(bool fahrenheit) {
-    sd_bus_message_unref(call("SetFahrenheit", "b", int{fahrenheit}));
+    bus_.call(I::kSetFahrenheit, int{fahrenheit});
 }
 void DbusDaemonClient::temperature(float* temperature, int* fanRpm) {
-    measure("Temperature", temperature, fanRpm);
+    measure(I::kTemperature, temperature, fanRpm);
 }
 void DbusDaemonClient::lastTemperature(float* temperature, int* fanRpm) {
-    measure("LastTemperature", temperature, fanRpm);
+    measure(I::kLastTemperature, temperature, fanRpm);
 }
-bool DbusDaemonClient::pinToBase() { return getBool("PinToBase"); }
+bool DbusDaemonClient::pinToBase() {
+    return getBool(I::kPinToBase);
+}
 void DbusDaemonClient::setPinToBase(bool pin) {
-    sd_bus_message_unref(call("SetPinToBase", "b", int{pin}));
+    bus_.call(I::kSetPinToBase, int{pin});
 }
 std::optional<std::string> DbusDaemonClient::HDDName() {
-    Message reply(call("HDDName", ""));
     const char* name = nullptr;
-    if (sd_bus_message_read(reply.get(), "s", &name) < 0) {
-        throw DaemonError("unexpected answer to HDDName");
-    }
+    const auto reply = bus_.call(I::kHDDName);
+    BusClient::read(I::kHDDName, reply.get(), &name);
     return std::string(name);
 }
 void DbusDaemonClient::setHDDName(const std::optional<std::string>& name) {
-    sd_bus_message_unref(call("SetHDDName", "s", name ? name->c_str() : ""));
+    bus_.call(I::kSetHDDName, name ? name->c_str() : "");
 }
-bool DbusDaemonClient::useAmbientTemp() { return getBool("UseAmbientTemp"); }
+bool DbusDaemonClient::useAmbientTemp() {
+    return getBool(I::kUseAmbientTemp);
+}
 void DbusDaemonClient::setUseAmbientTemp(bool useAmbient) {
-    sd_bus_message_unref(call("SetUseAmbientTemp", "b", int{useAmbient}));
+    bus_.call(I::kSetUseAmbientTemp, int{useAmbient});
 }
-void DbusDaemonClient::writeValues() { sd_bus_message_unref(call("WriteValues", "")); }
+void DbusDaemonClient::writeValues() {
+    bus_.call(I::kWriteValues);
+}
 
 }  // namespace drivetherm

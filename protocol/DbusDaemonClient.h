@@ -3,15 +3,14 @@
 
 #include <string>
 
+#include "protocol/BusClient.h"
 #include "protocol/DaemonProtocol.h"
 #include "protocol/DaemonProxy.h"
 
-struct sd_bus;
-struct sd_bus_message;
-
 namespace drivetherm {
 
-// The daemon's remote interface over D-Bus, with synchronous calls: what every front end holds.
+// The daemon's remote interface over D-Bus (DaemonInterface), with synchronous calls: what every
+// front end holds.
 //
 // A call to a daemon that has gone away raises DaemonConnectionLost; a change the daemon refuses
 // (no privilege, a bad value) raises DaemonRefused with a line for the user.
@@ -23,9 +22,6 @@ public:
     static DaemonProxy bind(const std::string& bus = "system");
 
     explicit DbusDaemonClient(sd_bus* bus);  // takes over the reference
-    ~DbusDaemonClient() override;
-    DbusDaemonClient(const DbusDaemonClient&) = delete;
-    DbusDaemonClient& operator=(const DbusDaemonClient&) = delete;
 
     int baseRpm() override;
     void setBaseRpm(int rpm) override;
@@ -46,14 +42,12 @@ public:
     void writeValues() override;
 
 private:
-    // Calls `method` with arguments of `signature`; returns the reply (caller unrefs) or throws.
-    sd_bus_message* call(const char* method, const char* signature, ...);
-    int getInt(const char* method);
-    double getDouble(const char* method);
-    bool getBool(const char* method);
-    void measure(const char* method, float* temperature, int* fanRpm);
+    int getInt(const BusMethod& method);
+    double getDouble(const BusMethod& method);
+    bool getBool(const BusMethod& method);
+    void measure(const BusMethod& method, float* temperature, int* fanRpm);
 
-    sd_bus* bus_;
+    BusClient bus_;
 };
 
 }  // namespace drivetherm

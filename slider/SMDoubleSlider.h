@@ -113,7 +113,6 @@ public:
     void setOrientation(Qt::Orientation orientation);
     // How far an arrow key moves the current knob; Page Up and Down move ten times as far. 0 (the
     // default) means a hundredth of the range.
-    double keyboardStep() const { return keyboardStep_; }
     void setKeyboardStep(double step) { keyboardStep_ = step; }
 
     // Tab on the control: hi knob after lo, then out to the next widget (lo knob current again).

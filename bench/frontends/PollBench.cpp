@@ -13,10 +13,10 @@
 #include <memory>
 
 #include "common/DataPaths.h"
-#include "pane/FrontendOptions.h"
+#include "frontends/FrontendOptions.h"
+#include "frontends/QtTimerFactory.h"
 #include "pane/InstalledDrives.h"
 #include "pane/PreferenceWindow.h"
-#include "pane/QtTimerFactory.h"
 #include "protocol/BusNames.h"
 #include "protocol/DbusDaemonClient.h"
 #include "tests/support/PrivateBus.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "demo/widgets/DemoModel.h"
 
+#include "frontends/TempTransformer.h"
 #include "pane/GraphGeometry.h"
-#include "pane/TempTransformer.h"
 
 namespace drivetherm {
 

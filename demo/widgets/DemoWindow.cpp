@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 
 #include "bindings/TransformerRegistry.h"
+#include "frontends/TempTransformer.h"
 #include "pane/GraphView.h"
-#include "pane/TempTransformer.h"
 #include "slider/SMDoubleSlider.h"
 
 namespace drivetherm {

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "common/DataPaths.h"
 #include "hardware/machine/Machine.h"
 #include "hardware/smc/FanHandBack.h"
 #include "hardware/smc/SmcDiagnostics.h"
@@ -31,16 +30,6 @@ std::string statusText(kern_return_t status) {
 std::string baseName(const char* path) {
     const char* slash = std::strrchr(path, '/');
     return slash ? slash + 1 : path;
-}
-
-MachineChoice machineChoiceOf(const SmcToolOptions& options) {
-    MachineChoice choice;
-    choice.sysfsRoot = options.sysfsRoot;
-    if (options.hardware != "linux") {
-        choice.kind = MachineChoice::Kind::Simulated;
-        choice.machineFile = options.hardware == "sim" ? defaultMachineFile() : options.hardware.substr(4);
-    }
-    return choice;
 }
 
 // Closes whatever is still open at the end of one command, so that a failing action never
@@ -81,7 +70,7 @@ int SmcTool::run(int argc, const char* const* argv) {
 
     std::unique_ptr<Machine> machine;
     try {
-        machine = Machine::open(machineChoiceOf(options));
+        machine = Machine::open(options.machine);
     } catch (const std::exception& error) {
         return fail(error.what());
     }
@@ -91,10 +80,11 @@ int SmcTool::run(int argc, const char* const* argv) {
 }
 
 int SmcTool::noSmc(const SmcToolOptions& options) {
-    return fail(options.hardware == "linux"
-                    ? "no SMC under " + options.sysfsRoot +
-                          "/devices/platform/applesmc.768 (is the applesmc module loaded?)"
-                    : "the simulated SMC refused the connection (see the machine file's smc.faults)");
+    return fail(
+        !options.machine.simulated()
+            ? "no SMC under " + options.machine.sysfsRoot +
+                  "/devices/platform/applesmc.768 (is the applesmc module loaded?)"
+            : "the simulated SMC refused the connection (see the machine file's smc.faults)");
 }
 
 int SmcTool::runAction(const SmcToolOptions& options, SmcSession& smc) {

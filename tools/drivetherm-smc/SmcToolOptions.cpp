@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "tools/drivetherm-smc/SmcToolOptions.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
+#include "common/CommandLine.h"
+#include "common/DataPaths.h"
 #include "hardware/smc/SmcCodec.h"
 
 namespace drivetherm {
@@ -23,6 +26,14 @@ SmcToolOptions::Parsed failure(std::string error) {
     SmcToolOptions::Parsed parsed;
     parsed.error = std::move(error);
     return parsed;
+}
+
+// The tool's own wording for a machine option CommandLine could not read.
+std::string machineOptionError(const CommandLine& line) {
+    if (line.name() != "--hardware") return line.name() + " needs a directory";
+    const auto& given = line.lastValue();
+    if (!given) return "--hardware needs linux, sim or sim:FILE";
+    return "--hardware: expected linux, sim or sim:FILE (got \"" + *given + "\")";
 }
 
 const char* actionName(Action action) {
@@ -57,32 +68,13 @@ SmcToolOptions::Parsed SmcToolOptions::parse(int argc, const char* const* argv) 
         return std::nullopt;
     };
 
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        // Options that take a value accept it as the next argument, or attached ("-kF1Mn",
-        // "--hardware=sim").
-        auto value = [&](std::string_view name, std::string& out) -> bool {
-            if (arg.size() > name.size()) {
-                const std::string_view rest = arg.substr(name.size());
-                if (name.size() == 2) {
-                    out = std::string(rest);
-                    return true;
-                }
-                if (rest.front() == '=') {
-                    out = std::string(rest.substr(1));
-                    return true;
-                }
-                return false;
-            }
-            if (i + 1 >= argc) return false;
-            out = argv[++i];
-            return true;
-        };
-        auto startsWith = [&](std::string_view prefix) {
-            return arg.substr(0, prefix.size()) == prefix &&
-                   (arg.size() == prefix.size() || prefix.size() == 2 || arg[prefix.size()] == '=');
-        };
-
+    const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+    std::string error;
+    // -k and -w take their value as the next argument or attached ("-kF1Mn").
+    CommandLine line(arguments, error, "kw");
+    while (line.next()) {
+        // Flags must be given exactly: "--help=x" is no flag.
+        const std::string& arg = line.given();
         std::optional<std::string> conflict;
         if (arg == "-h" || arg == "--help") {
             help = true;
@@ -96,30 +88,26 @@ SmcToolOptions::Parsed SmcToolOptions::parse(int argc, const char* const* argv) 
             conflict = setAction(Action::Read);
         } else if (arg == "--release-fans") {
             conflict = setAction(Action::ReleaseFans);
-        } else if (startsWith("-k")) {
-            if (!value("-k", options.key)) return failure("-k needs a key, such as -k F1Mn");
+        } else if (line.name() == "-k") {
+            const auto key = line.value();
+            if (!key) return failure("-k needs a key, such as -k F1Mn");
+            options.key = *key;
             if (!isKeyText(options.key)) {
                 return failure("-k: a key is four characters, such as F1Mn or \"FS! \" (got \"" +
                                options.key + "\")");
             }
             haveKey = true;
-        } else if (startsWith("-w")) {
-            if (!value("-w", writeText)) return failure("-w needs a value as hex bytes, such as -w 1f40");
+        } else if (line.name() == "-w") {
+            const auto value = line.value();
+            if (!value) return failure("-w needs a value as hex bytes, such as -w 1f40");
+            writeText = *value;
             conflict = setAction(Action::Write);
-        } else if (startsWith("--hardware")) {
-            if (!value("--hardware", options.hardware)) {
-                return failure("--hardware needs linux, sim or sim:FILE");
-            }
-            const std::string& hw = options.hardware;
-            if (hw != "linux" && hw != "sim" && !(hw.rfind("sim:", 0) == 0 && hw.size() > 4)) {
-                return failure("--hardware: expected linux, sim or sim:FILE (got \"" + hw + "\")");
-            }
-        } else if (startsWith("--sysfs-root")) {
-            if (!value("--sysfs-root", options.sysfsRoot) || options.sysfsRoot.empty()) {
-                return failure("--sysfs-root needs a directory");
+        } else if (line.isMachineOption()) {
+            if (!line.machineValue(options.machine, defaultMachineFile())) {
+                return failure(machineOptionError(line));
             }
         } else {
-            return failure("unknown option \"" + std::string(arg) + "\"; -h shows the usage");
+            return failure("unknown option \"" + arg + "\"; -h shows the usage");
         }
         if (conflict) return failure(*conflict);
     }

@@ -5,19 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "common/MachineChoice.h"
+
 namespace drivetherm {
 
 // What drivetherm-smc was asked to do, parsed from its command line:
 //   -h | -v | -l | -f | -k KEY [-r] | -k KEY -w HEXBYTES | --release-fans
-//   [--hardware linux|sim|sim:FILE] [--sysfs-root DIR]
+//   [--hardware linux|sim|sim:FILE] [--sysfs-root DIR] [--dev-dir DIR]
 struct SmcToolOptions {
     enum class Action { Help, Version, List, Fans, Read, Write, ReleaseFans };
 
     Action action = Action::Help;
     std::string key;                  // -k: four characters
     std::vector<std::uint8_t> bytes;  // -w: the value, most significant byte first
-    std::string hardware = "linux";   // "linux", "sim" or "sim:FILE"
-    std::string sysfsRoot = "/sys";
+    MachineChoice machine;            // --hardware, --sysfs-root, --dev-dir
 
     // The outcome of parsing: either options or one line saying what is wrong with the command
     // line (the program exits with status 2 then).

@@ -11,14 +11,15 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "protocol/BusNames.h"
 #include "protocol/DbusDaemonClient.h"
+#include "protocol/SimulatorClient.h"
 #include "tests/support/PrivateBus.h"
 
 namespace drivetherm {
@@ -183,8 +184,10 @@ TEST_F(TrayMonitor, TheIconRegistersAndItsTitleFollowsTheDaemonAcrossAStopAndARe
     EXPECT_TRUE(titleBecomes([&](const std::string& t) { return t == expectedTitle(); })) << title;
 
     // A hotter disk shows from the daemon's next temperature check on.
-    sd_bus_call_method(panel, bus::kServiceName, bus::kObjectPath, bus::kSimulatorInterface,
-                       "SetDriveTemperature", nullptr, nullptr, "sy", "disk0", 66);
+    std::string error;
+    const auto simulator = SimulatorClient::connect(bus.address(), error);
+    ASSERT_TRUE(simulator) << error;
+    simulator->setDriveTemperature("disk0", 66);
     EXPECT_TRUE(titleBecomes([](const std::string& t) { return t.rfind("66 \u00B0C / ", 0) == 0; }))
         << title;
 

@@ -16,12 +16,12 @@
 #include <fstream>
 
 #include "common/DataPaths.h"
-#include "pane/FrontendOptions.h"
+#include "frontends/FrontendOptions.h"
+#include "frontends/QtTimerFactory.h"
 #include "pane/InstalledDrives.h"
 #include "pane/PaneGraphView.h"
 #include "pane/PaneTextField.h"
 #include "pane/PreferenceWindow.h"
-#include "pane/QtTimerFactory.h"
 #include "protocol/BusNames.h"
 #include "protocol/DbusDaemonClient.h"
 #include "slider/SMDoubleSlider.h"

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "protocol/BusNames.h"
+#include "protocol/DaemonInterface.h"
 #include "protocol/DbusDaemonClient.h"
+#include "protocol/SimulatorClient.h"
 #include "tests/support/PrivateBus.h"
 
 namespace drivetherm::testing {
@@ -55,10 +57,10 @@ protected:
 
     DaemonProxy client() { return DbusDaemonClient::bind(bus_.address()); }
 
-    // Calls a method of the daemon object on the raw bus; returns the error name or "".
-    std::string rawCall(const char* interface, const char* method, const char* signature,
-                        const std::function<int(sd_bus_message*)>& append,
-                        const std::function<void(sd_bus_message*)>& read = {}) {
+    // Calls a method of the daemon object on the raw bus, for what the client would not send;
+    // returns the error name or "".
+    std::string rawCall(const BusMethod& method,
+                        const std::function<int(sd_bus_message*)>& append) {
         sd_bus* bus = nullptr;
         sd_bus_new(&bus);
         sd_bus_set_address(bus, bus_.address().c_str());
@@ -69,52 +71,37 @@ protected:
         }
         sd_bus_message* request = nullptr;
         sd_bus_message_new_method_call(bus, &request, bus::kServiceName, bus::kObjectPath,
-                                       interface, method);
-        if (signature && append) append(request);
+                                       DaemonInterface::kName, method.name);
+        append(request);
         sd_bus_error error = SD_BUS_ERROR_NULL;
-        sd_bus_message* reply = nullptr;
         std::string result;
-        if (sd_bus_call(bus, request, 30000000, &error, &reply) < 0) {
+        if (sd_bus_call(bus, request, 30000000, &error, nullptr) < 0) {
             result = error.name ? error.name : "failed";
-        } else if (read) {
-            read(reply);
         }
         sd_bus_error_free(&error);
-        sd_bus_message_unref(reply);
         sd_bus_message_unref(request);
         sd_bus_flush_close_unref(bus);
         return result;
     }
 
-    // A fan speed key of the simulated SMC in rpm, as the SMC holds it.
+    // The simulated machine's inside.
+    std::unique_ptr<SimulatorClient> simulator() {
+        std::string error;
+        auto client = SimulatorClient::connect(bus_.address(), error);
+        if (!client) throw std::runtime_error(error);
+        return client;
+    }
+
+    // A fan speed key of the simulated SMC in rpm, as the SMC holds it; -1 when it cannot be
+    // read.
     int smcRpm(const char* key) {
-        int rpm = -1;
-        rawCall(bus::kSimulatorInterface, "ReadKey", "s",
-                [&](sd_bus_message* m) { return sd_bus_message_append(m, "s", key); },
-                [&](sd_bus_message* m) {
-                    std::uint32_t status = 0;
-                    const char* type = nullptr;
-                    const void* bytes = nullptr;
-                    std::size_t size = 0;
-                    sd_bus_message_read(m, "us", &status, &type);
-                    sd_bus_message_read_array(m, 'y', &bytes, &size);
-                    const auto* b = static_cast<const std::uint8_t*>(bytes);
-                    if (status == 0 && size == 2) rpm = (b[0] << 6) | (b[1] >> 2);
-                });
-        return rpm;
-    }
-
-    int driveReads(const char* disk) {
-        int count = -1;
-        rawCall(bus::kSimulatorInterface, "DriveReadCount", "s",
-                [&](sd_bus_message* m) { return sd_bus_message_append(m, "s", disk); },
-                [&](sd_bus_message* m) { sd_bus_message_read(m, "i", &count); });
-        return count;
-    }
-
-    void simulate(const char* method, const char* signature,
-                  const std::function<int(sd_bus_message*)>& append) {
-        ASSERT_EQ(rawCall(bus::kSimulatorInterface, method, signature, append), "");
+        try {
+            const SimulatorClient::Key value = simulator()->readKey(key);
+            if (value.status != 0 || value.bytes.size() != 2) return -1;
+            return (value.bytes[0] << 6) | (value.bytes[1] >> 2);
+        } catch (const DaemonError&) {
+            return -1;
+        }
     }
 
     // Waits until `condition` holds, up to `timeout`.

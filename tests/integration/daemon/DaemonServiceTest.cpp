@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include <grp.h>
 #include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <grp.h>
 
 #include <cmath>
 #include <fstream>
 #include <limits>
 #include <sstream>
 
+#include "protocol/SimulatorInterface.h"
 #include "tests/integration/daemon/DaemonFixture.h"
+#include "tests/support/Introspection.h"
 
 namespace drivetherm::testing {
 namespace {
@@ -106,19 +108,19 @@ TEST_F(DaemonService, MeasurementsAnswerTheDiskAndTheFan) {
 TEST_F(DaemonService, AFanOnlyQueryNeverTouchesTheDrive) {
     startDaemon(1000);  // one check at start, the next a minute later
     DaemonProxy daemon = client();
-    ASSERT_TRUE(eventually([&] { return driveReads("disk0") == 1; }));
+    ASSERT_TRUE(eventually([&] { return simulator()->driveReadCount("disk0") == 1; }));
     for (int i = 0; i < 20; ++i) {
         int rpm = 0;
         daemon.temperature(nullptr, &rpm);
         daemon.lastTemperature(nullptr, &rpm);
         EXPECT_EQ(rpm, 1100);
     }
-    EXPECT_EQ(driveReads("disk0"), 1);
+    EXPECT_EQ(simulator()->driveReadCount("disk0"), 1);
     float t = 0;
     daemon.temperature(&t, nullptr);
-    EXPECT_EQ(driveReads("disk0"), 2);
+    EXPECT_EQ(simulator()->driveReadCount("disk0"), 2);
     for (int i = 0; i < 20; ++i) daemon.temperature(&t, nullptr);  // answered from the last read
-    EXPECT_EQ(driveReads("disk0"), 2);
+    EXPECT_EQ(simulator()->driveReadCount("disk0"), 2);
 }
 
 TEST_F(DaemonService, SettingsAreStoredAtTheEndOfTheTickAndLoadedAfterARestart) {
@@ -176,6 +178,77 @@ TEST_F(DaemonService, AnUnprivilegedCallerIsRefusedWithoutPolkit) {
     EXPECT_EQ(client().baseRpm(), 1100);
 }
 
+// Calls every method the tables mark privileged with zero values as an unprivileged caller;
+// the number of calls not refused with AccessDenied.
+int callsNotRefused(const std::string& address) {
+    sd_bus* bus = nullptr;
+    sd_bus_new(&bus);
+    sd_bus_set_address(bus, address.c_str());
+    sd_bus_set_bus_client(bus, 1);
+    if (sd_bus_start(bus) < 0) return 99;
+    int notRefused = 0;
+    for (const auto& [interface, methods] :
+         {std::pair{DaemonInterface::kName, std::span<const BusMethod>(DaemonInterface::kMethods)},
+          std::pair{SimulatorInterface::kName,
+                    std::span<const BusMethod>(SimulatorInterface::kMethods)}}) {
+        for (const BusMethod& method : methods) {
+            if (!method.privileged) continue;
+            sd_bus_message* request = nullptr;
+            sd_bus_message_new_method_call(bus, &request, bus::kServiceName, bus::kObjectPath,
+                                           interface, method.name);
+            const std::uint64_t zero = 0;
+            for (const char* type = method.in; *type; ++type) {
+                const void* value = *type == 's' ? static_cast<const void*>("") : &zero;
+                sd_bus_message_append_basic(request, *type, value);
+            }
+            sd_bus_error error = SD_BUS_ERROR_NULL;
+            if (sd_bus_call(bus, request, 30000000, &error, nullptr) >= 0 ||
+                !sd_bus_error_has_name(&error, SD_BUS_ERROR_ACCESS_DENIED)) {
+                std::fprintf(stderr, "%s was not refused\n", method.name);
+                ++notRefused;
+            }
+            sd_bus_error_free(&error);
+            sd_bus_message_unref(request);
+        }
+    }
+    sd_bus_flush_close_unref(bus);
+    return notRefused;
+}
+
+TEST_F(DaemonService, EveryPrivilegedMethodRefusesAnUnprivilegedCaller) {
+    startDaemon();
+    const std::string address = bus_.address();
+    EXPECT_EQ(asNobody([&] { return callsNotRefused(address); }), 0);
+}
+
+TEST_F(DaemonService, TheLiveDaemonServesExactlyTheMethodsOfTheTables) {
+    startDaemon();
+    sd_bus* bus = nullptr;
+    sd_bus_new(&bus);
+    sd_bus_set_address(bus, bus_.address().c_str());
+    sd_bus_set_bus_client(bus, 1);
+    ASSERT_GE(sd_bus_start(bus), 0);
+    sd_bus_message* reply = nullptr;
+    ASSERT_GE(sd_bus_call_method(bus, bus::kServiceName, bus::kObjectPath,
+                                 "org.freedesktop.DBus.Introspectable", "Introspect", nullptr,
+                                 &reply, ""),
+              0);
+    const char* xml = nullptr;
+    ASSERT_GE(sd_bus_message_read(reply, "s", &xml), 0);
+    const auto interfaces = parseIntrospection(xml);
+    sd_bus_message_unref(reply);
+    sd_bus_flush_close_unref(bus);
+
+    ASSERT_TRUE(interfaces.count(DaemonInterface::kName)) << xml;
+    ASSERT_TRUE(interfaces.count(SimulatorInterface::kName)) << xml;
+    EXPECT_EQ(
+        introspectionDifferences(DaemonInterface::kMethods, interfaces.at(DaemonInterface::kName)),
+        "");
+    EXPECT_EQ(introspectionDifferences(SimulatorInterface::kMethods,
+                                       interfaces.at(SimulatorInterface::kName)),
+              "");
+}
+
 TEST_F(DaemonService, PolkitDecidesForAnUnprivilegedCaller) {
     ChildProcess polkit("/usr/bin/python3", {"-m", "dbusmock", "--template", "polkitd"},
                         state_ + ".polkit.log", {"DBUS_SYSTEM_BUS_ADDRESS=" + bus_.address()});
@@ -205,15 +278,17 @@ TEST_F(DaemonService, ADriveNameThatIsNoModelStringIsRefusedAsInvalid) {
     const std::string tooLong(256, 'x');
     const std::string withNewline = "WDC\nrm -rf";
     for (const std::string& name : {tooLong, withNewline}) {
-        EXPECT_EQ(rawCall(bus::kInterface, "SetHDDName", "s",
-                          [&](sd_bus_message* m) { return sd_bus_message_append(m, "s", name.c_str()); }),
-                  SD_BUS_ERROR_INVALID_ARGS);
+        EXPECT_EQ(
+            rawCall(DaemonInterface::kSetHDDName,
+                    [&](sd_bus_message* m) { return sd_bus_message_append(m, "s", name.c_str()); }),
+            SD_BUS_ERROR_INVALID_ARGS);
     }
     EXPECT_EQ(client().HDDName(), std::string());
     const std::string longest(255, 'x');
-    EXPECT_EQ(rawCall(bus::kInterface, "SetHDDName", "s",
-                      [&](sd_bus_message* m) { return sd_bus_message_append(m, "s", longest.c_str()); }),
-              "");
+    EXPECT_EQ(
+        rawCall(DaemonInterface::kSetHDDName,
+                [&](sd_bus_message* m) { return sd_bus_message_append(m, "s", longest.c_str()); }),
+        "");
 }
 
 TEST_F(DaemonService, WildValuesNeverMakeTheLoopWriteOutsideTheFanRange) {
@@ -227,10 +302,11 @@ TEST_F(DaemonService, WildValuesNeverMakeTheLoopWriteOutsideTheFanRange) {
 
     daemon.setPinToBase(false);
     daemon.setBaseRpm(1100);
-    ASSERT_EQ(rawCall(bus::kInterface, "SetLowerThreshold", "d",
-                      [](sd_bus_message* m) { return sd_bus_message_append(m, "d", std::nan("")); }),
-              "");
-    ASSERT_EQ(rawCall(bus::kInterface, "SetUpperThreshold", "d",
+    ASSERT_EQ(
+        rawCall(DaemonInterface::kSetLowerThreshold,
+                [](sd_bus_message* m) { return sd_bus_message_append(m, "d", std::nan("")); }),
+        "");
+    ASSERT_EQ(rawCall(DaemonInterface::kSetUpperThreshold,
                       [](sd_bus_message* m) { return sd_bus_message_append(m, "d", 1e300); }),
               "");
     EXPECT_TRUE(std::isnan(daemon.lowerThreshold()));
@@ -247,28 +323,23 @@ TEST_F(DaemonService, WildValuesNeverMakeTheLoopWriteOutsideTheFanRange) {
 
 TEST_F(DaemonService, ElevenChecksWithoutAnyReadingDriveTheFanAtFullSpeed) {
     startDaemon(10);
-    simulate("SetDriveFault", "ss",
-             [](sd_bus_message* m) { return sd_bus_message_append(m, "ss", "disk0", "no-attribute"); });
+    simulator()->setDriveFault("disk0", "no-attribute");
     for (const char* key : {"TA0P", "TC0D", "TC0H", "TC0P", "TL0P", "TO0P", "Tp1P"}) {
-        simulate("SetSensorTemperature", "sd",
-                 [key](sd_bus_message* m) { return sd_bus_message_append(m, "sd", key, 0.0); });
+        simulator()->setSensorTemperature(key, 0.0);
     }
     // Ten checks keep the curve's speed for 0 °C (the base), the eleventh goes to full speed.
     EXPECT_EQ(smcRpm("F1Mn"), 1100);
     ASSERT_TRUE(eventually([&] { return rampedTo(smcRpm("F1Mn"), 6000); }, std::chrono::seconds(30)));
     // One reading brings the curve back.
-    simulate("SetDriveFault", "ss",
-             [](sd_bus_message* m) { return sd_bus_message_append(m, "ss", "disk0", "none"); });
+    simulator()->setDriveFault("disk0", "none");
     ASSERT_TRUE(eventually([&] { return smcRpm("F1Mn") < 1220; }, std::chrono::seconds(30)));
 }
 
 TEST_F(DaemonService, ADiskThatTimesOutFallsBackToTheSensors) {
     startDaemon(20);
-    simulate("SetDriveTemperature", "sy",
-             [](sd_bus_message* m) { return sd_bus_message_append(m, "sy", "disk0", 54); });
+    simulator()->setDriveTemperature("disk0", 54);
     ASSERT_TRUE(eventually([&] { return rampedTo(smcRpm("F1Mn"), 3550); }, std::chrono::seconds(10)));
-    simulate("SetDriveFault", "ss",
-             [](sd_bus_message* m) { return sd_bus_message_append(m, "ss", "disk0", "timeout"); });
+    simulator()->setDriveFault("disk0", "timeout");
     // Six attempts a second apart, then the sensors' 40 °C: the base speed.
     ASSERT_TRUE(eventually([&] { return smcRpm("F1Mn") < 1220; }, std::chrono::seconds(20)));
     float last = 0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "pane/RepeatingTimer.h"
+#include "frontends/RepeatingTimer.h"
 #include "protocol/DaemonProtocol.h"
 #include "protocol/DaemonProxy.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "pane/FrontendOptions.h"
-
 #include <gtest/gtest.h>
+
+#include "frontends/FrontendOptions.h"
 
 namespace drivetherm {
 namespace {

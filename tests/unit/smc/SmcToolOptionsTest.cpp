@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
+#include "common/DataPaths.h"
 #include "tools/drivetherm-smc/SmcToolOptions.h"
 
 namespace drivetherm {
@@ -11,6 +12,12 @@ using Action = SmcToolOptions::Action;
 SmcToolOptions::Parsed parse(std::vector<const char*> args) {
     args.insert(args.begin(), "drivetherm-smc");
     return SmcToolOptions::parse(static_cast<int>(args.size()), args.data());
+}
+
+// The machine as --hardware names it.
+std::string hardware(const MachineChoice& machine) {
+    if (!machine.simulated()) return "linux";
+    return machine.machineFile == defaultMachineFile() ? "sim" : "sim:" + machine.machineFile;
 }
 
 struct GoodCase {
@@ -40,9 +47,10 @@ TEST(SmcToolOptions, CommandLinesBecomeOneAction) {
         EXPECT_EQ(parsed.options.action, c.action) << c.args[0];
         EXPECT_EQ(parsed.options.key, c.key) << c.args[0];
         EXPECT_EQ(parsed.options.bytes, c.bytes) << c.args[0];
-        EXPECT_EQ(parsed.options.hardware, c.hardware) << c.args[0];
+        EXPECT_EQ(hardware(parsed.options.machine), c.hardware) << c.args[0];
     }
-    EXPECT_EQ(parse({"--release-fans", "--sysfs-root", "/tmp/sys"}).options.sysfsRoot, "/tmp/sys");
+    EXPECT_EQ(parse({"--release-fans", "--sysfs-root", "/tmp/sys"}).options.machine.sysfsRoot,
+              "/tmp/sys");
 }
 
 TEST(SmcToolOptions, BadCommandLinesSayWhatIsWrong) {

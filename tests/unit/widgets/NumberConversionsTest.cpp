@@ -38,8 +38,6 @@ TEST(NumberConversions, FormatsLikePrintfInTheCLocale) {
     EXPECT_EQ(gFormat(37.5), "37.5");
     EXPECT_EQ(gFormat(1234567.0), "1.23457e+06");
     EXPECT_EQ(gFormat(0.00001), "1e-05");
-    EXPECT_EQ(wholeNumberFormat(44.5), "44");
-    EXPECT_EQ(wholeNumberFormat(-0.3), "-0");
     EXPECT_EQ(shortestFormat(50.7), "50.7");
 }
 

@@ -4,22 +4,16 @@
 #include <string>
 
 #include "bindings/ValueTransformer.h"
+#include "common/TemperatureText.h"
 
 namespace drivetherm {
 
 // Turns a temperature, held in degrees Celsius everywhere in the system, into the text the user
-// sees: a whole number, a blank, the degree sign and the unit letter ("45 °C", "113 °F"). The
-// settings window and the tray monitor each make one, keep its flag equal to the daemon's
-// Fahrenheit setting and enter it in the TransformerRegistry under "TempTransformer".
-//
-// The text is UTF-8: the degree sign is the two bytes C2 B0.
+// sees ("45 °C", "113 °F", made by temperatureText). The settings window and the tray monitor
+// each make one, keep its flag equal to the daemon's Fahrenheit setting and enter it in the
+// TransformerRegistry under "TempTransformer", so that bindings show temperatures through it.
 class TempTransformer : public ValueTransformer {
 public:
-    // The text for celsius: "%.0f °C" of the value, or in Fahrenheit "%.0f °F" of
-    // celsius / 5 × 9 + 32, computed in double precision in exactly that order and then rounded to
-    // single precision. "%.0f" rounds an exact half to the even neighbour.
-    static std::string format(float celsius, bool fahrenheit);
-
     // The input's single-precision value (none reads as 0) as text: always a string.
     Value transformedValue(const Value& value) const override;
     Value::Kind transformedValueClass() const override { return Value::Kind::String; }
@@ -27,7 +21,9 @@ public:
     bool allowsReverseTransformation() const override { return false; }
 
     // The same conversion for a plain Celsius value.
-    std::string transformedTemperature(float celsius) const { return format(celsius, fahrenheit_); }
+    std::string transformedTemperature(float celsius) const {
+        return temperatureText(celsius, fahrenheit_);
+    }
 
     bool fahrenheit() const { return fahrenheit_; }
     // No notice and no redisplay: callers re-run their own output after switching units.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "pane/AppIcon.h"
+#include "frontends/AppIcon.h"
 
 #include <QIconEngine>
 #include <QPainter>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "pane/QtTimerFactory.h"
+#include "frontends/QtTimerFactory.h"
 
 #include <QObject>
 #include <QTimer>

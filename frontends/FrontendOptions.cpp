@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "pane/FrontendOptions.h"
+#include "frontends/FrontendOptions.h"
 
 #include "common/CommandLine.h"
 
