@@ -83,7 +83,11 @@ int SmcTool::run(int argc, const char* const* argv) {
 }
 
 std::unique_ptr<SmcDriver> SmcTool::makeDriver(const SmcToolOptions& options) {
-    if (options.hardware == "linux") return std::make_unique<ApplesmcDriver>(options.sysfsRoot);
+    // The tool shows keys as the SMC holds them, fraction bits included.
+    if (options.hardware == "linux") {
+        return std::make_unique<ApplesmcDriver>(options.sysfsRoot, posixApplesmcFiles(),
+                                                ApplesmcDriver::Reads::SmcBytes);
+    }
     const std::string path =
         options.hardware == "sim" ? defaultMachineFile() : options.hardware.substr(4);
     return std::make_unique<SimSmcDriver>(SimSmcController::fromMachineFile(path));
