@@ -13,8 +13,9 @@ namespace drivetherm {
 // all under one sysfs root ("/sys", or a fake tree in tests).
 class LinuxMachine final : public Machine {
 public:
-    LinuxMachine(const std::string& sysfsRoot, const std::string& deviceDirectory)
-        : root_(sysfsRoot), smc_(sysfsRoot), disks_(sysfsRoot, deviceDirectory) {}
+    LinuxMachine(const std::string& sysfsRoot, const std::string& deviceDirectory,
+                 ApplesmcDriver::Reads reads = ApplesmcDriver::Reads::DedicatedFiles)
+        : root_(sysfsRoot), smc_(sysfsRoot, posixApplesmcFiles(), reads), disks_(sysfsRoot, deviceDirectory) {}
 
     SmcDriver& smcDriver() override { return smc_; }
     DeviceRegistry& deviceRegistry() override { return disks_.registry(); }

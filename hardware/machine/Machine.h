@@ -22,7 +22,12 @@ public:
     // The machine the choice names. Throws std::runtime_error with one line for the user when a
     // machine file cannot be used ("FILE:LINE: MEMBER: what is wrong"). Opening this computer
     // does not touch the hardware yet: whether it has an SMC shows when a session opens it.
-    static std::unique_ptr<Machine> open(const MachineChoice& choice);
+    // How the SMC's keys are read where the platform offers two ways: as the control loop needs
+    // them (the fewest file operations on applesmc, whole rpm and quarter degrees), or with the
+    // key's own bytes, fraction bits included, as a listing shows them.
+    enum class SmcReads { ForTheLoop, KeysOwnBytes };
+
+    static std::unique_ptr<Machine> open(const MachineChoice& choice, SmcReads reads = SmcReads::ForTheLoop);
     virtual ~Machine() = default;
 
     virtual SmcDriver& smcDriver() = 0;

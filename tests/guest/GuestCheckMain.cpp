@@ -5,6 +5,9 @@
 //   guest_check --read-once NAME      one temperature read through the daemon's composition
 //   guest_check --idle                the same start and end without the read (a baseline)
 //   guest_check --time-reads N NAME   N reads, each timed; prints the minimum, median, maximum
+//
+// And, on the host, for the emulated SMC (tests/guest/emulator): `guest_check --smc-key-table
+// FILE.keys` prints the key list as the emulator reads it, "KEY TYPE HEX" in index order.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -20,6 +23,7 @@
 #include "common/Log.h"
 #include "hardware/disk/DiskAccess.h"
 #include "hardware/disk/linux/LinuxDisks.h"
+#include "tests/unit/smc/FakeApplesmc.h"
 
 namespace {
 
@@ -88,6 +92,21 @@ int timeReads(int count, const char* name) {
     return 0;
 }
 
+// The same reader as the checks', so the emulated SMC holds exactly the keys they expect.
+int printSmcKeyTable(const char* path) {
+    try {
+        for (const auto& key : drivetherm::testing::loadFakeKeyList(path)) {
+            std::printf("%s %s ", key.name.c_str(), key.type.c_str());
+            for (const std::uint8_t byte : key.bytes) std::printf("%02x", byte);
+            std::printf("\n");
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "guest_check: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,6 +123,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc == 4 && std::strcmp(argv[1], "--time-reads") == 0) return timeReads(std::atoi(argv[2]), argv[3]);
+    if (argc == 3 && std::strcmp(argv[1], "--smc-key-table") == 0) return printSmcKeyTable(argv[2]);
 
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new Watchdog);

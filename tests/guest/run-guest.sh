@@ -2,16 +2,23 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Boots Debian's kernel under QEMU (software emulation, never KVM) with emulated disks and runs
 # guest_check inside it: the disk registry, the drive list, the disk selection and the SMART
-# reader against a real kernel's libata, SCSI and SG_IO, without and with systemd-udevd.
+# reader against a real kernel's libata, SCSI and SG_IO, without and with systemd-udevd; or
+# the SMC code and programs against the kernel's own applesmc driver and an emulated SMC.
 #
 #   run-guest.sh --machine sata|ide --check GUEST_CHECK [--cache DIR] [--figures] [--keep]
+#   run-guest.sh --machine smc --smc-keys KEYS --smbios-product NAME --tool DRIVETHERM_SMC
+#                --daemon DRIVETHERMD --check GUEST_CHECK [--cache DIR] [--keep]
 #
 #   sata  an AHCI controller with two SATA disks of different models; the first has a
 #         partition table and spins at 7200 rpm, the second is solid-state
 #   ide   the old IDE controller with one disk (with a partition table) and a CD-ROM drive
+#   smc   a Mac by its SMBIOS product name (the applesmc driver loads on nothing else), with the
+#         SMC of tests/guest/emulator at I/O port 0x300 holding the keys of KEYS (a key list of
+#         tests/data/smc); the emulator is the one build-emulator.sh keeps in the user's cache
 #
 # What it needs comes from Debian's packages: qemu-system-x86, busybox-static, kmod and
-# smartmontools installed (scripts/install-deps), strace too for --figures; the kernel image
+# smartmontools (dbus-daemon for a Mac) installed (scripts/install-deps), strace too for
+# --figures; the kernel image
 # and udev are fetched with apt-get download and unpacked, never installed. The .deb files and
 # what is taken from them are kept in the cache directory (default: ./guest-cache), so a second
 # run fetches nothing. Everything else lives in a scratch directory removed on exit; QEMU is
@@ -28,6 +35,7 @@ RUN_LIMIT=240       # seconds for the whole guest
 here=$(cd "$(dirname "$0")" && pwd)
 
 machine="" check="" cache="./guest-cache" figures=0 keep=0
+smc_keys="" smbios_product="" smc_tool="" daemon=""
 while [ $# -gt 0 ]; do
     case $1 in
         --machine) machine=$2; shift 2 ;;
@@ -35,10 +43,19 @@ while [ $# -gt 0 ]; do
         --cache) cache=$2; shift 2 ;;
         --figures) figures=1; shift ;;
         --keep) keep=1; shift ;;
-        *) echo "usage: run-guest.sh --machine sata|ide --check GUEST_CHECK [--cache DIR] [--figures] [--keep]" >&2; exit 2 ;;
+        --smc-keys) smc_keys=$2; shift 2 ;;
+        --smbios-product) smbios_product=$2; shift 2 ;;
+        --tool) smc_tool=$2; shift 2 ;;
+        --daemon) daemon=$2; shift 2 ;;
+        *) echo "usage: run-guest.sh --machine sata|ide|smc --check GUEST_CHECK [--cache DIR] [--figures] [--keep] (see its header)" >&2; exit 2 ;;
     esac
 done
-case $machine in sata | ide) ;; *) echo "run-guest.sh: --machine sata or ide" >&2; exit 2 ;; esac
+case $machine in
+    sata | ide) ;;
+    smc) [ -f "$smc_keys" ] && [ -n "$smbios_product" ] && [ -x "$smc_tool" ] && [ -x "$daemon" ] ||
+        { echo "run-guest.sh: --machine smc needs --smc-keys, --smbios-product, --tool and --daemon" >&2; exit 2; } ;;
+    *) echo "run-guest.sh: --machine sata, ide or smc" >&2; exit 2 ;;
+esac
 
 skip() {
     echo "guest $machine: SKIPPED: $*"
@@ -58,10 +75,20 @@ need() { # TOOL PACKAGE
 need qemu-system-x86_64 qemu-system-x86
 need busybox busybox-static
 need modinfo kmod
-need smartctl smartmontools
 need apt-get apt
 need dpkg-deb dpkg
 [ $figures = 0 ] || need strace strace
+emulator=qemu-system-x86_64
+if [ $machine = smc ]; then
+    need dbus-daemon dbus-daemon
+    # The emulator with the SMC: built by the tier's first test (build-emulator.sh), only looked up here.
+    emulator_status=0
+    emulator=$(sh "$here/emulator/build-emulator.sh" --cached) || emulator_status=$?
+    [ $emulator_status = 0 ] || { [ $emulator_status = $SKIP ] && skip "${emulator#emulator: SKIPPED: }"; fail "$emulator"; }
+    emulator=$(echo "$emulator" | tail -1)
+else
+    need smartctl smartmontools
+fi
 
 mkdir -p "$cache/debs"
 cache=$(cd "$cache" && pwd)
@@ -127,8 +154,10 @@ for old in "$cache"/kernel-* "$cache"/udev_*; do
 done
 
 # The modules the disks need, with what they depend on, loaded in this order. crct10dif and
-# crc64-rocksoft are soft dependencies (crypto algorithms) modinfo does not list as such.
+# crc64-rocksoft are soft dependencies (crypto algorithms) modinfo does not list as such. A Mac
+# needs only the SMC's driver.
 WANTED_MODULES="crct10dif_generic crc64_rocksoft_generic ahci ata_piix sd_mod sr_mod"
+[ $machine != smc ] || WANTED_MODULES="applesmc"
 kernel_dir="$cache/kernel-$(basename "$kernel_deb" .deb)-$(echo "$WANTED_MODULES" | cksum | cut -d' ' -f1)"
 if [ ! -f "$kernel_dir/load-order" ]; then
     unpack_deb "$kernel_package" "$kernel_deb" "$scratch/kernel"
@@ -208,17 +237,32 @@ install_program "$check" /usr/bin/guest_check
 # A debug build's symbols are most of its size, and every byte of the initramfs is copied and
 # unpacked under emulation; GoogleTest's messages keep their file and line without them.
 if command -v strip > /dev/null 2>&1; then strip --strip-debug "$root/usr/bin/guest_check"; fi
-install_program "$(command -v smartctl)" /usr/sbin/smartctl
 [ $figures = 0 ] || install_program "$(command -v strace)" /usr/bin/strace
-install_program "$udev_dir/bin/udevadm" /bin/udevadm "$udev_dir/lib/systemd"
-ln -s /bin/udevadm "$root/lib/systemd/systemd-udevd"
-for helper in ata_id scsi_id cdrom_id; do install_program "$udev_dir/lib/udev/$helper" "/lib/udev/$helper"; done
-# The distribution's rules for block devices; the others (input, sound, module loading) have
-# nothing to do in this guest.
-for rules in 50-udev-default 60-block 60-cdrom_id 60-persistent-storage; do
-    cp "$udev_dir/lib/udev/rules.d/$rules.rules" "$root/lib/udev/rules.d/"
-done
-cp "$here/guest-init.sh" "$root/init"
+if [ $machine = smc ]; then
+    # The programs under test, and a bus for the daemon.
+    install_program "$smc_tool" /usr/bin/drivetherm-smc
+    install_program "$daemon" /usr/sbin/drivethermd
+    if command -v strip > /dev/null 2>&1; then strip --strip-debug "$root/usr/bin/drivetherm-smc" "$root/usr/sbin/drivethermd"; fi
+    install_program "$(command -v dbus-daemon)" /usr/bin/dbus-daemon
+    # dbus-daemon looks up the user it serves and wants a machine id.
+    echo "root:x:0:0:root:/root:/bin/sh" > "$root/etc/passwd"
+    echo "root:x:0:" > "$root/etc/group"
+    echo "d7e1a2c3b4f5061728394a5b6c7d8e9f" > "$root/etc/machine-id"
+    mkdir -p "$root/etc/drivetherm"
+    cp "$smc_keys" "$root/etc/drivetherm/smc.keys"
+    cp "$here/guest-smc-init.sh" "$root/init"
+else
+    install_program "$(command -v smartctl)" /usr/sbin/smartctl
+    install_program "$udev_dir/bin/udevadm" /bin/udevadm "$udev_dir/lib/systemd"
+    ln -s /bin/udevadm "$root/lib/systemd/systemd-udevd"
+    for helper in ata_id scsi_id cdrom_id; do install_program "$udev_dir/lib/udev/$helper" "/lib/udev/$helper"; done
+    # The distribution's rules for block devices; the others (input, sound, module loading) have
+    # nothing to do in this guest.
+    for rules in 50-udev-default 60-block 60-cdrom_id 60-persistent-storage; do
+        cp "$udev_dir/lib/udev/rules.d/$rules.rules" "$root/lib/udev/rules.d/"
+    done
+    cp "$here/guest-init.sh" "$root/init"
+fi
 chmod 755 "$root/init"
 
 # --- The machine -----------------------------------------------------------------------------
@@ -274,6 +318,23 @@ DT_GUEST_FILTER="GuestDisks.*:GuestSmart.*:GuestNames.*"
 DT_GUEST_CDB12_FILTER="GuestSmart.*:GuestNames.*"
 ENV
         ;;
+    smc)
+        # The emulator reads the key list as the checks do: converted by their own reader.
+        "$check" --smc-key-table "$smc_keys" > "$scratch/smc-keys.table" || fail "cannot read the key list $smc_keys"
+        # "Apple" as the board's maker and the product's name are what the driver's DMI match asks.
+        set -- -smbios "type=1,manufacturer=Apple Inc.,product=$(echo "$smbios_product" | sed 's/,/,,/g')" \
+            -smbios "type=2,manufacturer=Apple Inc." \
+            -chardev "file,id=smclog,path=$scratch/smc.log" \
+            -device "isa-keyed-smc,iobase=0x300,control=0x320,keys=$scratch/smc-keys.table,chardev=smclog" \
+            -L /usr/share/qemu -L /usr/share/seabios
+        cat > "$env_file" << ENV
+DT_GUEST_MACHINE=smc
+DT_GUEST_SMC_PRODUCT="$smbios_product"
+DT_GUEST_SMC_KEYS=/etc/drivetherm/smc.keys
+DT_GUEST_SMC_CONTROL_PORT=0x320
+DT_GUEST_FILTER="GuestSmc*"
+ENV
+        ;;
 esac
 echo "DT_GUEST_FIGURES=$figures" >> "$env_file"
 
@@ -288,7 +349,7 @@ console="$scratch/console.log"
 kernel="$kernel_dir/vmlinuz"
 [ ! -f "$kernel_dir/vmlinux" ] || kernel="$kernel_dir/vmlinux"
 started=$(now_ms)
-timeout -s KILL $((RUN_LIMIT + 30)) qemu-system-x86_64 -accel tcg -machine pc -m 512 -smp 1 -nodefaults -display none -no-reboot \
+timeout -s KILL $((RUN_LIMIT + 30)) "$emulator" -accel tcg -machine pc -m 512 -smp 1 -nodefaults -display none -no-reboot \
     -kernel "$kernel" -initrd "$scratch/initramfs.cpio" \
     -append "console=ttyS0 quiet panic=-1" \
     -serial "file:$console" -serial "file:$results" \
@@ -365,12 +426,16 @@ total_passed=$1 total_failed=$2 broken=$3 runs=$4
 guest_time() { # MARK
     sed -n "s/^DTGUEST $1.* uptime=\([0-9.]*\).*/\1/p" "$results.txt" | head -1
 }
+ready=disks
+[ $machine != smc ] || ready=smc
 echo "guest $machine: QEMU start to booted ${booted_ms} ms, to first result ${first_ms:-none} ms, to last result ${done_ms:-none} ms;" \
-    "guest uptime at first mark $(guest_time booted) s, disks ready $(guest_time disks) s, done $(guest_time done) s"
-[ $figures = 0 ] || sed -n 's/^figure /figure /p' "$results.txt"
+    "guest uptime at first mark $(guest_time booted) s, $ready ready $(guest_time $ready) s, done $(guest_time done) s"
+[ $figures = 0 ] && [ $machine != smc ] || sed -n 's/^figure /figure /p' "$results.txt"
 
+expected_runs=3
+[ $machine != smc ] || expected_runs=1
 problem=""
-[ "$runs" -eq 3 ] || problem="the guest ran $runs of 3 runs of checks"
+[ "$runs" -eq $expected_runs ] || problem="the guest ran $runs of $expected_runs runs of checks"
 [ -n "$done_ms" ] || problem="${problem:+$problem; }the guest did not finish${timed_out:+ (killed after ${RUN_LIMIT}s)}"
 [ "$broken" -eq 0 ] || problem="${problem:+$problem; }a run of checks did not end with status 0"
 [ "$total_failed" -eq 0 ] || problem="${problem:+$problem; }$total_failed check(s) failed"
@@ -380,6 +445,10 @@ if [ -n "$problem" ]; then
     cat "$results.txt"
     echo "----- end of the kernel console -----"
     tr -d '\r' < "$console" | tail -20
+    if [ -f "$scratch/smc.log" ]; then
+        echo "----- the emulated SMC's last exchanges -----"
+        tail -20 "$scratch/smc.log"
+    fi
     fail "$problem"
 fi
 echo "guest $machine: $total_passed passed, 0 failed"

@@ -70,7 +70,8 @@ int SmcTool::run(int argc, const char* const* argv) {
 
     std::unique_ptr<Machine> machine;
     try {
-        machine = Machine::open(options.machine);
+        // The tool shows keys as the SMC holds them, fraction bits included.
+        machine = Machine::open(options.machine, Machine::SmcReads::KeysOwnBytes);
     } catch (const std::exception& error) {
         return fail(error.what());
     }

@@ -5,8 +5,8 @@
 
 namespace drivetherm {
 
-ApplesmcDriver::ApplesmcDriver(std::string sysfsRoot, ApplesmcFiles& files)
-    : root_(std::move(sysfsRoot)), files_(files) {
+ApplesmcDriver::ApplesmcDriver(std::string sysfsRoot, ApplesmcFiles& files, Reads reads)
+    : root_(std::move(sysfsRoot)), files_(files), reads_(reads) {
     while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
 }
 
@@ -28,25 +28,34 @@ std::vector<std::string> ApplesmcDriver::hwmonDirectories() {
 SmcOpenResult ApplesmcDriver::open() {
     SmcOpenResult result;
     std::uint32_t count = 0;
-    // A steady open costs one read: the device found before still answering key_count.
-    if (device_ && device_->keys().readKeyCount(count) != kIOReturnSuccess) device_.reset();
+    // A steady open costs one read: the device found before still answering key_count. One that
+    // is there but does not answer (the driver's time-out, EIO) is not looked for elsewhere: every
+    // other directory leads to the same SMC and would hold the caller for another time-out.
+    kern_return_t status = kIOReturnNoDevice;
+    if (device_) {
+        status = device_->keys().readKeyCount(count);
+        if (status == kIOReturnNoDevice) device_.reset();
+    }
+    // Whether the directory holds an applesmc device, answering or not.
     auto tryDirectory = [&](const std::string& directory) {
         auto device = std::make_shared<ApplesmcDevice>(files_, directory);
-        if (device->keys().readKeyCount(count) == kIOReturnSuccess) device_ = std::move(device);
-        return device_ != nullptr;
+        status = device->keys().readKeyCount(count);
+        if (status == kIOReturnSuccess) device_ = std::move(device);
+        return status != kIOReturnNoDevice;
     };
-    if (!device_ && !tryDirectory(root_ + "/devices/platform/applesmc.768")) {
+    if (!device_ && status == kIOReturnNoDevice &&
+        !tryDirectory(root_ + "/devices/platform/applesmc.768")) {
         // Some kernels show the driver's files only through its hwmon class device.
         for (const std::string& directory : hwmonDirectories()) {
             if (tryDirectory(directory)) break;
         }
     }
-    if (!device_) {
+    if (!device_ || status != kIOReturnSuccess) {
         result.step = SmcOpenResult::Step::NoService;
         return result;
     }
     result.step = SmcOpenResult::Step::Opened;
-    result.connection = std::make_unique<ApplesmcTransport>(device_);
+    result.connection = std::make_unique<ApplesmcTransport>(device_, reads_ == Reads::SmcBytes);
     return result;
 }
 

@@ -17,7 +17,13 @@ namespace drivetherm {
 // found". What is learnt about the device (its keys, its files) is kept for the process's life.
 class ApplesmcDriver final : public SmcDriver {
 public:
-    explicit ApplesmcDriver(std::string sysfsRoot, ApplesmcFiles& files = posixApplesmcFiles());
+    // Where reads come from. The driver's dedicated files (`fanN_*`, `tempN_input`) cost one file
+    // operation and no selector, but show whole rpm and quarter degrees: what the daemon decodes.
+    // `key_at_index_data` gives the SMC's own bytes, fraction bits included: what a listing shows.
+    enum class Reads { DedicatedFiles, SmcBytes };
+
+    explicit ApplesmcDriver(std::string sysfsRoot, ApplesmcFiles& files = posixApplesmcFiles(),
+                            Reads reads = Reads::DedicatedFiles);
 
     SmcOpenResult open() override;
 
@@ -29,6 +35,7 @@ private:
 
     std::string root_;
     ApplesmcFiles& files_;
+    Reads reads_;
     std::shared_ptr<ApplesmcDevice> device_;
 };
 

@@ -29,8 +29,8 @@ std::string fanFile(int fan, const char* attribute) {
 
 }  // namespace
 
-ApplesmcTransport::ApplesmcTransport(std::shared_ptr<ApplesmcDevice> device)
-    : device_(std::move(device)) {}
+ApplesmcTransport::ApplesmcTransport(std::shared_ptr<ApplesmcDevice> device, bool smcBytes)
+    : device_(std::move(device)), smcBytes_(smcBytes) {}
 
 std::optional<std::string> ApplesmcTransport::fanFileOf(const std::string& key) {
     if (!isFanKey(key)) return std::nullopt;
@@ -87,16 +87,17 @@ kern_return_t ApplesmcTransport::readBytes(const std::string& key, std::uint32_t
     if (size != info->size) return kIOReturnBadArgument;
     reply.valueSize = size;
 
-    const bool twoBytes = info->size == 2;
-    if (const auto file = fanFileOf(key); file && twoBytes && info->type == "fpe2" && device_->hasFile(*file)) {
-        // The driver shows fpe2 >> 2: whole rpm. The SMC would give rpm << 2 (fraction bits 0).
+    // The dedicated files show only two-byte values.
+    const bool fromFile = info->size == 2 && !smcBytes_;
+    if (const auto file = fanFileOf(key); file && fromFile && info->type == "fpe2" && device_->hasFile(*file)) {
+        // The driver shows fpe2 >> 2: whole rpm, so the bytes are rpm << 2 without the fraction.
         long rpm = 0;
         if ((status = readNumber(device_->path(*file), rpm)) != kIOReturnSuccess) return status;
         if (rpm < 0 || rpm > kSmcMaxFpe2Rpm) return kIOReturnIOError;
         encodeFpe2(static_cast<int>(rpm), reply.valueBytes);
         return kIOReturnSuccess;
     }
-    if (key[0] == 'T' && twoBytes && info->type == "sp78") {
+    if (key[0] == 'T' && fromFile && info->type == "sp78") {
         if (const std::string* input = device_->temperatureInput(key)) {
             // Millidegrees in quarter degrees: 250 × (sp78 >> 6), so sp78 = (m / 250) << 6.
             long millidegrees = 0;

@@ -14,15 +14,16 @@ namespace drivetherm {
 // exchanges raw records, so the four commands are answered from its attribute files:
 //   9 (key information) and 8 (key at index): the key list (`key_count`, `key_at_index*`);
 //   5 (read): the dedicated file where there is one (`fanN_input`, `_min`, `_max`, `_safe`,
-//     `_output`; `tempN_input` by its label), turned back into the key's own bytes exactly as
-//     the SMC gives them; otherwise `key_at_index_data`;
+//     `_output`; `tempN_input` by its label), turned back into bytes: the SMC's own but for the
+//     fraction bits the file does not show (fpe2 below 1 rpm, sp78 below a quarter degree);
+//     otherwise, or for every key when `smcBytes` is set, `key_at_index_data`;
 //   6 (write): only what the driver can write: "F%dMn" → `fan(n+1)_min`, "F%dTg" →
 //     `fan(n+1)_output`, "F%dMx" → forced mode (`fan(n+1)_manual` = 1 and `fan(n+1)_output` =
 //     the speed, which holds the fan there as minimum = maximum would), "FS! " → each fan's
 //     `fanN_manual` bit. Every other key is refused with kIOReturnNotWritable, nothing written.
 class ApplesmcTransport final : public SmcTransport {
 public:
-    explicit ApplesmcTransport(std::shared_ptr<ApplesmcDevice> device);
+    explicit ApplesmcTransport(std::shared_ptr<ApplesmcDevice> device, bool smcBytes = false);
 
     kern_return_t callSmc(const SmcParamRecord& request, SmcParamRecord& reply) override;
 
@@ -39,6 +40,7 @@ private:
     kern_return_t writeForcedMask(const SmcParamRecord& request);
 
     std::shared_ptr<ApplesmcDevice> device_;
+    bool smcBytes_;
 };
 
 }  // namespace drivetherm

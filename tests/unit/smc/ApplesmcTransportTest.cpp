@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 
 #include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcCodec.h"
@@ -42,14 +43,23 @@ std::string listing(SmcDriver& driver) {
     return out.text();
 }
 
+// A real SMC's sensors and fan speeds carry bits below a quarter degree and below one rpm, which
+// the driver's dedicated files do not show and key_at_index_data does.
+std::string keysWithFractionBits() {
+    const std::string keyList = ::testing::TempDir() + "fraction-bits.keys";
+    std::ofstream(keyList) << "F0Ac fpe2 hex 1f43\nFNum ui8  uint 1\nFS!  ui16 uint 0\nTC0P sp78 hex 2d13\n";
+    return keyList;
+}
+
 TEST(ApplesmcTransport, ListingGivesEveryKeysBytesAsTheSmcHoldsThem) {
-    for (const std::string& keyList : {kIMac, kMacBookAir}) {
+    for (const std::string& keyList : {kIMac, kMacBookAir, keysWithFractionBits()}) {
         auto smc = std::make_shared<SimSmcController>();
         for (const auto& key : testing::loadFakeKeyList(keyList)) smc->setKey(key.name, key.type, key.bytes);
         SimSmcDriver reference(smc);
 
+        // As drivetherm-smc reads them: the SMC's own bytes.
         FakeApplesmcTree tree(keyList);
-        ApplesmcDriver driver(tree.root(), tree);
+        ApplesmcDriver driver(tree.root(), tree, ApplesmcDriver::Reads::SmcBytes);
         const std::string text = listing(driver);
         EXPECT_EQ(text, listing(reference)) << keyList;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(smc->keyCount()));
@@ -162,6 +172,24 @@ TEST(ApplesmcTransport, WithoutAnAnsweringDeviceThereIsNoSmc) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(session.openSmcConnection(), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Error: no SMC found\n");
+}
+
+TEST(ApplesmcTransport, ASilentSmcHoldsAnOpenForOneReadOfItsKeyCount) {
+    // Each failed read costs the driver's time-out (about half a second) on a real SMC that does
+    // not answer; no other directory leads to another SMC, so none is tried.
+    OnFakeTree smc(kIMac);
+    ASSERT_TRUE(smc.open());
+    smc.session.closeSmcConnection();
+    smc.tree.failAttribute("key_count", EIO);
+    for (int open = 0; open < 2; ++open) {
+        smc.tree.resetCounts();
+        ::testing::internal::CaptureStdout();
+        EXPECT_FALSE(smc.open());
+        ::testing::internal::GetCapturedStdout();
+        EXPECT_EQ(smc.tree.log(), std::vector<std::string>{"read key_count"}) << "open " << open;
+    }
+    smc.tree.failAttribute("key_count", 0);
+    EXPECT_TRUE(smc.open());
 }
 
 TEST(ApplesmcTransport, TheDeviceIsFoundThroughItsHwmonClassDirectoryToo) {

@@ -180,9 +180,13 @@ std::optional<long> FakeApplesmcSelection::readNumber(const std::string& file) c
     return value;
 }
 
+// The SMC's own bytes while the key's file still shows what they give; the bytes of what the file
+// was changed to otherwise. The driver's files drop fraction bits that key_at_index_data keeps.
 std::vector<std::uint8_t> FakeApplesmcSelection::liveBytes(const FakeSmcKey& key) const {
     if (const auto file = fanFile(key.name); file && key.type == "fpe2") {
-        if (const auto rpm = readNumber(*file)) return bigEndian(static_cast<std::uint64_t>(*rpm) << 2, 2);
+        const auto rpm = readNumber(*file);
+        if (rpm && *rpm != fanSpeed(key.bytes)) return bigEndian(static_cast<std::uint64_t>(*rpm) << 2, 2);
+        return key.bytes;
     }
     if (key.name == "FS! " && key.bytes.size() == 2) {
         unsigned mask = (key.bytes[0] << 8) | key.bytes[1];
@@ -199,9 +203,10 @@ std::vector<std::uint8_t> FakeApplesmcSelection::liveBytes(const FakeSmcKey& key
             if (other.name[0] != 'T' || other.type != "sp78") continue;
             ++sensor;
             if (other.name != key.name) continue;
-            if (const auto milli = readNumber("temp" + std::to_string(sensor) + "_input")) {
-                const auto raw = static_cast<std::uint16_t>(static_cast<std::int16_t>((*milli / 250) * 64));
-                return bigEndian(raw, 2);
+            const auto milli = readNumber("temp" + std::to_string(sensor) + "_input");
+            const auto raw = static_cast<std::int16_t>((key.bytes[0] << 8) | key.bytes[1]);
+            if (milli && *milli != 250 * (raw >> 6)) {
+                return bigEndian(static_cast<std::uint16_t>(static_cast<std::int16_t>((*milli / 250) * 64)), 2);
             }
         }
     }

@@ -30,7 +30,8 @@ void writeApplesmcTree(const std::vector<FakeSmcKey>& keys, const std::string& d
 // The driver's `key_at_index` selector over a fake tree: writes to `key_at_index` select a key,
 // reads of `key_at_index_name`, `_type`, `_data_length` and `_data` answer for it. A key with a
 // dedicated file in the tree (fan speeds, temperatures, the fanN_manual bits of "FS! ") answers
-// with what that file holds now, as one SMC behind both would.
+// with what that file holds now, as one SMC behind both would; while the file still shows the
+// key's value, with the key's own bytes, fraction bits included, as the driver's data file does.
 class FakeApplesmcSelection {
 public:
     FakeApplesmcSelection(std::vector<FakeSmcKey> keys, std::string deviceDir);
