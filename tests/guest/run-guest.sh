@@ -20,7 +20,8 @@
 # smartmontools (dbus-daemon for a Mac) installed (scripts/install-deps), strace too for
 # --figures; the kernel image
 # and udev are fetched with apt-get download and unpacked, never installed. The .deb files and
-# what is taken from them are kept in the cache directory (default: ./guest-cache), so a second
+# what is taken from them are kept in the cache directory (default:
+# ${XDG_CACHE_HOME:-~/.cache}/drivetherm/guest, outside any build tree), so a second
 # run fetches nothing. Everything else lives in a scratch directory removed on exit; QEMU is
 # killed when the run ends, however it ends.
 #
@@ -34,7 +35,7 @@ BOOT_LIMIT=120      # seconds from QEMU's start to the guest's first mark
 RUN_LIMIT=240       # seconds for the whole guest
 here=$(cd "$(dirname "$0")" && pwd)
 
-machine="" check="" cache="./guest-cache" figures=0 keep=0
+machine="" check="" cache="${XDG_CACHE_HOME:-$HOME/.cache}/drivetherm/guest" figures=0 keep=0
 smc_keys="" smbios_product="" smc_tool="" daemon=""
 while [ $# -gt 0 ]; do
     case $1 in
