@@ -12,7 +12,9 @@ void Bindable::bind(const std::string& binding, KeyValueObject& object, const st
     bindings_.insert_or_assign(binding, BindingInfo(object.weakRef(), keyPath, options));
 }
 
-void Bindable::unbind(const std::string& binding) { bindings_.erase(binding); }
+void Bindable::unbind(const std::string& binding) {
+    bindings_.erase(binding);
+}
 
 std::optional<BindingInfo> Bindable::infoForBinding(const std::string& binding) const {
     const auto it = bindings_.find(binding);
@@ -22,7 +24,9 @@ std::optional<BindingInfo> Bindable::infoForBinding(const std::string& binding) 
     return it->second;
 }
 
-std::vector<std::string> Bindable::exposedBindings() const { return {}; }
+std::vector<std::string> Bindable::exposedBindings() const {
+    return {};
+}
 
 std::optional<Value::Kind> Bindable::valueClassForBinding(const std::string&) const {
     return std::nullopt;

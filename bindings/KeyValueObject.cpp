@@ -27,7 +27,9 @@ void KeyValueObject::registerKey(const std::string& key, Getter getter, Setter s
     keys_[key] = Accessors{std::move(getter), std::move(setter)};
 }
 
-bool KeyValueObject::hasKey(const std::string& key) const { return keys_.count(key) != 0; }
+bool KeyValueObject::hasKey(const std::string& key) const {
+    return keys_.count(key) != 0;
+}
 
 Value KeyValueObject::valueForKey(const std::string& key) const {
     const auto it = keys_.find(key);
@@ -74,11 +76,10 @@ void KeyValueObject::addObserver(KeyValueObserver& observer, const std::string& 
 }
 
 void KeyValueObject::removeObserver(KeyValueObserver& observer, const std::string& keyPath) {
-    const auto it = std::find_if(registrations_.rbegin(), registrations_.rend(),
-                                 [&](const Registration& registration) {
-                                     return registration.observer == &observer &&
-                                            registration.keyPath == keyPath;
-                                 });
+    const auto it = std::find_if(
+        registrations_.rbegin(), registrations_.rend(), [&](const Registration& registration) {
+            return registration.observer == &observer && registration.keyPath == keyPath;
+        });
     if (it == registrations_.rend()) {
         return;
     }
@@ -99,7 +100,9 @@ void KeyValueObject::forgetObserver(KeyValueObserver& observer) {
                          registrations_.end());
 }
 
-void KeyValueObject::didChangeValueForKey(const std::string& key) { notifyObservers(key); }
+void KeyValueObject::didChangeValueForKey(const std::string& key) {
+    notifyObservers(key);
+}
 
 void KeyValueObject::notifyObservers(const std::string& keyPath) {
     std::vector<Registration> snapshot;
@@ -111,7 +114,9 @@ void KeyValueObject::notifyObservers(const std::string& keyPath) {
     notify(snapshot);
 }
 
-void KeyValueObject::notifyAllObservers() { notify(registrations_); }
+void KeyValueObject::notifyAllObservers() {
+    notify(registrations_);
+}
 
 void KeyValueObject::notify(std::vector<Registration> pending) {
     // The list may change while observers run (a control unbinds itself, a second one binds):

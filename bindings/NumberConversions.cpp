@@ -31,20 +31,26 @@ Int truncateTo(double value) {
 
 std::string toChars(double value, std::chars_format format, int precision) {
     std::array<char, 64> buffer{};
-    const auto result = precision < 0
-                            ? std::to_chars(buffer.data(), buffer.data() + buffer.size(), value)
-                            : std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                            format, precision);
+    const auto result =
+        precision < 0
+            ? std::to_chars(buffer.data(), buffer.data() + buffer.size(), value)
+            : std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, format, precision);
     return std::string(buffer.data(), result.ptr);
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 }  // namespace
 
-std::int32_t truncateToInt32(double value) { return truncateTo<std::int32_t>(value); }
+std::int32_t truncateToInt32(double value) {
+    return truncateTo<std::int32_t>(value);
+}
 
-std::int64_t truncateToInt64(double value) { return truncateTo<std::int64_t>(value); }
+std::int64_t truncateToInt64(double value) {
+    return truncateTo<std::int64_t>(value);
+}
 
 double doubleFromText(std::string_view text) {
     std::size_t i = 0;
@@ -87,16 +93,15 @@ double doubleFromText(std::string_view text) {
         }
     }
     double magnitude = 0.0;
-    const auto result =
-        std::from_chars(text.data() + numberStart, text.data() + i, magnitude,
-                        std::chars_format::general);
+    const auto result = std::from_chars(text.data() + numberStart, text.data() + i, magnitude,
+                                        std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range) {
         // from_chars leaves the value alone on overflow and underflow; tell them apart by the
         // exponent's sign the way strtod does (HUGE_VAL or 0).
         const std::string_view number = text.substr(numberStart, i - numberStart);
         const auto e = number.find_first_of("eE");
-        const bool tiny = e != std::string_view::npos && e + 1 < number.size() &&
-                          number[e + 1] == '-';
+        const bool tiny =
+            e != std::string_view::npos && e + 1 < number.size() && number[e + 1] == '-';
         magnitude = tiny ? 0.0 : std::numeric_limits<double>::infinity();
     } else if (result.ec != std::errc()) {
         return 0.0;
@@ -104,8 +109,12 @@ double doubleFromText(std::string_view text) {
     return negative ? -magnitude : magnitude;
 }
 
-std::string gFormat(double value) { return toChars(value, std::chars_format::general, 6); }
+std::string gFormat(double value) {
+    return toChars(value, std::chars_format::general, 6);
+}
 
-std::string shortestFormat(double value) { return toChars(value, std::chars_format::general, -1); }
+std::string shortestFormat(double value) {
+    return toChars(value, std::chars_format::general, -1);
+}
 
 }  // namespace drivetherm

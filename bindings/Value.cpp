@@ -27,11 +27,17 @@ double Value::doubleValue() const {
     return 0.0;
 }
 
-float Value::floatValue() const { return static_cast<float>(doubleValue()); }
+float Value::floatValue() const {
+    return static_cast<float>(doubleValue());
+}
 
-std::int32_t Value::intValue() const { return truncateToInt32(doubleValue()); }
+std::int32_t Value::intValue() const {
+    return truncateToInt32(doubleValue());
+}
 
-std::int64_t Value::int64Value() const { return truncateToInt64(doubleValue()); }
+std::int64_t Value::int64Value() const {
+    return truncateToInt64(doubleValue());
+}
 
 bool Value::boolValue() const {
     switch (kind()) {
@@ -79,7 +85,9 @@ std::string Value::stringValue() const {
     return {};
 }
 
-bool isControllerMarker(const Value& value) { return value.isMarker(); }
+bool isControllerMarker(const Value& value) {
+    return value.isMarker();
+}
 
 std::ostream& operator<<(std::ostream& out, const Value& value) {
     switch (value.kind()) {

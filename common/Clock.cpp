@@ -8,7 +8,9 @@ namespace {
 
 class SystemClock final : public Clock {
 public:
-    std::chrono::steady_clock::time_point now() override { return std::chrono::steady_clock::now(); }
+    std::chrono::steady_clock::time_point now() override {
+        return std::chrono::steady_clock::now();
+    }
     void sleepFor(std::chrono::milliseconds duration) override {
         std::this_thread::sleep_for(duration);
     }

@@ -55,8 +55,9 @@ bool CommandLine::busValue(std::string& bus) {
     const auto v = value();
     if (!v) return false;
     if (v->empty()) {
-        error_ = "--bus needs \"system\", \"session\" or a D-Bus address such as "
-                 "unix:path=/run/x";
+        error_ =
+            "--bus needs \"system\", \"session\" or a D-Bus address such as "
+            "unix:path=/run/x";
         return false;
     }
     bus = *v;

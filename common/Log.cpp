@@ -34,9 +34,15 @@ Field::Field(FieldName name, double value) : name(name.c_str()) {
     this->value = text;
 }
 
-void setLevel(Level level) { currentLevel = level; }
-Level level() { return currentLevel; }
-bool enabled(Level messageLevel) { return messageLevel >= currentLevel; }
+void setLevel(Level level) {
+    currentLevel = level;
+}
+Level level() {
+    return currentLevel;
+}
+bool enabled(Level messageLevel) {
+    return messageLevel >= currentLevel;
+}
 
 void write(Level messageLevel, std::string_view tag, std::string_view message,
            std::initializer_list<Field> fields) {

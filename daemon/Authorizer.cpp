@@ -27,8 +27,8 @@ struct Pending {
 
 void Authorizer::check(sd_bus_message* call, Decision decide) {
     sd_bus_creds* creds = nullptr;
-    int r = sd_bus_query_sender_creds(call, SD_BUS_CREDS_EUID | SD_BUS_CREDS_UID |
-                                                SD_BUS_CREDS_AUGMENT, &creds);
+    int r = sd_bus_query_sender_creds(
+        call, SD_BUS_CREDS_EUID | SD_BUS_CREDS_UID | SD_BUS_CREDS_AUGMENT, &creds);
     uid_t uid = static_cast<uid_t>(-1);
     if (r >= 0 && sd_bus_creds_get_euid(creds, &uid) < 0) sd_bus_creds_get_uid(creds, &uid);
     sd_bus_creds_unref(creds);
@@ -49,10 +49,9 @@ void Authorizer::check(sd_bus_message* call, Decision decide) {
     auto pending = std::make_unique<Pending>(Pending{std::move(decide), sender});
     sd_bus* bus = sd_bus_message_get_bus(call);
     sd_bus_message* question = nullptr;
-    r = sd_bus_message_new_method_call(bus, &question, "org.freedesktop.PolicyKit1",
-                                       "/org/freedesktop/PolicyKit1/Authority",
-                                       "org.freedesktop.PolicyKit1.Authority",
-                                       "CheckAuthorization");
+    r = sd_bus_message_new_method_call(
+        bus, &question, "org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority",
+        "org.freedesktop.PolicyKit1.Authority", "CheckAuthorization");
     if (r >= 0) {
         r = sd_bus_message_append(question, "(sa{sv})sa{ss}us", "system-bus-name", 1, "name", "s",
                                   sender, bus::kConfigureAction, 0, kAllowUserInteraction, "");

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include <functional>
-#include <string>
-
 #include <systemd/sd-bus.h>
 
+#include <functional>
+#include <string>
 
 namespace drivetherm {
 

@@ -41,8 +41,10 @@ std::optional<DaemonOptions> parseDaemonOptions(const std::vector<std::string>& 
             if (!v) return std::nullopt;
             const auto ms = wholeNumber(*v, 10, 60000);
             if (!ms) {
-                error = "--tick-interval needs a whole number of milliseconds from 10 to 60000, "
-                        "not \"" + *v + "\"";
+                error =
+                    "--tick-interval needs a whole number of milliseconds from 10 to 60000, "
+                    "not \"" +
+                    *v + "\"";
                 return std::nullopt;
             }
             options.tickInterval = std::chrono::milliseconds(*ms);
@@ -54,7 +56,8 @@ std::optional<DaemonOptions> parseDaemonOptions(const std::vector<std::string>& 
 }
 
 std::string daemonUsage(const std::string& programName) {
-    return "Usage: " + programName + " [options]\n"
+    return "Usage: " + programName +
+           " [options]\n"
            "Holds fan 1 at a speed that follows the internal disk's SMART temperature.\n"
            "\n"
            "  --bus system|session|ADDRESS  the D-Bus bus to serve on (default: system)\n"

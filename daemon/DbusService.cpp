@@ -164,7 +164,9 @@ struct DbusServiceMethods {
         }
         return sd_bus_reply_method_return(m, "di", double{t}, std::int32_t{rpm});
     }
-    static int temperature(sd_bus_message* m, void* u, sd_bus_error*) { return measure(m, u, true); }
+    static int temperature(sd_bus_message* m, void* u, sd_bus_error*) {
+        return measure(m, u, true);
+    }
     static int lastTemperature(sd_bus_message* m, void* u, sd_bus_error*) {
         return measure(m, u, false);
     }

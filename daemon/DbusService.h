@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include <systemd/sd-bus.h>
 #include <systemd/sd-event.h>
 
-#include "daemon/Authorizer.h"
+#include <cstdint>
+#include <string>
 
+#include "daemon/Authorizer.h"
 
 namespace drivetherm {
 

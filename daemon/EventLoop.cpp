@@ -65,7 +65,8 @@ void EventLoop::startTicks(std::chrono::milliseconds interval, std::function<voi
 int EventLoop::onTimer(sd_event_source* source, std::uint64_t usec, void* userdata) {
     auto* self = static_cast<EventLoop*>(userdata);
     const std::uint64_t started = monotonicNow();
-    if (started > usec) self->worstLatenessUsec_ = std::max(self->worstLatenessUsec_, started - usec);
+    if (started > usec)
+        self->worstLatenessUsec_ = std::max(self->worstLatenessUsec_, started - usec);
     ++self->ticksFired_;
     self->onTick_();
 
@@ -89,12 +90,16 @@ int EventLoop::onSignal(sd_event_source*, const signalfd_siginfo* info, void* us
     return 0;
 }
 
-int EventLoop::run() { return sd_event_loop(event_); }
+int EventLoop::run() {
+    return sd_event_loop(event_);
+}
 
 std::uint64_t EventLoop::elapsedUsec() const {
     return firstDueUsec_ ? monotonicNow() - firstDueUsec_ : 0;
 }
 
-void EventLoop::exit(int code) { sd_event_exit(event_, code); }
+void EventLoop::exit(int code) {
+    sd_event_exit(event_, code);
+}
 
 }  // namespace drivetherm

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include <sys/signalfd.h>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
-
-#include <sys/signalfd.h>
 
 struct sd_event;
 struct sd_event_source;
@@ -45,8 +45,7 @@ public:
 
 private:
     static int onTimer(sd_event_source* source, std::uint64_t usec, void* userdata);
-    static int onSignal(sd_event_source* source, const signalfd_siginfo* info,
-                        void* userdata);
+    static int onSignal(sd_event_source* source, const signalfd_siginfo* info, void* userdata);
 
     sd_event* event_ = nullptr;
     sd_event_source* timer_ = nullptr;

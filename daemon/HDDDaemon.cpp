@@ -13,7 +13,7 @@ namespace {
 
 constexpr const char* kTag = "daemon";
 constexpr int kCheckEveryTicks = 61;
-constexpr int kMaxRampSkip = 20;          // a step smaller than this leaves the fan alone
+constexpr int kMaxRampSkip = 20;  // a step smaller than this leaves the fan alone
 constexpr int kFailedChecksBeforeMax = 11;
 constexpr double kHighestPlausibleDiskTemp = 120.0;
 // The journal's message ids of the two structured lines, so scripts select them by id
@@ -34,10 +34,14 @@ int clampToInt(std::int64_t value) {
 
 const char* kindName(const PreferenceValue& value) {
     switch (value.index()) {
-        case 0: return "an integer";
-        case 1: return "a real number";
-        case 2: return "a boolean";
-        default: return "a string";
+        case 0:
+            return "an integer";
+        case 1:
+            return "a real number";
+        case 2:
+            return "a boolean";
+        default:
+            return "a string";
     }
 }
 
@@ -126,7 +130,9 @@ void HDDDaemon::storePreferences() {
     store_.synchronize();
 }
 
-void HDDDaemon::writeValues() { storePreferences(); }
+void HDDDaemon::writeValues() {
+    storePreferences();
+}
 
 void HDDDaemon::setBaseRpm(int value) {
     baseRpm_ = value;
@@ -289,8 +295,8 @@ int HDDDaemon::curveTarget(double t) const {
 
 std::map<std::string, std::string> HDDDaemon::getAllKeys() {
     return {
-        {"TC0P", "CPU A"},   {"TC0D", "CPU A Diode"},   {"TC0H", "CPU A Heatsink"},
-        {"TA0P", "Ambient"}, {"TL0P", "LCD"},           {"TO0P", "Optical Drive"},
+        {"TC0P", "CPU A"},          {"TC0D", "CPU A Diode"}, {"TC0H", "CPU A Heatsink"},
+        {"TA0P", "Ambient"},        {"TL0P", "LCD"},         {"TO0P", "Optical Drive"},
         {"Tp1P", "Power supply 2"},
     };
 }

@@ -31,7 +31,9 @@ public:
     bool setDriveFault(const std::string& bsdName, const std::string& fault) override {
         return machine_.setDriveFault(bsdName, fault);
     }
-    int driveReadCount(const std::string& bsdName) override { return machine_.driveReadCount(bsdName); }
+    int driveReadCount(const std::string& bsdName) override {
+        return machine_.driveReadCount(bsdName);
+    }
 
 private:
     SimMachine& machine_;
@@ -39,7 +41,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<MachineSetup> MachineSetup::create(const DaemonOptions& options, std::string& error) {
+std::unique_ptr<MachineSetup> MachineSetup::create(const DaemonOptions& options,
+                                                   std::string& error) {
     std::unique_ptr<Machine> machine;
     try {
         machine = Machine::open(options.machine);
@@ -68,7 +71,8 @@ MachineSetup::MachineSetup(std::unique_ptr<Machine> machine, bool dryRun)
     if (dryRun_) log::warning(kTag, "dry run: fan speeds are computed and logged, never written");
     // The daemon opens the SMC every second: a failure is said once until it is back.
     smc_.setOpenReportsRepeats(false);
-    if (SimMachine* simulated = machine_->simulated()) simulator_ = std::make_unique<SimMachineControl>(*simulated);
+    if (SimMachine* simulated = machine_->simulated())
+        simulator_ = std::make_unique<SimMachineControl>(*simulated);
 }
 
 MachineSetup::~MachineSetup() = default;

@@ -67,10 +67,14 @@ bool writeAll(int fd, const std::string& bytes) {
 
 plist_t toNode(const PreferenceValue& value) {
     switch (value.index()) {
-        case 0: return plist_new_uint(static_cast<std::uint64_t>(std::get<std::int64_t>(value)));
-        case 1: return plist_new_real(std::get<double>(value));
-        case 2: return plist_new_bool(std::get<bool>(value) ? 1 : 0);
-        default: return plist_new_string(std::get<std::string>(value).c_str());
+        case 0:
+            return plist_new_uint(static_cast<std::uint64_t>(std::get<std::int64_t>(value)));
+        case 1:
+            return plist_new_real(std::get<double>(value));
+        case 2:
+            return plist_new_bool(std::get<bool>(value) ? 1 : 0);
+        default:
+            return plist_new_string(std::get<std::string>(value).c_str());
     }
 }
 
@@ -98,7 +102,8 @@ void PlistPreferenceStore::load() {
     if (!fileExists_) return;
 
     plist_t root = nullptr;
-    if (!bytes.empty()) plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
+    if (!bytes.empty())
+        plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
     if (!root || plist_get_node_type(root) != PLIST_DICT) {
         if (root) plist_free(root);
         setAside("not a property list of settings");

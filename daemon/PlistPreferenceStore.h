@@ -51,9 +51,9 @@ private:
     std::string path_;
     std::vector<std::string> keyOrder_;
     plist_t dict_ = nullptr;
-    std::string onDisk_;     // the file's bytes as last read or written
+    std::string onDisk_;  // the file's bytes as last read or written
     bool fileExists_ = false;
-    bool failing_ = false;   // the last write failed; said once until one succeeds
+    bool failing_ = false;  // the last write failed; said once until one succeeds
     std::string setAsidePath_;
 };
 

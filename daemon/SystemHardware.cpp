@@ -6,13 +6,21 @@
 
 namespace drivetherm {
 
-int SystemHardware::openSmcConnection() { return smc_.openSmcConnection(); }
+int SystemHardware::openSmcConnection() {
+    return smc_.openSmcConnection();
+}
 
-void SystemHardware::closeSmcConnection() { smc_.closeSmcConnection(); }
+void SystemHardware::closeSmcConnection() {
+    smc_.closeSmcConnection();
+}
 
-double SystemHardware::readSmcTemperature(const char* key) { return smc_.readSmcTemperature(key); }
+double SystemHardware::readSmcTemperature(const char* key) {
+    return smc_.readSmcTemperature(key);
+}
 
-int SystemHardware::readSmcFanSpeed(const char* key) { return smc_.readSmcFanSpeed(key); }
+int SystemHardware::readSmcFanSpeed(const char* key) {
+    return smc_.readSmcFanSpeed(key);
+}
 
 kern_return_t SystemHardware::writeSmcFanSpeed(const char* key, int rpm) {
     if (beforeFanWrite_) beforeFanWrite_(key);

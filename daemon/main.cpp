@@ -46,11 +46,11 @@ int serve(const DaemonOptions& options) {
         log::warning(kTag, "cannot create %s: %s; settings will not be stored",
                      options.stateDirectory.c_str(), std::strerror(errno));
     }
-    PlistPreferenceStore store(options.stateDirectory, kDomain,
-                               {HDDDaemon::kBaseRpmKey, HDDDaemon::kLowerThresholdKey,
-                                HDDDaemon::kUpperThresholdKey, HDDDaemon::kFahrenheitKey,
-                                HDDDaemon::kPinToBaseKey, HDDDaemon::kHDDNameKey,
-                                HDDDaemon::kUseAmbientTempKey});
+    PlistPreferenceStore store(
+        options.stateDirectory, kDomain,
+        {HDDDaemon::kBaseRpmKey, HDDDaemon::kLowerThresholdKey, HDDDaemon::kUpperThresholdKey,
+         HDDDaemon::kFahrenheitKey, HDDDaemon::kPinToBaseKey, HDDDaemon::kHDDNameKey,
+         HDDDaemon::kUseAmbientTempKey});
     SystemHardware hardware(machine->smc(), machine->disks());
     machine->attach(hardware);
     HDDDaemon daemon(hardware, store);

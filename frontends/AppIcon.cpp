@@ -63,6 +63,8 @@ void paintAppIcon(QPainter& painter, double side) {
     painter.restore();
 }
 
-QIcon appIcon() { return QIcon(new AppIconEngine); }
+QIcon appIcon() {
+    return QIcon(new AppIconEngine);
+}
 
 }  // namespace drivetherm

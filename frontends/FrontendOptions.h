@@ -16,8 +16,8 @@ namespace drivetherm {
 struct FrontendOptions {
     enum class Program { Settings, Monitor };
 
-    std::string bus = "system";     // "system", "session" or a D-Bus address
-    MachineChoice machine;          // the machine whose drives the window lists
+    std::string bus = "system";  // "system", "session" or a D-Bus address
+    MachineChoice machine;       // the machine whose drives the window lists
     // Monitor: how often the title is brought up to date.
     std::chrono::milliseconds pollInterval{5000};
     // Monitor: how long to wait for a system tray to appear before giving up (a monitor started

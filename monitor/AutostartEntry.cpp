@@ -22,12 +22,25 @@ std::string unescapeString(const std::string& value) {
             continue;
         }
         switch (const char c = value[++i]) {
-            case 's': out += ' '; break;
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case '\\': out += '\\'; break;
-            default: out += '\\'; out += c; break;
+            case 's':
+                out += ' ';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            default:
+                out += '\\';
+                out += c;
+                break;
         }
     }
     return out;
@@ -56,8 +69,12 @@ std::optional<std::string> firstExecWord(const std::string& exec) {
     return out;
 }
 
-bool isFalse(const std::string& value) { return value == "false"; }
-bool isTrue(const std::string& value) { return value == "true"; }
+bool isFalse(const std::string& value) {
+    return value == "false";
+}
+bool isTrue(const std::string& value) {
+    return value == "true";
+}
 
 }  // namespace
 
@@ -105,11 +122,21 @@ std::string AutostartEntry::execWord(const std::string& program) {
     std::string escaped;
     for (const char c : word) {
         switch (c) {
-            case '\\': escaped += "\\\\"; break;
-            case '\n': escaped += "\\n"; break;
-            case '\t': escaped += "\\t"; break;
-            case '\r': escaped += "\\r"; break;
-            default: escaped += c; break;
+            case '\\':
+                escaped += "\\\\";
+                break;
+            case '\n':
+                escaped += "\\n";
+                break;
+            case '\t':
+                escaped += "\\t";
+                break;
+            case '\r':
+                escaped += "\\r";
+                break;
+            default:
+                escaped += c;
+                break;
         }
     }
     return escaped;
@@ -120,7 +147,9 @@ std::string AutostartEntry::textFor(const std::string& program) {
            "Type=Application\n"
            "Name=Drivetherm Monitor\n"
            "Comment=The disk's temperature and the fan's speed in the system tray\n"
-           "Exec=" + execWord(program) + "\n"
+           "Exec=" +
+           execWord(program) +
+           "\n"
            "Icon=drivetherm\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";

@@ -66,7 +66,9 @@ LaunchAtLoginController::LaunchAtLoginController(fs::path application, fs::path 
       directory_(std::move(directory)),
       searchPath_(std::move(searchPath)) {}
 
-fs::path LaunchAtLoginController::appURL() const { return canonicalOrSelf(application_); }
+fs::path LaunchAtLoginController::appURL() const {
+    return canonicalOrSelf(application_);
+}
 
 fs::path LaunchAtLoginController::defaultDirectory() {
     const char* config = std::getenv("XDG_CONFIG_HOME");

@@ -24,10 +24,11 @@ MonitorAppDelegate::MonitorAppDelegate(StatusItem& statusItem, MonitorPlatform& 
       loginItems_(std::move(loginItems)),
       settings_(std::move(settings)),
       transformer_(std::make_shared<TempTransformer>()) {
-    registerKey<bool>("fahrenheit", [this] { return fahrenheit(); },
-                      [this](bool v) { applyFahrenheit(v); });
-    registerKey<bool>("launchAtLogin", [this] { return launchAtLogin(); },
-                      [this](bool v) { applyLaunchAtLogin(v); });
+    registerKey<bool>(
+        "fahrenheit", [this] { return fahrenheit(); }, [this](bool v) { applyFahrenheit(v); });
+    registerKey<bool>(
+        "launchAtLogin", [this] { return launchAtLogin(); },
+        [this](bool v) { applyLaunchAtLogin(v); });
     registerKey<std::string>("versionInfo", [this] { return versionInfo(); });
 }
 
@@ -35,7 +36,9 @@ MonitorAppDelegate::~MonitorAppDelegate() {
     if (timer_) timer_->invalidate();
 }
 
-StatusTitle MonitorAppDelegate::startTitle() { return {"Drivetherm", kTitleSize}; }
+StatusTitle MonitorAppDelegate::startTitle() {
+    return {"Drivetherm", kTitleSize};
+}
 
 StatusTitle MonitorAppDelegate::readingTitle(const std::string& temperature, int fanRpm) {
     return {temperature + " / " + std::to_string(fanRpm) + "rpm", kTitleSize};
@@ -84,7 +87,9 @@ void MonitorAppDelegate::unreachable() {
     bind();
 }
 
-void MonitorAppDelegate::bind() { daemon_ = binder_ ? binder_() : DaemonProxy(); }
+void MonitorAppDelegate::bind() {
+    daemon_ = binder_ ? binder_() : DaemonProxy();
+}
 
 void MonitorAppDelegate::showPrefs() {
     if (const auto error = platform_.startSettings()) {
@@ -92,9 +97,13 @@ void MonitorAppDelegate::showPrefs() {
     }
 }
 
-void MonitorAppDelegate::showAbout() { platform_.showAboutWindow(); }
+void MonitorAppDelegate::showAbout() {
+    platform_.showAboutWindow();
+}
 
-void MonitorAppDelegate::openWebSite() { platform_.openUrl(settings_.webSite); }
+void MonitorAppDelegate::openWebSite() {
+    platform_.openUrl(settings_.webSite);
+}
 
 void MonitorAppDelegate::quit() {
     quitting_ = true;
@@ -105,7 +114,9 @@ void MonitorAppDelegate::quit() {
     platform_.terminateSoon();
 }
 
-bool MonitorAppDelegate::launchAtLogin() { return loginItems_ && loginItems_().launchAtLogin(); }
+bool MonitorAppDelegate::launchAtLogin() {
+    return loginItems_ && loginItems_().launchAtLogin();
+}
 
 void MonitorAppDelegate::setLaunchAtLogin(bool enabled) {
     setValueForKey(Value(enabled), "launchAtLogin");

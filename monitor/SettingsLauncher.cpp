@@ -35,8 +35,8 @@ QString SettingsLauncher::program() {
 std::optional<std::string> SettingsLauncher::start() const {
     const QString path = program();
     if (path.isEmpty()) {
-        return std::string("{program = ") + kProgram + "; error = \"not installed: no " +
-               kProgram + " beside this program or on PATH\"}";
+        return std::string("{program = ") + kProgram + "; error = \"not installed: no " + kProgram +
+               " beside this program or on PATH\"}";
     }
     QProcess process;
     process.setProgram(path);

@@ -27,7 +27,8 @@ QFont fittingFont(const std::vector<QString>& lines, double width, double ceilin
         font.setPixelSize(static_cast<int>(size));
         const QFontMetricsF metrics(font);
         double widest = 0;
-        for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+        for (const QString& line : lines)
+            widest = std::max(widest, metrics.horizontalAdvance(line));
         if (widest <= width) break;
     }
     font.setPixelSize(static_cast<int>(size));

@@ -20,8 +20,7 @@ constexpr int kNoticeMs = 8000;
 
 }  // namespace
 
-TrayMonitor::TrayMonitor(QStringList settingsArguments)
-    : launcher_(std::move(settingsArguments)) {}
+TrayMonitor::TrayMonitor(QStringList settingsArguments) : launcher_(std::move(settingsArguments)) {}
 
 TrayMonitor::~TrayMonitor() {
     bindings_.clear();
@@ -49,20 +48,21 @@ void TrayMonitor::attach(MonitorAppDelegate& delegate) {
     tray_.setContextMenu(&menu_);
     // A click on the icon opens the settings, as most tray programs do; the menu is on the
     // other button.
-    connect(&tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-        if (why == QSystemTrayIcon::Trigger) delegate_->showPrefs();
-    });
+    connect(&tray_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason why) {
+                if (why == QSystemTrayIcon::Trigger) delegate_->showPrefs();
+            });
 }
 
 QAction* TrayMonitor::addSwitch(const QString& text, const char* keyPath) {
     QAction* action = menu_.addAction(text);
     action->setCheckable(true);
-    auto binding = std::make_unique<KeyValueBinding>(
-        delegate_->fileOwnerController(), keyPath, [action](const Value& v) {
-            const QSignalBlocker quiet(action);
-            action->setEnabled(!isControllerMarker(v));
-            action->setChecked(v.boolValue());
-        });
+    auto binding = std::make_unique<KeyValueBinding>(delegate_->fileOwnerController(), keyPath,
+                                                     [action](const Value& v) {
+                                                         const QSignalBlocker quiet(action);
+                                                         action->setEnabled(!isControllerMarker(v));
+                                                         action->setChecked(v.boolValue());
+                                                     });
     connect(action, &QAction::toggled, this, [this, b = binding.get()](bool on) {
         try {
             b->write(on);
@@ -81,9 +81,13 @@ void TrayMonitor::setTitle(const StatusTitle& title) {
     tray_.setToolTip(QString::fromStdString(title.text));
 }
 
-void TrayMonitor::terminateSoon() { QTimer::singleShot(0, qApp, &QApplication::quit); }
+void TrayMonitor::terminateSoon() {
+    QTimer::singleShot(0, qApp, &QApplication::quit);
+}
 
-std::optional<std::string> TrayMonitor::startSettings() { return launcher_.start(); }
+std::optional<std::string> TrayMonitor::startSettings() {
+    return launcher_.start();
+}
 
 void TrayMonitor::showAboutWindow() {
     if (about_) about_->bringToFront();

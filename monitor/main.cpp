@@ -29,11 +29,10 @@ namespace {
 std::string webSite() {
     if (std::strlen(DRIVETHERM_WEBSITE) > 0) return DRIVETHERM_WEBSITE;
     const QString self = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
-    const QString readme =
-        self.startsWith(DRIVETHERM_BUILD_TREE "/")
-            ? QStringLiteral(DRIVETHERM_SOURCE_TREE "/README.md")
-            : QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                              "/" DRIVETHERM_DOCS_FROM_PROGRAM "/README.md");
+    const QString readme = self.startsWith(DRIVETHERM_BUILD_TREE "/")
+                               ? QStringLiteral(DRIVETHERM_SOURCE_TREE "/README.md")
+                               : QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                                 "/" DRIVETHERM_DOCS_FROM_PROGRAM "/README.md");
     return QUrl::fromLocalFile(readme).toString().toStdString();
 }
 
@@ -97,8 +96,7 @@ int main(int argc, char** argv) {
     MonitorAppDelegate delegate(
         tray, tray, [bus] { return DbusDaemonClient::bind(bus); }, timers,
         [] { return LaunchAtLoginController(); },
-        MonitorAppDelegate::Settings{DRIVETHERM_VERSION, webSite(),
-                                     options->pollInterval});
+        MonitorAppDelegate::Settings{DRIVETHERM_VERSION, webSite(), options->pollInterval});
     tray.attach(delegate);
     delegate.awakeFromNib();
     tray.show();

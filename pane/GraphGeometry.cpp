@@ -42,7 +42,8 @@ GraphPoint GraphGeometry::coordinateForTempWithoutPinToBase(float celsius, int r
     const float offset = r > kHighestRpm ? static_cast<float>(kHighestRpm - kLowestRpm)
                                          : static_cast<float>(r - kLowestRpm);
     const double y = std::round(offset * MFPixelPerRpm_) + kPlotBottom;
-    const double wide = static_cast<double>(t - kLowestTemp) * static_cast<double>(MFPixelPerDegree_);
+    const double wide =
+        static_cast<double>(t - kLowestTemp) * static_cast<double>(MFPixelPerDegree_);
     const double x = std::round(static_cast<float>(wide)) + kPlotLeft;
     return {x, y};
 }
@@ -72,14 +73,18 @@ int GraphGeometry::targetSpeed() const {
     return truncateToInt32(target);
 }
 
-int GraphGeometry::currentRpmTruncated() const { return truncateToInt32(currentRPM_); }
+int GraphGeometry::currentRpmTruncated() const {
+    return truncateToInt32(currentRPM_);
+}
 
 GraphPicture GraphGeometry::picture(double width, double height) const {
     GraphPicture p;
     const auto x = [this](float celsius) {
         return coordinateForTempWithoutPinToBase(celsius, kLowestRpm).x;
     };
-    const auto y = [this](int rpm) { return coordinateForTempWithoutPinToBase(kLowestTemp, rpm).y; };
+    const auto y = [this](int rpm) {
+        return coordinateForTempWithoutPinToBase(kLowestTemp, rpm).y;
+    };
 
     const GraphPoint a = coordinateForTemp(kLowestTemp, baseRpm_);
     const GraphPoint b = coordinateForTemp(kHighestTemp, kTopRpm);

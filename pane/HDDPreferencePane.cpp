@@ -29,17 +29,21 @@ HDDPreferencePane::HDDPreferencePane(Outlets outlets, DaemonBinder binder, Timer
       driveWalk_(drives) {
     TransformerRegistry::setValueTransformer(transformer_, "TempTransformer");
 
-    registerKey<int>("baseRpm", [this] { return baseRpm(); }, [this](int v) { applyBaseRpm(v); });
-    registerKey<float>("lowerThreshold", [this] { return lowerThreshold(); },
-                       [this](float v) { applyLowerThreshold(v); });
-    registerKey<float>("upperThreshold", [this] { return upperThreshold(); },
-                       [this](float v) { applyUpperThreshold(v); });
-    registerKey<bool>("fahrenheit", [this] { return fahrenheit(); },
-                      [this](bool v) { applyFahrenheit(v); });
-    registerKey<bool>("pinToBase", [this] { return pinToBase(); },
-                      [this](bool v) { applyPinToBase(v); });
-    registerKey<bool>("useAmbientTemp", [this] { return useAmbientTemp(); },
-                      [this](bool v) { applyUseAmbientTemp(v); });
+    registerKey<int>(
+        "baseRpm", [this] { return baseRpm(); }, [this](int v) { applyBaseRpm(v); });
+    registerKey<float>(
+        "lowerThreshold", [this] { return lowerThreshold(); },
+        [this](float v) { applyLowerThreshold(v); });
+    registerKey<float>(
+        "upperThreshold", [this] { return upperThreshold(); },
+        [this](float v) { applyUpperThreshold(v); });
+    registerKey<bool>(
+        "fahrenheit", [this] { return fahrenheit(); }, [this](bool v) { applyFahrenheit(v); });
+    registerKey<bool>(
+        "pinToBase", [this] { return pinToBase(); }, [this](bool v) { applyPinToBase(v); });
+    registerKey<bool>(
+        "useAmbientTemp", [this] { return useAmbientTemp(); },
+        [this](bool v) { applyUseAmbientTemp(v); });
     registerKey(
         "HDDName",
         [this] {
@@ -47,8 +51,7 @@ HDDPreferencePane::HDDPreferencePane(Outlets outlets, DaemonBinder binder, Timer
             return name ? Value(*name) : Value();
         },
         [this](const Value& v) {
-            applyHDDName(v.isString() ? std::optional<std::string>(v.stringValue())
-                                      : std::nullopt);
+            applyHDDName(v.isString() ? std::optional<std::string>(v.stringValue()) : std::nullopt);
         });
     registerKey<bool>("shouldShowDriveSelection", [this] { return shouldShowDriveSelection(); });
 }
@@ -60,8 +63,9 @@ HDDPreferencePane::~HDDPreferencePane() {
 void HDDPreferencePane::awakeFromNib() {
     daemon_ = binder_ ? binder_() : DaemonProxy();
     if (daemon_.isNone()) {
-        tell("The fan daemon is not running; the window shows zeros. Start drivethermd and open "
-             "this window again.");
+        tell(
+            "The fan daemon is not running; the window shows zeros. Start drivethermd and open "
+            "this window again.");
     }
     transformer_->setFahrenheit(fahrenheit());
     outlets_.graphView.setFahrenheit(fahrenheit());
@@ -118,7 +122,8 @@ void HDDPreferencePane::resetDefaults() {
 
 std::optional<std::vector<std::string>> HDDPreferencePane::GetAllDrives() {
     RegistryIterator iterator;
-    if (driveWalk_ == nullptr || driveWalk_->FindStorageMedia(&iterator) != kIOReturnSuccess) return std::nullopt;
+    if (driveWalk_ == nullptr || driveWalk_->FindStorageMedia(&iterator) != kIOReturnSuccess)
+        return std::nullopt;
     return driveWalk_->GetDriveNameArray(iterator);
 }
 
@@ -142,7 +147,9 @@ bool HDDPreferencePane::shouldShowDriveSelection() {
 int HDDPreferencePane::baseRpm() {
     return ask<int>([this] { return daemon_.baseRpm(); }, 0);
 }
-void HDDPreferencePane::setBaseRpm(int rpm) { setValueForKey(Value(rpm), "baseRpm"); }
+void HDDPreferencePane::setBaseRpm(int rpm) {
+    setValueForKey(Value(rpm), "baseRpm");
+}
 
 float HDDPreferencePane::lowerThreshold() {
     return ask<float>([this] { return daemon_.lowerThreshold(); }, 0.0f);
@@ -168,7 +175,9 @@ void HDDPreferencePane::setFahrenheit(bool fahrenheit) {
 bool HDDPreferencePane::pinToBase() {
     return ask<bool>([this] { return daemon_.pinToBase(); }, false);
 }
-void HDDPreferencePane::setPinToBase(bool pin) { setValueForKey(Value(pin), "pinToBase"); }
+void HDDPreferencePane::setPinToBase(bool pin) {
+    setValueForKey(Value(pin), "pinToBase");
+}
 
 bool HDDPreferencePane::useAmbientTemp() {
     return ask<bool>([this] { return daemon_.useAmbientTemp(); }, false);

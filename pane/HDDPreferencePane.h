@@ -63,7 +63,8 @@ public:
     // Makes the temperature text and enters it in the registry under "TempTransformer".
     // `drives` lists the machine's disks for the drive chooser (null: none can be listed); the
     // caller keeps it alive.
-    HDDPreferencePane(Outlets outlets, DaemonBinder binder, TimerFactory& timers, DriveWalk* drives);
+    HDDPreferencePane(Outlets outlets, DaemonBinder binder, TimerFactory& timers,
+                      DriveWalk* drives);
     ~HDDPreferencePane() override;
 
     void setMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }

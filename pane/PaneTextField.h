@@ -18,9 +18,7 @@ public:
     }
 
     void setIntValue(int value) override { setText(QString::number(value)); }
-    void setStringValue(const std::string& text) override {
-        setText(QString::fromStdString(text));
-    }
+    void setStringValue(const std::string& text) override { setText(QString::fromStdString(text)); }
 };
 
 }  // namespace drivetherm

@@ -52,7 +52,8 @@ PreferenceWindow::PreferenceWindow(HDDPreferencePane::DaemonBinder binder, Timer
       fan_(new PaneTextField),
       graph_(new PaneGraphView(kGraphFrame)),
       pane_(std::make_unique<HDDPreferencePane>(
-          HDDPreferencePane::Outlets{*fan_, *temperature_, *graph_}, std::move(binder), timers, drives)) {
+          HDDPreferencePane::Outlets{*fan_, *temperature_, *graph_}, std::move(binder), timers,
+          drives)) {
     setWindowTitle("Drivetherm");
     setWindowIcon(appIcon());
     pane_->setMessageSink([this](const std::string& message) { showMessage(message); });
@@ -77,7 +78,8 @@ PreferenceWindow::PreferenceWindow(HDDPreferencePane::DaemonBinder binder, Timer
     statusLayout->setContentsMargins(0, 0, 0, 0);
     auto* statusIcon = new QLabel;
     const int iconSize = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
-    statusIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this)
+    statusIcon->setPixmap(style()
+                              ->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this)
                               .pixmap(iconSize, iconSize));
     statusText_ = new QLabel;
     statusText_->setWordWrap(true);
@@ -88,8 +90,9 @@ PreferenceWindow::PreferenceWindow(HDDPreferencePane::DaemonBinder binder, Timer
     layout->addWidget(status_);
 
     reset_ = new QPushButton("Restore &Defaults");
-    reset_->setToolTip("Lower threshold 50 \u00B0C, upper 58 \u00B0C, base speed 1100 rpm, the "
-                       "first disk, Celsius, the disk's own sensor");
+    reset_->setToolTip(
+        "Lower threshold 50 \u00B0C, upper 58 \u00B0C, base speed 1100 rpm, the "
+        "first disk, Celsius, the disk's own sensor");
     connect(reset_, &QPushButton::clicked, this, [this] {
         try {
             pane_->resetDefaults();
@@ -157,8 +160,9 @@ QFormLayout* PreferenceWindow::buildSettings() {
     slider_->setMaxValue(kHighestThreshold);
     slider_->setMinValue(kLowestThreshold);
     slider_->setAccessibleName("Lower and upper temperature threshold");
-    slider_->setToolTip("Below the lower threshold the fan runs at the base speed; from the upper "
-                        "one on, at full speed");
+    slider_->setToolTip(
+        "Below the lower threshold the fan runs at the base speed; from the upper "
+        "one on, at full speed");
     slider_->bind("objectLoValue", controller, "selection.lowerThreshold");
     slider_->bind("objectHiValue", controller, "selection.upperThreshold");
     auto* lower = new QLabel;
@@ -178,8 +182,8 @@ QFormLayout* PreferenceWindow::buildSettings() {
     // Typing 1500 must not send 1, 15 and 150 to the daemon on the way.
     baseRpm_->setKeyboardTracking(false);
     baseRpm_->setAccessibleName("Base fan speed");
-    auto baseBinding = std::make_unique<KeyValueBinding>(
-        controller, "selection.baseRpm", [this](const Value& v) {
+    auto baseBinding =
+        std::make_unique<KeyValueBinding>(controller, "selection.baseRpm", [this](const Value& v) {
             const QSignalBlocker quiet(baseRpm_);
             baseRpm_->setEnabled(!isControllerMarker(v));
             baseRpm_->setValue(v.intValue());
@@ -195,8 +199,8 @@ QFormLayout* PreferenceWindow::buildSettings() {
     for (const std::string& name : pane_->GetDrives()) {
         drives_->addItem(QString::fromStdString(name));
     }
-    auto nameBinding = std::make_unique<KeyValueBinding>(
-        controller, "selection.HDDName", [this](const Value& v) {
+    auto nameBinding =
+        std::make_unique<KeyValueBinding>(controller, "selection.HDDName", [this](const Value& v) {
             const QSignalBlocker quiet(drives_);
             drives_->setEnabled(!isControllerMarker(v));
             // None, or a disk that is not attached now: nothing chosen.
@@ -229,14 +233,13 @@ QFormLayout* PreferenceWindow::buildSettings() {
 }
 
 void PreferenceWindow::bindCheckBox(QCheckBox* box, const char* keyPath) {
-    auto binding = std::make_unique<KeyValueBinding>(
-        pane_->fileOwnerController(), keyPath, [box](const Value& v) {
-            const QSignalBlocker quiet(box);
-            box->setEnabled(!isControllerMarker(v));
-            box->setChecked(v.boolValue());
-        });
-    connect(box, &QCheckBox::toggled, this,
-            [this, b = binding.get()](bool on) { write(*b, on); });
+    auto binding = std::make_unique<KeyValueBinding>(pane_->fileOwnerController(), keyPath,
+                                                     [box](const Value& v) {
+                                                         const QSignalBlocker quiet(box);
+                                                         box->setEnabled(!isControllerMarker(v));
+                                                         box->setChecked(v.boolValue());
+                                                     });
+    connect(box, &QCheckBox::toggled, this, [this, b = binding.get()](bool on) { write(*b, on); });
     bindings_.push_back(std::move(binding));
 }
 

@@ -36,8 +36,8 @@ class PreferenceWindow : public QWidget {
 public:
     // `drives` lists the machine's disks for the drive chooser (null: none); the caller keeps it
     // alive.
-    PreferenceWindow(HDDPreferencePane::DaemonBinder binder, TimerFactory& timers, DriveWalk* drives,
-                     QWidget* parent = nullptr);
+    PreferenceWindow(HDDPreferencePane::DaemonBinder binder, TimerFactory& timers,
+                     DriveWalk* drives, QWidget* parent = nullptr);
     ~PreferenceWindow() override;
 
     HDDPreferencePane& pane() { return *pane_; }

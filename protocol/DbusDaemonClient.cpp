@@ -31,7 +31,8 @@ bool daemonIsPresent(sd_bus* bus) {
     const std::string detail =
         error.message ? error.message : (error.name ? error.name : std::strerror(-r));
     if (sd_bus_error_has_name(&error, SD_BUS_ERROR_ACCESS_DENIED) ||
-        sd_bus_error_has_name(&error, "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired")) {
+        sd_bus_error_has_name(&error,
+                              "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired")) {
         throw DaemonRefused("not allowed to change the fan settings (" + detail + ")");
     }
     if (sd_bus_error_has_name(&error, SD_BUS_ERROR_INVALID_ARGS)) {

@@ -6,9 +6,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSlider>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
-#include <QSlider>
 #include <QStyleOptionSlider>
 #include <cmath>
 
@@ -25,11 +25,17 @@ constexpr const char* kHiBinding = "objectHiValue";
 // handle it paints lies within a small fraction of a pixel of the cell's knob rectangle.
 constexpr int kStyleResolution = 10000;
 
-SliderRect toSliderRect(const QRectF& r) { return {r.x(), r.y(), r.width(), r.height()}; }
+SliderRect toSliderRect(const QRectF& r) {
+    return {r.x(), r.y(), r.width(), r.height()};
+}
 
-QRectF toQRect(const SliderRect& r) { return QRectF(r.x, r.y, r.width, r.height); }
+QRectF toQRect(const SliderRect& r) {
+    return QRectF(r.x, r.y, r.width, r.height);
+}
 
-SliderPoint toSliderPoint(const QPointF& p) { return {p.x(), p.y()}; }
+SliderPoint toSliderPoint(const QPointF& p) {
+    return {p.x(), p.y()};
+}
 
 }  // namespace
 
@@ -79,7 +85,9 @@ std::optional<std::string> SMDoubleSlider::bindingIndexToName(int index) {
     }
 }
 
-std::vector<std::string> SMDoubleSlider::exposedBindings() const { return {kLoBinding, kHiBinding}; }
+std::vector<std::string> SMDoubleSlider::exposedBindings() const {
+    return {kLoBinding, kHiBinding};
+}
 
 std::optional<Value::Kind> SMDoubleSlider::valueClassForBinding(const std::string& binding) const {
     if (bindingNameToIndex(binding) >= 0) {
@@ -268,11 +276,11 @@ QStyleOptionSlider SMDoubleSlider::styleOption() const {
 
 void SMDoubleSlider::syncCellGeometry() {
     QStyleOptionSlider option = styleOption();
-    const QRect atMin = style()->subControlRect(QStyle::CC_Slider, &option,
-                                                QStyle::SC_SliderHandle, this);
+    const QRect atMin =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
     option.sliderPosition = option.sliderValue = kStyleResolution;
-    const QRect atMax = style()->subControlRect(QStyle::CC_Slider, &option,
-                                                QStyle::SC_SliderHandle, this);
+    const QRect atMax =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
     knobAtMin_ = toSliderRect(atMin);
     knobAtMax_ = toSliderRect(atMax);
     cell_.setTrackGeometry(toSliderRect(rect()), knobAtMin_, knobAtMax_);
@@ -282,8 +290,8 @@ QSize SMDoubleSlider::sizeHint() const {
     const QStyleOptionSlider option = styleOption();
     const int thickness = style()->pixelMetric(QStyle::PM_SliderThickness, &option, this);
     const int length = 4 * style()->pixelMetric(QStyle::PM_SliderLength, &option, this) + 84;
-    const QSize contents = orientation() == Qt::Horizontal ? QSize(length, thickness)
-                                                           : QSize(thickness, length);
+    const QSize contents =
+        orientation() == Qt::Horizontal ? QSize(length, thickness) : QSize(thickness, length);
     return style()->sizeFromContents(QStyle::CT_Slider, &option, contents, this);
 }
 
@@ -303,7 +311,9 @@ QSize SMDoubleSlider::minimumSizeHint() const {
 
 // Painting.
 
-void SMDoubleSlider::updateCell(SliderCell&) { update(); }
+void SMDoubleSlider::updateCell(SliderCell&) {
+    update();
+}
 
 void SMDoubleSlider::setNeedsDisplayInRect(const SliderRect& rect) {
     update(toQRect(rect).toAlignedRect());

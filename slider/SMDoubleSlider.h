@@ -34,10 +34,10 @@ namespace drivetherm {
 // Focus arriving by Tab lands on the lo knob, by Shift-Tab on the hi knob, by a click on whichever
 // knob was current. The arrow keys, Page Up/Down, Home and End move the current knob.
 class SMDoubleSlider : public QWidget,
-                      public Bindable,
-                      public DoubleSliderHost,
-                      private KeyValueObserver,
-                      private KnobPainter {
+                       public Bindable,
+                       public DoubleSliderHost,
+                       private KeyValueObserver,
+                       private KnobPainter {
     Q_OBJECT
 
 public:

@@ -71,8 +71,12 @@ void SMDoubleSliderCell::setDoubleHiValue(double value) {
 
 // Conversions.
 
-Value SMDoubleSliderCell::objectLoValue() const { return doubleLoValue(); }
-Value SMDoubleSliderCell::objectHiValue() const { return doubleHiValue(); }
+Value SMDoubleSliderCell::objectLoValue() const {
+    return doubleLoValue();
+}
+Value SMDoubleSliderCell::objectHiValue() const {
+    return doubleHiValue();
+}
 
 void SMDoubleSliderCell::setObjectLoValue(const Value& value) {
     setDoubleLoValue(value.doubleValue());
@@ -90,8 +94,12 @@ void SMDoubleSliderCell::setObjectHiValue(const SMDoubleSliderCell& other) {
     setDoubleHiValue(other.doubleHiValue());
 }
 
-std::string SMDoubleSliderCell::stringLoValue() const { return gFormat(doubleLoValue()); }
-std::string SMDoubleSliderCell::stringHiValue() const { return gFormat(doubleHiValue()); }
+std::string SMDoubleSliderCell::stringLoValue() const {
+    return gFormat(doubleLoValue());
+}
+std::string SMDoubleSliderCell::stringHiValue() const {
+    return gFormat(doubleHiValue());
+}
 
 void SMDoubleSliderCell::rejectMissingString(const char* method, int line) const {
     throw InternalInconsistencyError(method, "SMDoubleSliderCell", line,
@@ -112,18 +120,38 @@ void SMDoubleSliderCell::setStringHiValue(const std::optional<std::string>& aStr
     setDoubleHiValue(doubleFromText(*aString));
 }
 
-std::int32_t SMDoubleSliderCell::intLoValue() const { return truncateToInt32(doubleLoValue()); }
-std::int32_t SMDoubleSliderCell::intHiValue() const { return truncateToInt32(doubleHiValue()); }
-void SMDoubleSliderCell::setIntLoValue(std::int32_t value) { setDoubleLoValue(value); }
-void SMDoubleSliderCell::setIntHiValue(std::int32_t value) { setDoubleHiValue(value); }
+std::int32_t SMDoubleSliderCell::intLoValue() const {
+    return truncateToInt32(doubleLoValue());
+}
+std::int32_t SMDoubleSliderCell::intHiValue() const {
+    return truncateToInt32(doubleHiValue());
+}
+void SMDoubleSliderCell::setIntLoValue(std::int32_t value) {
+    setDoubleLoValue(value);
+}
+void SMDoubleSliderCell::setIntHiValue(std::int32_t value) {
+    setDoubleHiValue(value);
+}
 
-float SMDoubleSliderCell::floatLoValue() const { return static_cast<float>(doubleLoValue()); }
-float SMDoubleSliderCell::floatHiValue() const { return static_cast<float>(doubleHiValue()); }
-void SMDoubleSliderCell::setFloatLoValue(float value) { setDoubleLoValue(value); }
-void SMDoubleSliderCell::setFloatHiValue(float value) { setDoubleHiValue(value); }
+float SMDoubleSliderCell::floatLoValue() const {
+    return static_cast<float>(doubleLoValue());
+}
+float SMDoubleSliderCell::floatHiValue() const {
+    return static_cast<float>(doubleHiValue());
+}
+void SMDoubleSliderCell::setFloatLoValue(float value) {
+    setDoubleLoValue(value);
+}
+void SMDoubleSliderCell::setFloatHiValue(float value) {
+    setDoubleHiValue(value);
+}
 
-std::int64_t SMDoubleSliderCell::integerLoValue() const { return truncateToInt64(doubleLoValue()); }
-std::int64_t SMDoubleSliderCell::integerHiValue() const { return truncateToInt64(doubleHiValue()); }
+std::int64_t SMDoubleSliderCell::integerLoValue() const {
+    return truncateToInt64(doubleLoValue());
+}
+std::int64_t SMDoubleSliderCell::integerHiValue() const {
+    return truncateToInt64(doubleHiValue());
+}
 
 void SMDoubleSliderCell::setIntegerLoValue(std::int64_t value) {
     setDoubleLoValue(static_cast<double>(value));
@@ -388,7 +416,8 @@ bool SMDoubleSliderCell::initWithCoder(Coder& coder) {
 }
 
 std::unique_ptr<SliderCell> SMDoubleSliderCell::copy() const {
-    auto cell = std::unique_ptr<SMDoubleSliderCell>(new SMDoubleSliderCell(static_cast<const SliderCell&>(*this)));
+    auto cell = std::unique_ptr<SMDoubleSliderCell>(
+        new SMDoubleSliderCell(static_cast<const SliderCell&>(*this)));
     // Mid-drag of the lo knob the base value holds lo; the copy starts at rest with hi there.
     cell->setBaseValueSlot(doubleHiValue());
     cell->setDoubleLoValue(doubleLoValue());

@@ -9,7 +9,8 @@
 namespace drivetherm {
 
 // A sequential coder over a byte buffer: doubles as 8 bytes of IEEE 754 in little-endian order,
-// bytes as themselves. Reading never runs past the end: a value that is not all there reads as none.
+// bytes as themselves. Reading never runs past the end: a value that is not all there reads as
+// none.
 class SequentialArchive : public Coder {
 public:
     SequentialArchive() = default;

@@ -46,32 +46,50 @@ SliderCell::SliderCell(const SliderCell& other)
 
 SliderCell::~SliderCell() = default;
 
-double SliderCell::doubleValue() const { return value_; }
+double SliderCell::doubleValue() const {
+    return value_;
+}
 
 void SliderCell::setDoubleValue(double value) {
     value_ = value;
     updateControlView();
 }
 
-Value SliderCell::objectValue() const { return doubleValue(); }
+Value SliderCell::objectValue() const {
+    return doubleValue();
+}
 
-void SliderCell::setObjectValue(const Value& value) { setDoubleValue(value.doubleValue()); }
+void SliderCell::setObjectValue(const Value& value) {
+    setDoubleValue(value.doubleValue());
+}
 
-std::string SliderCell::stringValue() const { return gFormat(doubleValue()); }
+std::string SliderCell::stringValue() const {
+    return gFormat(doubleValue());
+}
 
 void SliderCell::setStringValue(const std::optional<std::string>& text) {
     setDoubleValue(doubleFromText(text.value_or("")));
 }
 
-std::int32_t SliderCell::intValue() const { return truncateToInt32(doubleValue()); }
+std::int32_t SliderCell::intValue() const {
+    return truncateToInt32(doubleValue());
+}
 
-void SliderCell::setIntValue(std::int32_t value) { setDoubleValue(value); }
+void SliderCell::setIntValue(std::int32_t value) {
+    setDoubleValue(value);
+}
 
-float SliderCell::floatValue() const { return static_cast<float>(doubleValue()); }
+float SliderCell::floatValue() const {
+    return static_cast<float>(doubleValue());
+}
 
-void SliderCell::setFloatValue(float value) { setDoubleValue(value); }
+void SliderCell::setFloatValue(float value) {
+    setDoubleValue(value);
+}
 
-std::int64_t SliderCell::integerValue() const { return truncateToInt64(SliderCell::doubleValue()); }
+std::int64_t SliderCell::integerValue() const {
+    return truncateToInt64(SliderCell::doubleValue());
+}
 
 void SliderCell::setIntegerValue(std::int64_t value) {
     SliderCell::setDoubleValue(static_cast<double>(value));
@@ -124,7 +142,9 @@ void SliderCell::updateControlView() {
     }
 }
 
-void SliderCell::drawKnob() { drawKnob(knobRectFlipped(hostIsFlipped())); }
+void SliderCell::drawKnob() {
+    drawKnob(knobRectFlipped(hostIsFlipped()));
+}
 
 void SliderCell::drawKnob(const SliderRect& knobRect) {
     if (knobPainter_ == nullptr) {
@@ -152,7 +172,8 @@ bool SliderCell::startTrackingAt(const SliderPoint& point, SliderCellHost& view)
 
 bool SliderCell::continueTracking(const SliderPoint&, const SliderPoint& current,
                                   SliderCellHost& view) {
-    value_ = valueForPoint({current.x - grabOffset_.x, current.y - grabOffset_.y}, view.isFlipped());
+    value_ =
+        valueForPoint({current.x - grabOffset_.x, current.y - grabOffset_.y}, view.isFlipped());
     updateControlView();
     return true;
 }

@@ -74,15 +74,16 @@ void report(const char* what, std::vector<double> v) {
     if (v.empty()) return;
     std::sort(v.begin(), v.end());
     auto at = [&](double q) { return v[std::min(v.size() - 1, std::size_t(q * v.size()))]; };
-    std::printf("  %-26s %7zu calls  median %6.1f us  p99 %6.1f us  max %7.1f us\n", what,
-                v.size(), at(0.5), at(0.99), v.back());
+    std::printf("  %-26s %7zu calls  median %6.1f us  p99 %6.1f us  max %7.1f us\n", what, v.size(),
+                at(0.5), at(0.99), v.back());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 5 && !(argc == 6 && std::string(argv[5]) == "ping")) {
-        std::fprintf(stderr, "usage: bus_latency ADDRESS CLIENTS CALLS_PER_SECOND SECONDS [ping]\n");
+        std::fprintf(stderr,
+                     "usage: bus_latency ADDRESS CLIENTS CALLS_PER_SECOND SECONDS [ping]\n");
         return 2;
     }
     pingOnly = argc == 6;
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
     }
     std::printf("%d client(s), %.0f calls/s in all, %.0f s:\n", clients, rate, seconds);
     if (pingOnly) {
-        all.baseRpm.insert(all.baseRpm.end(), all.lastTemperature.begin(), all.lastTemperature.end());
+        all.baseRpm.insert(all.baseRpm.end(), all.lastTemperature.begin(),
+                           all.lastTemperature.end());
         report("Peer.Ping (no daemon code)", all.baseRpm);
     } else {
         report("BaseRpm", all.baseRpm);

@@ -65,10 +65,13 @@ BENCHMARK(BM_LookUpLastDriveSim);
 void addLinuxDisks(test::FakeSysfs& sysfs, int count) {
     for (int i = 0; i < count; ++i) {
         const std::string name = std::string("sd") + static_cast<char>('a' + i);
-        sysfs.addDisk({.name = name, .major_minor = "8:" + std::to_string(16 * i),
-                       .udev = {{"ID_ATA", "1"}, {"ID_ATA_FEATURE_SET_SMART", "1"},
+        sysfs.addDisk({.name = name,
+                       .major_minor = "8:" + std::to_string(16 * i),
+                       .udev = {{"ID_ATA", "1"},
+                                {"ID_ATA_FEATURE_SET_SMART", "1"},
                                 {"ID_MODEL_ENC", "Model\\x20" + std::to_string(i) + "\\x20\\x20"}},
-                       .model = "Model " + std::to_string(i), .vendor = "ATA     "});
+                       .model = "Model " + std::to_string(i),
+                       .vendor = "ATA     "});
     }
 }
 
@@ -93,7 +96,8 @@ void BM_ReadDriveTemperatureLinuxTree(benchmark::State& state) {
     syscalls.diskPrefix = sysfs.roots().dev + "/";
     syscalls.answers[test::kCheckPowerMode] = {test::ScriptedSyscalls::powerMode(0xFF)};
     syscalls.answers[test::kSmartEnable] = {{}};
-    syscalls.answers[test::kSmartRead] = {test::ScriptedSyscalls::smartData(test::blockWith({{194, 40}}))};
+    syscalls.answers[test::kSmartRead] = {
+        test::ScriptedSyscalls::smartData(test::blockWith({{194, 40}}))};
     SgioSmartBackend backend(sysfs.roots(), syscalls);
     SmartReader reader(&registry, &backend);
     for (auto _ : state) {

@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s SYSFS_ROOT [DISK] [-v]\n", argv[0]);
         return 2;
     }
-    if (argc > 3 && std::strcmp(argv[3], "-v") == 0) drivetherm::log::setLevel(drivetherm::log::Level::Debug);
+    if (argc > 3 && std::strcmp(argv[3], "-v") == 0)
+        drivetherm::log::setLevel(drivetherm::log::Level::Debug);
     drivetherm::LinuxDisks disks(argv[1]);
     drivetherm::DiskAccess access(&disks.registry(), &disks.smartBackend());
     const unsigned temperature = access.reader().readDriveTemperature(argc > 2 ? argv[2] : "disk0");

@@ -29,7 +29,8 @@ void tick(SmcSession& smc) {
 
 void check(SmcSession& smc) {
     smc.openSmcConnection();
-    for (const char* key : {"TC0P", "TC0D", "TC0H", "TA0P", "TL0P", "TO0P", "Tp1P"}) smc.readSmcTemperature(key);
+    for (const char* key : {"TC0P", "TC0D", "TC0H", "TA0P", "TL0P", "TO0P", "Tp1P"})
+        smc.readSmcTemperature(key);
     smc.closeSmcConnection();
 }
 
@@ -61,8 +62,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count; ++i) round(smc);
     const auto elapsed = std::chrono::steady_clock::now() - start;
 
-    std::printf("%s: warm-up %d file operations; steady %.2f file operations and %.2f us per round (%d rounds)\n",
-                mode.c_str(), warmUp, count ? static_cast<double>(tree.operations()) / count : 0.0,
-                count ? std::chrono::duration<double, std::micro>(elapsed).count() / count : 0.0, count);
+    std::printf(
+        "%s: warm-up %d file operations; steady %.2f file operations and %.2f us per round (%d "
+        "rounds)\n",
+        mode.c_str(), warmUp, count ? static_cast<double>(tree.operations()) / count : 0.0,
+        count ? std::chrono::duration<double, std::micro>(elapsed).count() / count : 0.0, count);
     return 0;
 }

@@ -3,9 +3,9 @@
 // temperature read (two exchanges) and one fan write (three exchanges).
 #include <benchmark/benchmark.h>
 
-#include "hardware/smc/SmcSession.h"
-#include "hardware/smc/SmcCodec.h"
 #include "hardware/machine/MachineSections.h"
+#include "hardware/smc/SmcCodec.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/sim/SimSmcDriver.h"
 
 namespace drivetherm {

@@ -21,10 +21,10 @@ namespace {
 class Thresholds : public KeyValueObject {
 public:
     Thresholds() {
-        registerKey<float>("lowerThreshold", [this] { return lower; },
-                           [this](float v) { lower = v; });
-        registerKey<float>("upperThreshold", [this] { return upper; },
-                           [this](float v) { upper = v; });
+        registerKey<float>(
+            "lowerThreshold", [this] { return lower; }, [this](float v) { lower = v; });
+        registerKey<float>(
+            "upperThreshold", [this] { return upper; }, [this](float v) { upper = v; });
     }
     float lower = 50;
     float upper = 58;

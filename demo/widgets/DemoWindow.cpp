@@ -55,14 +55,13 @@ DemoWindow::DemoWindow()
     showIn(lower, "selection.lowerThreshold");
     showIn(upper, "selection.upperThreshold");
 
-    auto baseBinding = std::make_unique<KeyValueBinding>(
-        controller_, "selection.baseRpm", [base](const Value& v) {
+    auto baseBinding =
+        std::make_unique<KeyValueBinding>(controller_, "selection.baseRpm", [base](const Value& v) {
             const QSignalBlocker quiet(base);
             base->setEnabled(!isControllerMarker(v));
             base->setValue(v.intValue());
         });
-    connect(base, &QSpinBox::valueChanged,
-            [b = baseBinding.get()](int rpm) { b->write(rpm); });
+    connect(base, &QSpinBox::valueChanged, [b = baseBinding.get()](int rpm) { b->write(rpm); });
     bindings_.push_back(std::move(baseBinding));
 
     auto tempBinding = std::make_unique<KeyValueBinding>(

@@ -23,8 +23,7 @@ int main(int argc, char** argv) {
         QTimer::singleShot(0, &window, [&] {
             const QString file = parser.value(screenshot);
             const bool saved = window.grab().save(file);
-            std::fprintf(stderr, "%s %s\n", saved ? "saved" : "could not save",
-                         qPrintable(file));
+            std::fprintf(stderr, "%s %s\n", saved ? "saved" : "could not save", qPrintable(file));
             app.exit(saved ? 0 : 1);
         });
     }

@@ -60,20 +60,23 @@ public:
     virtual RegistryEntry entryFromPath(const std::string& path) = 0;
     // All registered entries that match, in registry order. kIOReturnSuccess and the iterator,
     // or the status of the failed search (the iterator is then empty).
-    virtual kern_return_t servicesMatching(const RegistryMatch& match, RegistryIterator& iterator) = 0;
+    virtual kern_return_t servicesMatching(const RegistryMatch& match,
+                                           RegistryIterator& iterator) = 0;
 
     // The entry's parent, or its first child, in `plane`; an empty handle when there is none.
     virtual RegistryEntry parentEntry(const RegistryEntry& entry, const std::string& plane) = 0;
     virtual RegistryEntry childEntry(const RegistryEntry& entry, const std::string& plane) = 0;
 
     // A copy of one property of the entry, or nothing when it lacks it.
-    virtual std::optional<RegistryValue> property(const RegistryEntry& entry, const std::string& key) = 0;
+    virtual std::optional<RegistryValue> property(const RegistryEntry& entry,
+                                                  const std::string& key) = 0;
     // Whether the entry is of that class or of a subclass.
     virtual bool conformsTo(const RegistryEntry& entry, const std::string& className) = 0;
 
     // The description of the disk with this BSD name (its model under
     // kDiskDescriptionDeviceModelKey), or nothing when there is no such disk.
-    virtual std::optional<RegistryValue::Dictionary> diskDescription(const std::string& bsdName) = 0;
+    virtual std::optional<RegistryValue::Dictionary> diskDescription(
+        const std::string& bsdName) = 0;
 
 protected:
     friend class RegistryEntry;

@@ -10,7 +10,9 @@ namespace drivetherm {
 RegistryEntry::RegistryEntry(DeviceRegistry& registry, io_object_t id) noexcept
     : registry_(id != 0 ? &registry : nullptr), id_(id) {}
 
-RegistryEntry::~RegistryEntry() noexcept { reset(); }
+RegistryEntry::~RegistryEntry() noexcept {
+    reset();
+}
 
 RegistryEntry::RegistryEntry(RegistryEntry&& other) noexcept
     : registry_(std::exchange(other.registry_, nullptr)), id_(std::exchange(other.id_, 0)) {}

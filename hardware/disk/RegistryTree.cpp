@@ -16,7 +16,8 @@ RegistryTree::RegistryTree() {
     nodes_.push_back(Entry{"Root", {"IORegistryEntry"}, {}, kNone, {}});
 }
 
-RegistryTree::Node RegistryTree::addChild(Node parent, std::string name, std::vector<std::string> classes,
+RegistryTree::Node RegistryTree::addChild(Node parent, std::string name,
+                                          std::vector<std::string> classes,
                                           RegistryValue::Dictionary properties) {
     if (parent >= nodes_.size()) throw std::out_of_range("RegistryTree::addChild: no such parent");
     const Node node = nodes_.size();
@@ -47,7 +48,9 @@ const std::vector<RegistryTree::Node>& RegistryTree::children(Node node) const {
     return nodes_.at(node).children;
 }
 
-const std::string& RegistryTree::name(Node node) const { return nodes_.at(node).name; }
+const std::string& RegistryTree::name(Node node) const {
+    return nodes_.at(node).name;
+}
 
 const RegistryValue* RegistryTree::property(Node node, std::string_view key) const {
     if (node >= nodes_.size()) return nullptr;
@@ -100,8 +103,9 @@ RegistryTree::Node RegistryTree::findByPath(std::string_view path) const {
         rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
         if (component.empty()) continue;
         const auto& children = nodes_[node].children;
-        const auto child = std::find_if(children.begin(), children.end(),
-                                        [&](Node candidate) { return nodes_[candidate].name == component; });
+        const auto child = std::find_if(children.begin(), children.end(), [&](Node candidate) {
+            return nodes_[candidate].name == component;
+        });
         if (child == children.end()) return kNone;
         node = *child;
     }
@@ -110,7 +114,8 @@ RegistryTree::Node RegistryTree::findByPath(std::string_view path) const {
 
 std::string RegistryTree::path(Node node) const {
     std::vector<const std::string*> names;
-    for (Node at = node; at != kRoot && at < nodes_.size(); at = nodes_[at].parent) names.push_back(&nodes_[at].name);
+    for (Node at = node; at != kRoot && at < nodes_.size(); at = nodes_[at].parent)
+        names.push_back(&nodes_[at].name);
     std::string result(kPlanePrefix);
     for (auto name = names.rbegin(); name != names.rend(); ++name) {
         if (name != names.rbegin()) result += '/';
@@ -120,7 +125,8 @@ std::string RegistryTree::path(Node node) const {
 }
 
 bool RegistryTree::matches(const Entry& entry, const RegistryMatch& match) const {
-    if (std::find(entry.classes.begin(), entry.classes.end(), match.providerClass) == entry.classes.end())
+    if (std::find(entry.classes.begin(), entry.classes.end(), match.providerClass) ==
+        entry.classes.end())
         return false;
     for (const auto& [key, wanted] : match.properties) {
         const auto found = entry.properties.find(key);

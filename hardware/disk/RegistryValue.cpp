@@ -14,7 +14,9 @@ RegistryValue::RegistryValue(bool flag) : value_(flag) {}
 RegistryValue::RegistryValue(Dictionary dictionary)
     : value_(std::make_shared<const Dictionary>(std::move(dictionary))) {}
 
-const std::string* RegistryValue::string() const { return std::get_if<std::string>(&value_); }
+const std::string* RegistryValue::string() const {
+    return std::get_if<std::string>(&value_);
+}
 
 std::optional<bool> RegistryValue::boolean() const {
     if (const bool* flag = std::get_if<bool>(&value_)) return *flag;
@@ -27,7 +29,8 @@ std::optional<std::int64_t> RegistryValue::number() const {
 }
 
 const RegistryValue::Dictionary* RegistryValue::dictionary() const {
-    if (const DictionaryPtr* dictionary = std::get_if<DictionaryPtr>(&value_)) return dictionary->get();
+    if (const DictionaryPtr* dictionary = std::get_if<DictionaryPtr>(&value_))
+        return dictionary->get();
     return nullptr;
 }
 

@@ -21,8 +21,8 @@ public:
     RegistryValue(const char* text);
     RegistryValue(bool flag);
     template <std::integral T>
-        requires(!std::same_as<T, bool>)
-    RegistryValue(T number) : value_(static_cast<std::int64_t>(number)) {}
+    requires(!std::same_as<T, bool>) RegistryValue(T number)
+        : value_(static_cast<std::int64_t>(number)) {}
     RegistryValue(Dictionary dictionary);
 
     // The value as that kind, or nothing (nullptr) when it is of another kind.

@@ -4,12 +4,18 @@
 namespace drivetherm {
 const char* smartOutcomeName(SmartOutcome outcome) {
     switch (outcome) {
-        case SmartOutcome::Success: return "success";
-        case SmartOutcome::Timeout: return "time-out";
-        case SmartOutcome::NotResponding: return "not responding";
-        case SmartOutcome::ExclusiveAccess: return "exclusive access";
-        case SmartOutcome::Standby: return "standby";
-        case SmartOutcome::OtherError: return "error";
+        case SmartOutcome::Success:
+            return "success";
+        case SmartOutcome::Timeout:
+            return "time-out";
+        case SmartOutcome::NotResponding:
+            return "not responding";
+        case SmartOutcome::ExclusiveAccess:
+            return "exclusive access";
+        case SmartOutcome::Standby:
+            return "standby";
+        case SmartOutcome::OtherError:
+            return "error";
     }
     return "unknown";
 }

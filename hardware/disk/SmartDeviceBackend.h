@@ -14,8 +14,8 @@ namespace drivetherm {
 class SmartDeviceBackend {
 public:
     virtual ~SmartDeviceBackend() = default;
-    // kIOReturnSuccess and the plug-in for `service` (an entry of the registry the reader walks), or
-    // the status of the failure (the plug-in is then empty).
+    // kIOReturnSuccess and the plug-in for `service` (an entry of the registry the reader walks),
+    // or the status of the failure (the plug-in is then empty).
     virtual kern_return_t createPlugInInterface(const RegistryEntry& service,
                                                 std::unique_ptr<SmartDevicePlugIn>& plugIn) = 0;
 };

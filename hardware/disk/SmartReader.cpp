@@ -60,7 +60,8 @@ bool isSmartCapable(const RegistryEntry& entry) {
     if (registry->property(entry, kSmartCapableKey)) return true;
     if (!registry->conformsTo(entry, kIOATABlockStorageDeviceClass)) return false;
     const auto characteristics = registry->property(entry, kDeviceCharacteristicsKey);
-    const RegistryValue::Dictionary* dictionary = characteristics ? characteristics->dictionary() : nullptr;
+    const RegistryValue::Dictionary* dictionary =
+        characteristics ? characteristics->dictionary() : nullptr;
     if (dictionary == nullptr) return false;
     std::int64_t features = 0;
     if (const auto found = dictionary->find(kAtaFeaturesKey); found != dictionary->end())
@@ -107,7 +108,8 @@ int SmartReader::openSmartDevice(const char* name, const char* type) {
     slot.smartInterface.reset();
 
     if (SmartDeviceBackend* backend = backend_) {
-        const kern_return_t status = backend->createPlugInInterface(slot.service, slot.plugInInterface);
+        const kern_return_t status =
+            backend->createPlugInInterface(slot.service, slot.plugInInterface);
         if (status == kIOReturnSuccess && slot.plugInInterface)
             slot.smartInterface = slot.plugInInterface->queryInterface();
         else
@@ -132,7 +134,8 @@ int SmartReader::readSmartData(int slot, SmartDataBlock& buffer) {
                 return fail(EBUSY);
             case SmartOutcome::Timeout:
             case SmartOutcome::NotResponding:
-                log::debug(kTag, "slot %d: attempt %d: %s", slot, attempt, smartOutcomeName(outcome));
+                log::debug(kTag, "slot %d: attempt %d: %s", slot, attempt,
+                           smartOutcomeName(outcome));
                 // The pause follows the last attempt too: a drive that keeps timing out
                 // costs six attempts and six seconds.
                 clock_.sleepFor(kRetryPause);

@@ -15,16 +15,20 @@ TreeRegistry::~TreeRegistry() {
     // A handle that outlives its registry would release into freed memory; say so while the
     // culprit can still be found.
     if (!handles_.empty())
-        log::error("registry", "%zu registry references still held when the registry went away", handles_.size());
+        log::error("registry", "%zu registry references still held when the registry went away",
+                   handles_.size());
 }
 
 void TreeRegistry::setTree(std::shared_ptr<const RegistryTree> tree) {
     tree_ = tree ? std::move(tree) : std::make_shared<RegistryTree>();
 }
 
-kern_return_t TreeRegistry::willLookUp(LookUp) { return kIOReturnSuccess; }
+kern_return_t TreeRegistry::willLookUp(LookUp) {
+    return kIOReturnSuccess;
+}
 
-RegistryEntry TreeRegistry::adopt(const std::shared_ptr<const RegistryTree>& tree, RegistryTree::Node node) {
+RegistryEntry TreeRegistry::adopt(const std::shared_ptr<const RegistryTree>& tree,
+                                  RegistryTree::Node node) {
     if (node == RegistryTree::kNone || node >= tree->size()) return {};
     // Ids only grow (skipping 0 and any still in use after a wrap), so a released id is not
     // handed out again while a stale copy of it could still be around.
@@ -40,7 +44,9 @@ const TreeRegistry::Handle* TreeRegistry::resolve(const RegistryEntry& entry) co
     return found != handles_.end() ? &found->second : nullptr;
 }
 
-void TreeRegistry::release(io_object_t id) noexcept { handles_.erase(id); }
+void TreeRegistry::release(io_object_t id) noexcept {
+    handles_.erase(id);
+}
 
 RegistryEntry TreeRegistry::serviceMatchingBsdName(const std::string& bsdName) {
     if (willLookUp(LookUp::ByBsdName) != kIOReturnSuccess) return {};
@@ -52,11 +58,14 @@ RegistryEntry TreeRegistry::entryFromPath(const std::string& path) {
     return adopt(tree_, tree_->findByPath(path));
 }
 
-kern_return_t TreeRegistry::servicesMatching(const RegistryMatch& match, RegistryIterator& iterator) {
+kern_return_t TreeRegistry::servicesMatching(const RegistryMatch& match,
+                                             RegistryIterator& iterator) {
     iterator = RegistryIterator();
-    if (const kern_return_t status = willLookUp(LookUp::Matching); status != kIOReturnSuccess) return status;
+    if (const kern_return_t status = willLookUp(LookUp::Matching); status != kIOReturnSuccess)
+        return status;
     std::deque<RegistryEntry> entries;
-    for (const RegistryTree::Node node : tree_->matching(match)) entries.push_back(adopt(tree_, node));
+    for (const RegistryTree::Node node : tree_->matching(match))
+        entries.push_back(adopt(tree_, node));
     iterator = RegistryIterator(std::move(entries));
     return kIOReturnSuccess;
 }
@@ -78,7 +87,8 @@ RegistryEntry TreeRegistry::childEntry(const RegistryEntry& entry, const std::st
     return adopt(tree, tree->firstChild(handle->node));
 }
 
-std::optional<RegistryValue> TreeRegistry::property(const RegistryEntry& entry, const std::string& key) {
+std::optional<RegistryValue> TreeRegistry::property(const RegistryEntry& entry,
+                                                    const std::string& key) {
     const Handle* handle = resolve(entry);
     if (handle == nullptr) return std::nullopt;
     const RegistryValue* value = handle->tree->property(handle->node, key);

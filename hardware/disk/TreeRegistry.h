@@ -15,7 +15,8 @@ namespace drivetherm {
 // went) while a walk or an open SMART device still holds entries of the old one.
 class TreeRegistry : public DeviceRegistry {
 public:
-    explicit TreeRegistry(std::shared_ptr<const RegistryTree> tree = std::make_shared<RegistryTree>());
+    explicit TreeRegistry(
+        std::shared_ptr<const RegistryTree> tree = std::make_shared<RegistryTree>());
     ~TreeRegistry() override;
 
     TreeRegistry(const TreeRegistry&) = delete;
@@ -33,7 +34,8 @@ public:
     kern_return_t servicesMatching(const RegistryMatch& match, RegistryIterator& iterator) override;
     RegistryEntry parentEntry(const RegistryEntry& entry, const std::string& plane) override;
     RegistryEntry childEntry(const RegistryEntry& entry, const std::string& plane) override;
-    std::optional<RegistryValue> property(const RegistryEntry& entry, const std::string& key) override;
+    std::optional<RegistryValue> property(const RegistryEntry& entry,
+                                          const std::string& key) override;
     bool conformsTo(const RegistryEntry& entry, const std::string& className) override;
     std::optional<RegistryValue::Dictionary> diskDescription(const std::string& bsdName) override;
 

@@ -37,12 +37,16 @@ public:
         return value->get<std::string>();
     }
 
-    std::optional<std::int64_t> integer(const char* key, std::int64_t lowest, std::int64_t highest) const {
+    std::optional<std::int64_t> integer(const char* key, std::int64_t lowest,
+                                        std::int64_t highest) const {
         const nlohmann::json* value = member(key);
         if (value == nullptr) return std::nullopt;
-        const std::string range = "expected an integer from " + std::to_string(lowest) + " to " + std::to_string(highest);
+        const std::string range =
+            "expected an integer from " + std::to_string(lowest) + " to " + std::to_string(highest);
         if (!value->is_number_integer()) fail(key, range);
-        if (value->is_number_unsigned() && value->get<std::uint64_t>() > static_cast<std::uint64_t>(highest)) fail(key, range);
+        if (value->is_number_unsigned() &&
+            value->get<std::uint64_t>() > static_cast<std::uint64_t>(highest))
+            fail(key, range);
         const auto number = value->get<std::int64_t>();
         if (number < lowest || number > highest) fail(key, range);
         return number;
@@ -56,11 +60,13 @@ public:
             if (std::isspace(static_cast<unsigned char>(c))) continue;
             if (!std::isxdigit(static_cast<unsigned char>(c)) || digits >= 2 * kSmartDataSize)
                 fail("smartData", "expected 512 bytes as 1024 hex digits");
-            const int nibble = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10;
+            const int nibble =
+                std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10;
             block[digits / 2] = static_cast<std::uint8_t>(block[digits / 2] << 4 | nibble);
             ++digits;
         }
-        if (digits != 2 * kSmartDataSize) fail("smartData", "expected 512 bytes as 1024 hex digits");
+        if (digits != 2 * kSmartDataSize)
+            fail("smartData", "expected 512 bytes as 1024 hex digits");
         return block;
     }
 
@@ -81,18 +87,22 @@ SimDrive parseDrive(const nlohmann::json& json, const MachineFile& file, std::si
     const std::string member = "drives[" + std::to_string(index) + "]";
     const DriveParser parser(json, file, member);
     if (!json.is_object()) parser.fail("", "expected an object");
-    static const char* const known[] = {"bsdName", "model", "smart", "ataFeatures", "temperature",
-                                        "smartData", "fault", "faultCount", "powerMode"};
+    static const char* const known[] = {"bsdName",     "model",       "smart",
+                                        "ataFeatures", "temperature", "smartData",
+                                        "fault",       "faultCount",  "powerMode"};
     for (const auto& item : json.items()) {
-        if (std::find_if(std::begin(known), std::end(known), [&](const char* k) { return item.key() == k; }) == std::end(known))
+        if (std::find_if(std::begin(known), std::end(known),
+                         [&](const char* k) { return item.key() == k; }) == std::end(known))
             parser.fail(item.key(), "unknown member");
     }
 
     SimDrive::Config config;
     config.bsdName = parser.string("bsdName", true);
-    if (!isBsdDiskName(config.bsdName)) parser.fail("bsdName", "expected a whole-disk name such as \"disk0\"");
+    if (!isBsdDiskName(config.bsdName))
+        parser.fail("bsdName", "expected a whole-disk name such as \"disk0\"");
     config.model = parser.string("model", true);
-    if (config.model.empty()) parser.fail("model", "expected the drive's model string, not an empty one");
+    if (config.model.empty())
+        parser.fail("model", "expected the drive's model string, not an empty one");
 
     const std::string smart = parser.string("smart", true);
     if (smart == "property")
@@ -105,23 +115,29 @@ SimDrive parseDrive(const nlohmann::json& json, const MachineFile& file, std::si
         parser.fail("smart", "expected \"property\", \"ata-features\" or \"none\"");
     const auto features = parser.integer("ataFeatures", 0, 0xFFFF);
     if (config.smart == SimSmartSupport::AtaFeatures && !features)
-        parser.fail("ataFeatures", "missing: \"ata-features\" needs the feature bits (0x20 = SMART)");
+        parser.fail("ataFeatures",
+                    "missing: \"ata-features\" needs the feature bits (0x20 = SMART)");
     if (config.smart != SimSmartSupport::AtaFeatures && features)
         parser.fail("ataFeatures", "only with \"smart\": \"ata-features\"");
     config.ataFeatures = features.value_or(0);
 
     const auto temperature = parser.integer("temperature", 0, 255);
     const bool hasData = parser.member("smartData") != nullptr;
-    if (temperature && hasData) parser.fail("smartData", "give either \"temperature\" or \"smartData\", not both");
+    if (temperature && hasData)
+        parser.fail("smartData", "give either \"temperature\" or \"smartData\", not both");
     if (!temperature && !hasData && config.smart != SimSmartSupport::None)
         parser.fail("", "missing \"temperature\" (or \"smartData\")");
-    config.block = hasData ? parser.smartData() : SimDrive::blockAround(static_cast<std::uint8_t>(temperature.value_or(0)));
+    config.block = hasData
+                       ? parser.smartData()
+                       : SimDrive::blockAround(static_cast<std::uint8_t>(temperature.value_or(0)));
 
     const std::string fault = parser.string("fault", false);
     if (!fault.empty()) {
         const auto parsed = simDriveFaultFromName(fault);
         if (!parsed)
-            parser.fail("fault", "expected \"none\", \"timeout\", \"not-responding\", \"busy\", \"no-attribute\" or \"absent\"");
+            parser.fail("fault",
+                        "expected \"none\", \"timeout\", \"not-responding\", \"busy\", "
+                        "\"no-attribute\" or \"absent\"");
         config.fault = *parsed;
     }
     if (const auto count = parser.integer("faultCount", 1, std::numeric_limits<int>::max())) {
@@ -143,15 +159,15 @@ std::unique_ptr<SimDriveBay> readDrivesSection(const MachineFile& file) {
     const nlohmann::json drivesArray = found != file.root().end() ? *found : nlohmann::json();
     std::vector<SimDrive> drives;
     if (drivesArray.is_null()) return std::make_unique<SimDriveBay>(std::move(drives));
-    if (!drivesArray.is_array())
-        file.fail("drives", "expected an array of drives");
+    if (!drivesArray.is_array()) file.fail("drives", "expected an array of drives");
     std::map<std::string, std::size_t> seen;
     for (std::size_t index = 0; index < drivesArray.size(); ++index) {
         SimDrive drive = parseDrive(drivesArray[index], file, index);
         const auto [previous, fresh] = seen.emplace(drive.bsdName(), index);
         if (!fresh)
             file.fail("drives[" + std::to_string(index) + "].bsdName",
-                      "\"" + drive.bsdName() + "\" is already drives[" + std::to_string(previous->second) + "]");
+                      "\"" + drive.bsdName() + "\" is already drives[" +
+                          std::to_string(previous->second) + "]");
         drives.push_back(std::move(drive));
     }
     return std::make_unique<SimDriveBay>(std::move(drives));

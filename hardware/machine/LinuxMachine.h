@@ -15,7 +15,9 @@ class LinuxMachine final : public Machine {
 public:
     LinuxMachine(const std::string& sysfsRoot, const std::string& deviceDirectory,
                  ApplesmcDriver::Reads reads = ApplesmcDriver::Reads::DedicatedFiles)
-        : root_(sysfsRoot), smc_(sysfsRoot, posixApplesmcFiles(), reads), disks_(sysfsRoot, deviceDirectory) {}
+        : root_(sysfsRoot),
+          smc_(sysfsRoot, posixApplesmcFiles(), reads),
+          disks_(sysfsRoot, deviceDirectory) {}
 
     SmcDriver& smcDriver() override { return smc_; }
     DeviceRegistry& deviceRegistry() override { return disks_.registry(); }

@@ -10,8 +10,9 @@ std::unique_ptr<Machine> Machine::open(const MachineChoice& choice, SmcReads rea
     // The simulated SMC always answers with the key's own bytes.
     if (choice.simulated()) return SimMachine::load(choice.machineFile);
     return std::make_unique<LinuxMachine>(choice.sysfsRoot, choice.deviceDirectory,
-                                          reads == SmcReads::KeysOwnBytes ? ApplesmcDriver::Reads::SmcBytes
-                                                                          : ApplesmcDriver::Reads::DedicatedFiles);
+                                          reads == SmcReads::KeysOwnBytes
+                                              ? ApplesmcDriver::Reads::SmcBytes
+                                              : ApplesmcDriver::Reads::DedicatedFiles);
 }
 
 std::string LinuxMachine::smcAdvice() const {

@@ -27,7 +27,8 @@ public:
     // key's own bytes, fraction bits included, as a listing shows them.
     enum class SmcReads { ForTheLoop, KeysOwnBytes };
 
-    static std::unique_ptr<Machine> open(const MachineChoice& choice, SmcReads reads = SmcReads::ForTheLoop);
+    static std::unique_ptr<Machine> open(const MachineChoice& choice,
+                                         SmcReads reads = SmcReads::ForTheLoop);
     virtual ~Machine() = default;
 
     virtual SmcDriver& smcDriver() = 0;

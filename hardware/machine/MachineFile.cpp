@@ -42,14 +42,16 @@ struct CountingIterator {
 
 int lineAt(const std::string& text, std::size_t offset) {
     const std::size_t end = std::min(offset, text.size());
-    return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+    return 1 + static_cast<int>(
+                   std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
 }
 
 // Records the line of every member while the text is parsed: an object member at its key, an
 // array element where it starts.
 class LineRecorder final : public nlohmann::json_sax<json> {
 public:
-    LineRecorder(const std::string& text, const std::size_t& consumed) : text_(text), consumed_(consumed) {}
+    LineRecorder(const std::string& text, const std::size_t& consumed)
+        : text_(text), consumed_(consumed) {}
 
     std::map<std::string, int> lines;
 
@@ -139,7 +141,8 @@ MachineFile MachineFile::parse(const std::string& text, const std::string& name)
         std::string what = error.what();
         if (const auto cut = what.find(": "); cut != std::string::npos) what.erase(0, cut + 2);
         const std::size_t at = error.byte > 0 ? error.byte - 1 : 0;
-        throw std::runtime_error(name + ":" + std::to_string(lineAt(text, at)) + ": not valid JSON: " + what);
+        throw std::runtime_error(name + ":" + std::to_string(lineAt(text, at)) +
+                                 ": not valid JSON: " + what);
     }
     if (!root.is_object()) throw std::runtime_error(name + ":1: expected a JSON object");
 

@@ -2,9 +2,8 @@
 #pragma once
 
 #include <map>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 namespace drivetherm {
 

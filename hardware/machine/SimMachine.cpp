@@ -82,11 +82,13 @@ ThermalParameters readThermalSection(const MachineFile& where, bool& enabled) {
             }
         } else if (name == "fanLag") {
             p.fanLag = number(value, where, member);
-            if (p.fanLag <= 0 || p.fanLag > 1) where.fail(member, "expected a share above 0, at most 1");
+            if (p.fanLag <= 0 || p.fanLag > 1)
+                where.fail(member, "expected a share above 0, at most 1");
         } else if (name == "sensors") {
             if (!value.is_object()) where.fail(member, "expected SMC keys with offsets in °C");
             for (const auto& [key, offset] : value.items()) {
-                if (key.size() != 4) where.fail(member + "." + key, "an SMC key has four characters");
+                if (key.size() != 4)
+                    where.fail(member + "." + key, "an SMC key has four characters");
                 p.sensors[key] = number(offset, where, member + "." + key);
             }
         } else {
@@ -126,7 +128,8 @@ std::unique_ptr<SimMachine> SimMachine::fromFile(const MachineFile& file) {
         if (enabled) {
             const auto start = result->drives_->temperature(parameters.drive);
             if (!start) {
-                file.fail("thermal.drive", "no drive \"" + parameters.drive + "\" with a temperature to warm");
+                file.fail("thermal.drive",
+                          "no drive \"" + parameters.drive + "\" with a temperature to warm");
             }
             if (parameters.fan >= result->smc_->fanCount()) {
                 file.fail("thermal.fan", "the SMC has no fan " + std::to_string(parameters.fan));
@@ -147,12 +150,19 @@ std::unique_ptr<SimMachine> SimMachine::fromFile(const MachineFile& file) {
 
 SimMachine::~SimMachine() = default;
 
-SmcDriver& SimMachine::smcDriver() { return *smcDriver_; }
-DeviceRegistry& SimMachine::deviceRegistry() { return *drives_; }
-SmartDeviceBackend& SimMachine::smartBackend() { return *drives_; }
+SmcDriver& SimMachine::smcDriver() {
+    return *smcDriver_;
+}
+DeviceRegistry& SimMachine::deviceRegistry() {
+    return *drives_;
+}
+SmartDeviceBackend& SimMachine::smartBackend() {
+    return *drives_;
+}
 
 std::string SimMachine::describe() const {
-    return "the simulated machine of " + file_ + (description_.empty() ? "" : " (" + description_ + ")");
+    return "the simulated machine of " + file_ +
+           (description_.empty() ? "" : " (" + description_ + ")");
 }
 
 void SimMachine::step() {
@@ -168,7 +178,8 @@ void SimMachine::step() {
     const int fan = p.fan;
     int commanded = smc_->fanForced(fan) ? smc_->fanTarget(fan) : smc_->fanMinimum(fan);
     const int maximum = smc_->fanMaximum(fan);
-    if (!smc_->fanForced(fan) && maximum >= smc_->fanMinimum(fan)) commanded = std::min(commanded, maximum);
+    if (!smc_->fanForced(fan) && maximum >= smc_->fanMinimum(fan))
+        commanded = std::min(commanded, maximum);
     smc_->setFanActual(fan, thermal_->step(commanded, smc_->fanActual(fan)));
 
     const double t = thermal_->diskTemperature();

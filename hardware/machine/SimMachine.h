@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
-#include <cstdint>
 #include <string>
 #include <vector>
 

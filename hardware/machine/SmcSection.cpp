@@ -102,7 +102,8 @@ void addFans(SimSmcController& smc, const Reporter& report, const json& fans,
         smc.setKey("F" + n + "Mx", "fpe2", fpe2Bytes(maximum));
         smc.setKey("F" + n + "Sf", "fpe2", fpe2Bytes(safe));
         smc.setKey("F" + n + "Tg", "fpe2", fpe2Bytes(target));
-        for (const char* suffix : {"Ac", "ID", "Mn", "Mx", "Sf", "Tg"}) names.insert("F" + n + suffix);
+        for (const char* suffix : {"Ac", "ID", "Mn", "Mx", "Sf", "Tg"})
+            names.insert("F" + n + suffix);
     }
     smc.setKey("FNum", "ui8 ", {static_cast<std::uint8_t>(fans.size())});
 }
@@ -112,9 +113,12 @@ void addSensors(SimSmcController& smc, const Reporter& report, const json& senso
     report.requireObject(sensors, "smc.sensors");
     for (const auto& [name, celsius] : sensors.items()) {
         const std::string member = "smc.sensors." + name;
-        if (!isPrintableKey(name)) report.fail(member, "expected a key of four printable characters");
-        if (names.count(name) != 0) report.fail(member, "the key " + name + " is already a fan key");
-        if (!celsius.is_number() || celsius.get<double>() < -128.0 || celsius.get<double>() >= 128.0) {
+        if (!isPrintableKey(name))
+            report.fail(member, "expected a key of four printable characters");
+        if (names.count(name) != 0)
+            report.fail(member, "the key " + name + " is already a fan key");
+        if (!celsius.is_number() || celsius.get<double>() < -128.0 ||
+            celsius.get<double>() >= 128.0) {
             report.fail(member, "expected a temperature in °C from -128 to 127.99");
         }
         std::vector<std::uint8_t> bytes(2);
@@ -139,14 +143,16 @@ void addRawKeys(SimSmcController& smc, const Reporter& report, const json& keys)
             report.fail(member + ".key", "expected a key of four printable characters");
         }
         if (!entry["type"].is_string() || !isPrintableKey(entry["type"].get<std::string>())) {
-            report.fail(member + ".type", "expected a type of four printable characters (\"ui8 \")");
+            report.fail(member + ".type",
+                        "expected a type of four printable characters (\"ui8 \")");
         }
         const std::string name = entry["key"].get<std::string>();
-        if (name == "#KEY") report.fail(member + ".key", "#KEY is the key count and cannot be given");
+        if (name == "#KEY")
+            report.fail(member + ".key", "#KEY is the key count and cannot be given");
         if (!given.insert(name).second) report.fail(member + ".key", name + " is given twice");
         std::vector<std::uint8_t> bytes;
-        if (!entry["bytes"].is_string() || !parseSmcHexBytes(entry["bytes"].get<std::string>(), bytes) ||
-            bytes.empty()) {
+        if (!entry["bytes"].is_string() ||
+            !parseSmcHexBytes(entry["bytes"].get<std::string>(), bytes) || bytes.empty()) {
             report.fail(member + ".bytes", "expected 1 to 32 bytes as hex digits (\"1f40\")");
         }
         // A raw key may replace a generated one, to give it another type or size.
@@ -166,8 +172,9 @@ void applyFaults(SimSmcController& smc, const Reporter& report, const json& faul
         } else if (open == "open-failed") {
             smc.setOpenFault(SimSmcController::OpenFault::OpenFailed);
         } else if (open != "none") {
-            report.fail("smc.faults.open",
-                        "expected \"none\", \"no-service\", \"matching-failed\" or \"open-failed\"");
+            report.fail(
+                "smc.faults.open",
+                "expected \"none\", \"no-service\", \"matching-failed\" or \"open-failed\"");
         }
     }
     if (const auto it = faults.find("exchange"); it != faults.end()) {
@@ -193,12 +200,14 @@ std::shared_ptr<SimSmcController> readSmcSection(const MachineFile& file) {
 
     std::uint32_t forced = 0;
     if (const auto it = smcSection.find("forced"); it != smcSection.end()) {
-        if (!it->is_number_integer() || it->get<std::int64_t>() < 0 || it->get<std::int64_t>() > 0xFFFF) {
+        if (!it->is_number_integer() || it->get<std::int64_t>() < 0 ||
+            it->get<std::int64_t>() > 0xFFFF) {
             report.fail("smc.forced", "expected an integer mask from 0 to 65535");
         }
         forced = it->get<std::uint32_t>();
     }
-    smc->setKey("FS! ", "ui16", {static_cast<std::uint8_t>(forced >> 8), static_cast<std::uint8_t>(forced)});
+    smc->setKey("FS! ", "ui16",
+                {static_cast<std::uint8_t>(forced >> 8), static_cast<std::uint8_t>(forced)});
 
     if (smcSection.contains("keys")) addRawKeys(*smc, report, smcSection["keys"]);
     if (smcSection.contains("faults")) applyFaults(*smc, report, smcSection["faults"]);

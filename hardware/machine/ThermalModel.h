@@ -20,10 +20,10 @@ struct ThermalParameters {
     int fan = 1;
     double ambient = 24.0;
     double load = 0.1;
-    std::vector<LoadStep> loadProfile;  // sorted by `at`
-    double stillCooling = 0.001;        // per second, at a standing fan
-    double coolingPerKrpm = 0.004;      // per second and 1000 rpm
-    double fanLag = 0.3;                // share of the speed gap closed per second
+    std::vector<LoadStep> loadProfile;      // sorted by `at`
+    double stillCooling = 0.001;            // per second, at a standing fan
+    double coolingPerKrpm = 0.004;          // per second and 1000 rpm
+    double fanLag = 0.3;                    // share of the speed gap closed per second
     std::map<std::string, double> sensors;  // SMC key -> offset from the disk's temperature
 };
 

@@ -21,7 +21,8 @@ bool isFanSpeedKey(const char key[5]) {
 
 class DryRunTransport final : public SmcTransport {
 public:
-    explicit DryRunTransport(std::unique_ptr<SmcTransport> hardware) : hardware_(std::move(hardware)) {}
+    explicit DryRunTransport(std::unique_ptr<SmcTransport> hardware)
+        : hardware_(std::move(hardware)) {}
 
     kern_return_t callSmc(const SmcParamRecord& request, SmcParamRecord& reply) override {
         if (request.commandCode != kSmcCmdWriteBytes) return hardware_->callSmc(request, reply);

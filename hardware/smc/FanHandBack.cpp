@@ -18,7 +18,8 @@ int fanOfSpeedKey(const char* key) {
         return -1;
     }
     const char* suffix = key + 2;
-    if (std::strcmp(suffix, "Mn") != 0 && std::strcmp(suffix, "Mx") != 0 && std::strcmp(suffix, "Tg") != 0) {
+    if (std::strcmp(suffix, "Mn") != 0 && std::strcmp(suffix, "Mx") != 0 &&
+        std::strcmp(suffix, "Tg") != 0) {
         return -1;
     }
     return key[1] - '0';
@@ -53,7 +54,8 @@ kern_return_t readForcedMask(SmcSession& smc, unsigned& mask, bool& present) {
 void FanHandBack::noteWrite(const char* key) {
     const int number = fanOfSpeedKey(key);
     if (number < 0) return;
-    auto fan = std::find_if(fans_.begin(), fans_.end(), [&](const Fan& f) { return f.number == number; });
+    auto fan =
+        std::find_if(fans_.begin(), fans_.end(), [&](const Fan& f) { return f.number == number; });
     if (fan == fans_.end()) fan = fans_.insert(fans_.end(), Fan{number, -1, -1});
     // Until a read succeeds, try again before each write: if the first read failed, the write
     // after it most likely failed too and the limits are still the original ones.
@@ -74,7 +76,8 @@ void FanHandBack::handBack() {
         const std::string maxKey = fanKey(fan.number, "Mx");
         if (fan.maximum >= 0 && smc_.readSmcFanSpeed(maxKey.c_str()) != fan.maximum &&
             smc_.writeSmcFanSpeed(maxKey.c_str(), fan.maximum) != kIOReturnSuccess) {
-            log::error("smc", "cannot restore the maximum speed of fan %d (%d rpm)", fan.number, fan.maximum);
+            log::error("smc", "cannot restore the maximum speed of fan %d (%d rpm)", fan.number,
+                       fan.maximum);
             complete = false;
         }
     }
@@ -96,13 +99,16 @@ void FanHandBack::handBack() {
     for (const Fan& fan : fans_) {
         const std::string minKey = fanKey(fan.number, "Mn");
         if (fan.minimum < 0) {
-            log::warning("smc", "fan %d: its minimum speed was never read, so it stays as it is", fan.number);
+            log::warning("smc", "fan %d: its minimum speed was never read, so it stays as it is",
+                         fan.number);
         } else if (smc_.readSmcFanSpeed(minKey.c_str()) != fan.minimum &&
                    smc_.writeSmcFanSpeed(minKey.c_str(), fan.minimum) != kIOReturnSuccess) {
-            log::error("smc", "cannot restore the minimum speed of fan %d (%d rpm)", fan.number, fan.minimum);
+            log::error("smc", "cannot restore the minimum speed of fan %d (%d rpm)", fan.number,
+                       fan.minimum);
             complete = false;
         } else {
-            log::info("smc", "fan %d is back under automatic control (minimum %d rpm)", fan.number, fan.minimum);
+            log::info("smc", "fan %d is back under automatic control (minimum %d rpm)", fan.number,
+                      fan.minimum);
         }
     }
     smc_.closeSmcConnection();

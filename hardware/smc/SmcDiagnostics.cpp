@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcCodec.h"
+#include "hardware/smc/SmcSession.h"
 
 namespace drivetherm {
 namespace {
@@ -26,10 +26,8 @@ struct FanSpeedRow {
 };
 
 constexpr FanSpeedRow kFanSpeedRows[] = {
-    {"F%dAc", "    Actual speed : %.0f\n"},
-    {"F%dMn", "    Minimum speed: %.0f\n"},
-    {"F%dMx", "    Maximum speed: %.0f\n"},
-    {"F%dSf", "    Safe speed   : %.0f\n"},
+    {"F%dAc", "    Actual speed : %.0f\n"}, {"F%dMn", "    Minimum speed: %.0f\n"},
+    {"F%dMx", "    Maximum speed: %.0f\n"}, {"F%dSf", "    Safe speed   : %.0f\n"},
     {"F%dTg", "    Target speed : %.0f\n"},
 };
 

@@ -14,7 +14,8 @@ namespace drivetherm {
 
 // The SMC diagnostic listing: one key's value, every key, a report of the fans, the tool's usage
 // text. Each routine that reads expects the session's connection to be open (openSmcConnection)
-// and leaves closing it to the caller. Output goes to `out`, standard output unless a test gives another stream.
+// and leaves closing it to the caller. Output goes to `out`, standard output unless a test gives
+// another stream.
 
 // "  KEY   [TYPE]  " then the decoded value (unsigned types with "%u ", "fpe2" with "%.0f ") and
 // the bytes; "no data" for a value of size 0.

@@ -9,12 +9,12 @@ namespace drivetherm {
 // The one record exchanged with the System Management Controller, request and reply alike.
 // It is a wire format: the offsets below are fixed and checked at compile time.
 struct SmcParamRecord {
-    std::uint32_t keyCode;        // packed key, host byte order
-    std::uint8_t reserved0[24];   // zero in requests, never read from replies
-    std::uint32_t valueSize;      // number of significant bytes in valueBytes
-    std::uint32_t valueType;      // packed data type code
-    std::uint8_t reserved1[6];    // includes the reply's result and status bytes; never read
-    std::uint8_t commandCode;     // kSmcCmd*
+    std::uint32_t keyCode;       // packed key, host byte order
+    std::uint8_t reserved0[24];  // zero in requests, never read from replies
+    std::uint32_t valueSize;     // number of significant bytes in valueBytes
+    std::uint32_t valueType;     // packed data type code
+    std::uint8_t reserved1[6];   // includes the reply's result and status bytes; never read
+    std::uint8_t commandCode;    // kSmcCmd*
     std::uint8_t reserved2;
     std::uint32_t keyIndex;       // command 8 only
     std::uint8_t valueBytes[32];  // most significant byte first

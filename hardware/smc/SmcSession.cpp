@@ -128,7 +128,8 @@ kern_return_t SmcSession::writeSmcKey(const SmcValue& value) {
 int SmcSession::readSmcKeyCount() {
     SmcValue value;
     readSmcKey("#KEY", value);
-    const std::uint32_t count = decodeSmcUnsigned(value.valueBytes, static_cast<int>(value.valueSize));
+    const std::uint32_t count =
+        decodeSmcUnsigned(value.valueBytes, static_cast<int>(value.valueSize));
     // A count that does not fit an int is garbage, not a key list to walk.
     return count > 0x7FFFFFFFu ? 0 : static_cast<int>(count);
 }

@@ -41,7 +41,8 @@ void onAlarm(int) {
 
 class Watchdog final : public ::testing::EmptyTestEventListener {
     void OnTestStart(const ::testing::TestInfo& info) override {
-        std::snprintf(runningCheck, sizeof runningCheck, "%s.%s", info.test_suite_name(), info.name());
+        std::snprintf(runningCheck, sizeof runningCheck, "%s.%s", info.test_suite_name(),
+                      info.name());
         std::signal(SIGALRM, onAlarm);
         ::alarm(kCheckSeconds);
     }
@@ -54,7 +55,8 @@ double median(std::vector<double> values) {
 }
 
 double millisecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 // The whole read as the daemon makes it, and its three steps on their own: the open (the
@@ -85,10 +87,13 @@ int timeReads(int count, const char* name) {
     }
     if (whole.empty()) return 2;
     std::sort(whole.begin(), whole.end());
-    std::printf("figure smart-read %s: %d reads, min %.2f ms, median %.2f ms, max %.2f ms (temperature %u)\n", name, count,
-                whole.front(), whole[whole.size() / 2], whole.back(), temperature);
-    std::printf("figure smart-read %s, medians of its steps: open %.2f ms, read %.2f ms, close %.2f ms\n", name,
-                median(open), median(read), median(close));
+    std::printf(
+        "figure smart-read %s: %d reads, min %.2f ms, median %.2f ms, max %.2f ms (temperature "
+        "%u)\n",
+        name, count, whole.front(), whole[whole.size() / 2], whole.back(), temperature);
+    std::printf(
+        "figure smart-read %s, medians of its steps: open %.2f ms, read %.2f ms, close %.2f ms\n",
+        name, median(open), median(read), median(close));
     return 0;
 }
 
@@ -110,7 +115,8 @@ int printSmcKeyTable(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("DT_GUEST_VERBOSE") != nullptr) drivetherm::log::setLevel(drivetherm::log::Level::Debug);
+    if (std::getenv("DT_GUEST_VERBOSE") != nullptr)
+        drivetherm::log::setLevel(drivetherm::log::Level::Debug);
     if (argc == 3 && std::strcmp(argv[1], "--read-once") == 0) {
         drivetherm::LinuxDisks disks;
         drivetherm::DiskAccess access(&disks.registry(), &disks.smartBackend());
@@ -122,7 +128,8 @@ int main(int argc, char** argv) {
         drivetherm::DiskAccess access(&disks.registry(), &disks.smartBackend());
         return 0;
     }
-    if (argc == 4 && std::strcmp(argv[1], "--time-reads") == 0) return timeReads(std::atoi(argv[2]), argv[3]);
+    if (argc == 4 && std::strcmp(argv[1], "--time-reads") == 0)
+        return timeReads(std::atoi(argv[2]), argv[3]);
     if (argc == 3 && std::strcmp(argv[1], "--smc-key-table") == 0) return printSmcKeyTable(argv[2]);
 
     ::testing::InitGoogleTest(&argc, argv);

@@ -37,7 +37,8 @@ protected:
                 entry.kernelName = *name->string();
             RegistryEntry driver = registry_.childEntry(device, kIOServicePlane);
             RegistryEntry media = registry_.childEntry(driver, kIOServicePlane);
-            if (const auto bsd = registry_.property(media, kBsdNameKey); bsd && bsd->string()) entry.bsdName = *bsd->string();
+            if (const auto bsd = registry_.property(media, kBsdNameKey); bsd && bsd->string())
+                entry.bsdName = *bsd->string();
             entry.smartCapable = isSmartCapable(device);
             result.push_back(entry);
         }
@@ -56,11 +57,14 @@ TEST_F(GuestDisks, TheDisksAreTheOnesTheEmulatorWasGivenAndUdevsDatabaseIsThereE
         const auto database = readTextFile("/run/udev/data/b" + disk->majorMinor);
         if (machine_.withUdev()) {
             ASSERT_TRUE(database) << "udev recorded nothing for " << disk->kernelName;
-            EXPECT_NE(database->find("E:ID_ATA_FEATURE_SET_SMART=1\n"), std::string::npos) << *database;
+            EXPECT_NE(database->find("E:ID_ATA_FEATURE_SET_SMART=1\n"), std::string::npos)
+                << *database;
             EXPECT_NE(database->find("E:ID_MODEL_ENC="), std::string::npos) << *database;
-            EXPECT_NE(database->find("E:ID_SERIAL_SHORT=" + disk->serial + "\n"), std::string::npos) << *database;
+            EXPECT_NE(database->find("E:ID_SERIAL_SHORT=" + disk->serial + "\n"), std::string::npos)
+                << *database;
             if (disk->expectedRotation > 1) {
-                const std::string rate = "E:ID_ATA_ROTATION_RATE_RPM=" + std::to_string(disk->expectedRotation) + "\n";
+                const std::string rate =
+                    "E:ID_ATA_ROTATION_RATE_RPM=" + std::to_string(disk->expectedRotation) + "\n";
                 EXPECT_NE(database->find(rate), std::string::npos) << *database;
             }
         } else {
@@ -89,8 +93,8 @@ TEST_F(GuestDisks, EveryAtaDiskIsSmartCapableAndNothingElseIs) {
         const GuestDisk& disk = machine_.disks()[i];
         // QEMU's hard disks support SMART and say so in IDENTIFY DEVICE; its CD-ROM does not.
         EXPECT_EQ(actual[i].smartCapable, disk.isAta())
-            << disk.kernelName << " (vendor \"" << disk.vendor << "\", " << (machine_.withUdev() ? "with" : "without")
-            << " udev)";
+            << disk.kernelName << " (vendor \"" << disk.vendor << "\", "
+            << (machine_.withUdev() ? "with" : "without") << " udev)";
     }
 }
 
@@ -99,10 +103,13 @@ TEST_F(GuestDisks, EachDiskCarriesTheFullModelWithUdevAndTheKernelsSixteenCharac
         ASSERT_TRUE(disk->expectedModel);
         // The kernel's SCSI view of an ATA disk keeps only the first 16 characters of its model.
         EXPECT_EQ(disk->sysfsModel, withoutTrailingBlanks(disk->expectedModel->substr(0, 16)));
-        EXPECT_EQ(walk_.volumeNameWithBSDPath(machine_.bsdNameOf(*disk)), machine_.listedModelOf(*disk)) << disk->kernelName;
+        EXPECT_EQ(walk_.volumeNameWithBSDPath(machine_.bsdNameOf(*disk)),
+                  machine_.listedModelOf(*disk))
+            << disk->kernelName;
     }
     if (const GuestDisk* other = machine_.firstNonAtaDisk()) {
-        EXPECT_EQ(walk_.volumeNameWithBSDPath(machine_.bsdNameOf(*other)), other->sysfsModel) << other->kernelName;
+        EXPECT_EQ(walk_.volumeNameWithBSDPath(machine_.bsdNameOf(*other)), other->sysfsModel)
+            << other->kernelName;
     }
 }
 
@@ -110,7 +117,8 @@ TEST_F(GuestDisks, TheDriveListAndTheDiskSelectionAgree) {
     std::vector<std::string> expected;
     for (const GuestDisk& disk : machine_.disks())
         if (disk.isAta()) expected.push_back(machine_.listedModelOf(disk));
-    ASSERT_EQ(expected.size(), machine_.expectedSerials().size()) << "not every emulated ATA disk is in /sys";
+    ASSERT_EQ(expected.size(), machine_.expectedSerials().size())
+        << "not every emulated ATA disk is in /sys";
 
     RegistryIterator iterator;
     ASSERT_EQ(walk_.FindStorageMedia(&iterator), kIOReturnSuccess);
@@ -119,7 +127,8 @@ TEST_F(GuestDisks, TheDriveListAndTheDiskSelectionAgree) {
 
     // Every name the list offers resolves to the disk it came from.
     for (const GuestDisk* disk : ataDisks()) {
-        EXPECT_EQ(walk_.GetBSDNameForDriveName(machine_.listedModelOf(*disk)), machine_.bsdNameOf(*disk))
+        EXPECT_EQ(walk_.GetBSDNameForDriveName(machine_.listedModelOf(*disk)),
+                  machine_.bsdNameOf(*disk))
             << machine_.listedModelOf(*disk);
         // The other run's form of the model (cut or whole) is not this run's name of the disk.
         const std::string other = machine_.otherRunModelOf(*disk);
@@ -128,7 +137,8 @@ TEST_F(GuestDisks, TheDriveListAndTheDiskSelectionAgree) {
         }
     }
     if (const GuestDisk* cdrom = machine_.firstNonAtaDisk()) {
-        EXPECT_EQ(walk_.GetBSDNameForDriveName(cdrom->sysfsModel), std::nullopt) << "a drive without SMART is never chosen";
+        EXPECT_EQ(walk_.GetBSDNameForDriveName(cdrom->sysfsModel), std::nullopt)
+            << "a drive without SMART is never chosen";
     }
     EXPECT_EQ(walk_.GetBSDNameForDriveName("No Such Drive"), std::nullopt);
     EXPECT_EQ(walk_.GetBSDNameForDriveName(""), std::nullopt);

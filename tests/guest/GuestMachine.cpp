@@ -26,7 +26,8 @@ std::vector<std::string> words(const std::string& text) {
 // The unit serial number page: byte 3 is the length of the serial that follows from byte 4.
 std::string serialFromVpdPage80(const std::string& page) {
     if (page.size() < 4 || static_cast<unsigned char>(page[1]) != 0x80) return "";
-    const std::size_t length = std::min<std::size_t>(static_cast<unsigned char>(page[3]), page.size() - 4);
+    const std::size_t length =
+        std::min<std::size_t>(static_cast<unsigned char>(page[3]), page.size() - 4);
     std::string serial = page.substr(4, length);
     serial.erase(0, serial.find_first_not_of(' '));
     return withoutTrailingBlanks(serial);
@@ -41,7 +42,8 @@ std::optional<std::string> readTextFile(const std::string& path) {
 }
 
 std::string withoutTrailingBlanks(std::string text) {
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\0')) text.pop_back();
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\0'))
+        text.pop_back();
     return text;
 }
 
@@ -64,24 +66,33 @@ GuestMachine GuestMachine::fromEnvironment() {
         if (uevent.find("DEVTYPE=disk\n") == std::string::npos) continue;
         GuestDisk disk;
         disk.kernelName = name;
-        disk.vendor = withoutTrailingBlanks(readTextFile((directory / "device" / "vendor").string()).value_or(""));
-        disk.sysfsModel = withoutTrailingBlanks(readTextFile((directory / "device" / "model").string()).value_or(""));
-        disk.serial = serialFromVpdPage80(readTextFile((directory / "device" / "vpd_pg80").string()).value_or(""));
+        disk.vendor = withoutTrailingBlanks(
+            readTextFile((directory / "device" / "vendor").string()).value_or(""));
+        disk.sysfsModel = withoutTrailingBlanks(
+            readTextFile((directory / "device" / "model").string()).value_or(""));
+        disk.serial = serialFromVpdPage80(
+            readTextFile((directory / "device" / "vpd_pg80").string()).value_or(""));
         if (const auto model = machine.models_.find(disk.serial); model != machine.models_.end()) {
             disk.expectedModel = model->second;
-            disk.expectedRotation =
-                static_cast<unsigned>(std::strtoul(environment(("DT_GUEST_ROTATION_" + disk.serial).c_str(), "0").c_str(), nullptr, 10));
+            disk.expectedRotation = static_cast<unsigned>(
+                std::strtoul(environment(("DT_GUEST_ROTATION_" + disk.serial).c_str(), "0").c_str(),
+                             nullptr, 10));
         }
-        disk.majorMinor = withoutTrailingBlanks(readTextFile((directory / "dev").string()).value_or(""));
-        disk.rotational = withoutTrailingBlanks(readTextFile((directory / "queue" / "rotational").string()).value_or("")) == "1";
+        disk.majorMinor =
+            withoutTrailingBlanks(readTextFile((directory / "dev").string()).value_or(""));
+        disk.rotational =
+            withoutTrailingBlanks(
+                readTextFile((directory / "queue" / "rotational").string()).value_or("")) == "1";
         for (const fs::directory_entry& child : fs::directory_iterator(directory, error)) {
             const std::string childName = child.path().filename().string();
-            if (childName.starts_with(name) && fs::exists(child.path() / "partition")) disk.partitions.push_back(childName);
+            if (childName.starts_with(name) && fs::exists(child.path() / "partition"))
+                disk.partitions.push_back(childName);
         }
         std::sort(disk.partitions.begin(), disk.partitions.end());
         machine.disks_.push_back(std::move(disk));
     }
-    // The names this machine has ("sda", "sdb", "sr0") sort alike by the natural and the byte order.
+    // The names this machine has ("sda", "sdb", "sr0") sort alike by the natural and the byte
+    // order.
     std::sort(machine.disks_.begin(), machine.disks_.end(),
               [](const GuestDisk& a, const GuestDisk& b) { return a.kernelName < b.kernelName; });
     return machine;

@@ -23,10 +23,10 @@ namespace drivetherm::guest {
 // parallel, so the first port is not always "sda"): a disk is recognised by the serial number
 // the kernel keeps in its unit serial number page (sysfs device/vpd_pg80).
 struct GuestDisk {
-    std::string kernelName;       // "sda"
-    std::string vendor;           // sysfs device/vendor, trailing blanks removed
-    std::string sysfsModel;       // sysfs device/model, trailing blanks removed
-    std::string serial;           // from device/vpd_pg80; empty for a drive without one
+    std::string kernelName;  // "sda"
+    std::string vendor;      // sysfs device/vendor, trailing blanks removed
+    std::string sysfsModel;  // sysfs device/model, trailing blanks removed
+    std::string serial;      // from device/vpd_pg80; empty for a drive without one
     std::optional<std::string> expectedModel;  // what QEMU was told, for the ATA disks
     unsigned expectedRotation = 0;             // the rotation rate QEMU was told, 0 when not told
     std::string majorMinor;                    // sysfs "dev": "8:0"

@@ -35,9 +35,11 @@ protected:
         EXPECT_EQ(actual, error) << "\"" << name << "\": errno " << actual;
         EXPECT_EQ(reader_.readDriveTemperature(name.c_str()), 0) << name;
         EXPECT_LT(std::chrono::steady_clock::now() - start, kPrompt) << name;
-        EXPECT_THAT(syscalls_.deviceNodesOpened(), IsEmpty()) << "\"" << name << "\" opened a device node";
+        EXPECT_THAT(syscalls_.deviceNodesOpened(), IsEmpty())
+            << "\"" << name << "\" opened a device node";
         for (const auto& open : syscalls_.opens())
-            EXPECT_TRUE(open.path.starts_with("/sys/") || open.path.starts_with("/dev/")) << open.path;
+            EXPECT_TRUE(open.path.starts_with("/sys/") || open.path.starts_with("/dev/"))
+                << open.path;
     }
 };
 
@@ -48,29 +50,37 @@ TEST_F(GuestNames, DevNullIsNoDiskAndNothingIsOpened) {
 
 TEST_F(GuestNames, NamesThatClimbOutOfTheDeviceDirectoryFindNothingAndOpenNothing) {
     const GuestDisk& first = machine_.disks().at(0);
-    const std::vector<std::string> names{"/dev/../dev/" + first.kernelName, "../" + first.kernelName, "/dev/disk0/..",
-                                         "disk0/../disk1", "/dev/" + first.kernelName + "/..",
-                                         first.kernelName + "/../" + first.kernelName, ".."};
-    for (const std::string& name : names)
-        expectRefused(name, ENOENT);
+    const std::vector<std::string> names{"/dev/../dev/" + first.kernelName,
+                                         "../" + first.kernelName,
+                                         "/dev/disk0/..",
+                                         "disk0/../disk1",
+                                         "/dev/" + first.kernelName + "/..",
+                                         first.kernelName + "/../" + first.kernelName,
+                                         ".."};
+    for (const std::string& name : names) expectRefused(name, ENOENT);
 }
 
 TEST_F(GuestNames, NamesOfNoDiskFindNothing) {
     const GuestDisk& first = machine_.disks().at(0);
     const std::string beyond = "disk" + std::to_string(machine_.disks().size());
-    const std::vector<std::string> names{beyond, "/dev/" + beyond, "/dev/sdz", "", "/sys/class/block/" + first.kernelName,
+    const std::vector<std::string> names{beyond,
+                                         "/dev/" + beyond,
+                                         "/dev/sdz",
+                                         "",
+                                         "/sys/class/block/" + first.kernelName,
                                          "/dev/" + first.kernelName + "/"};
-    for (const std::string& name : names)
-        expectRefused(name, ENOENT);
+    for (const std::string& name : names) expectRefused(name, ENOENT);
 }
 
 TEST_F(GuestNames, APartitionIsReadThroughItsWholeDisk) {
     const GuestDisk* disk = machine_.diskWithSerial(machine_.partitionedSerial());
     ASSERT_NE(disk, nullptr) << "no disk has the serial " << machine_.partitionedSerial();
-    ASSERT_THAT(disk->partitions, ElementsAre(disk->kernelName + "1")) << "the image's partition table was not read";
+    ASSERT_THAT(disk->partitions, ElementsAre(disk->kernelName + "1"))
+        << "the image's partition table was not read";
     SmartDataBlock whole{};
     ASSERT_TRUE(readBlock(machine_.bsdNameOf(*disk), whole));
-    for (const std::string& name : {disk->kernelName + "1", "/dev/" + disk->kernelName + "1", machine_.bsdNameOf(*disk) + "s1"}) {
+    for (const std::string& name : {disk->kernelName + "1", "/dev/" + disk->kernelName + "1",
+                                    machine_.bsdNameOf(*disk) + "s1"}) {
         syscalls_.clear();
         SmartDataBlock block{};
         ASSERT_TRUE(readBlock(name, block)) << name;
@@ -87,7 +97,8 @@ TEST_F(GuestNames, TheCdRomIsNoSmartDiskAndIsNotOpened) {
     ASSERT_NE(cdrom, nullptr) << "this machine has no CD-ROM drive";
     ASSERT_TRUE(cdrom->kernelName.starts_with("sr")) << cdrom->kernelName;
     // A whole disk to the registry, but no ATA device that supports SMART lies above it.
-    for (const std::string& name : {cdrom->kernelName, "/dev/" + cdrom->kernelName, machine_.bsdNameOf(*cdrom)})
+    for (const std::string& name :
+         {cdrom->kernelName, "/dev/" + cdrom->kernelName, machine_.bsdNameOf(*cdrom)})
         expectRefused(name, ENODEV);
 }
 

@@ -25,19 +25,25 @@ using ::testing::ElementsAreArray;
 
 // The CDB of one 28-bit ATA command in the size this run uses, laid out by hand from the SAT
 // tables: 85h (16) carries each register in the low byte of a pair, A1h (12) one byte each.
-std::vector<std::uint8_t> expectedCdb(unsigned length, std::uint8_t protocolByte, std::uint8_t flags, std::uint8_t features,
-                                      std::uint8_t count, std::uint8_t lbaMid, std::uint8_t lbaHigh, std::uint8_t command) {
-    if (length == 12) return {0xA1, protocolByte, flags, features, count, 0x00, lbaMid, lbaHigh, 0x00, command, 0x00, 0x00};
-    return {0x85, protocolByte, flags, 0x00, features, 0x00, count, 0x00, 0x00, 0x00, lbaMid, 0x00, lbaHigh, 0x00, command, 0x00};
+std::vector<std::uint8_t> expectedCdb(unsigned length, std::uint8_t protocolByte,
+                                      std::uint8_t flags, std::uint8_t features, std::uint8_t count,
+                                      std::uint8_t lbaMid, std::uint8_t lbaHigh,
+                                      std::uint8_t command) {
+    if (length == 12)
+        return {0xA1,   protocolByte, flags, features, count, 0x00,
+                lbaMid, lbaHigh,      0x00,  command,  0x00,  0x00};
+    return {0x85, protocolByte, flags,  0x00, features, 0x00, count,   0x00,
+            0x00, 0x00,         lbaMid, 0x00, lbaHigh,  0x00, command, 0x00};
 }
 
 std::string describe(const std::vector<RecordingSyscalls::Exchange>& exchanges) {
     std::string text;
     for (const auto& exchange : exchanges) {
-        text += "\n  cdb " + hexBytes(exchange.cdb) + " -> ioctl " + std::to_string(exchange.result) + " errno " +
-                std::to_string(exchange.error) + " status " + std::to_string(exchange.status) + " host " +
-                std::to_string(exchange.hostStatus) + " driver " + std::to_string(exchange.driverStatus) + " sense [" +
-                hexBytes(exchange.sense) + "]";
+        text += "\n  cdb " + hexBytes(exchange.cdb) + " -> ioctl " +
+                std::to_string(exchange.result) + " errno " + std::to_string(exchange.error) +
+                " status " + std::to_string(exchange.status) + " host " +
+                std::to_string(exchange.hostStatus) + " driver " +
+                std::to_string(exchange.driverStatus) + " sense [" + hexBytes(exchange.sense) + "]";
     }
     return text;
 }
@@ -61,7 +67,9 @@ TEST_F(GuestSmart, ThePowerModeCheckAnswersActive) {
         ASSERT_FALSE(exchanges.empty());
         const auto& check = exchanges.front();
         // CHECK POWER MODE, non-data, with the registers asked back.
-        EXPECT_EQ(check.cdb, expectedCdb(machine_.cdbLength(), 0x06, 0x20, 0x00, 0x00, 0x00, 0x00, 0xE5)) << describe(exchanges);
+        EXPECT_EQ(check.cdb,
+                  expectedCdb(machine_.cdbLength(), 0x06, 0x20, 0x00, 0x00, 0x00, 0x00, 0xE5))
+            << describe(exchanges);
         // Descriptor sense with the ATA Status Return descriptor (09h) at byte 8: its count
         // register (descriptor byte 5) is FFh, active or idle.
         ASSERT_GE(check.sense.size(), 22u) << describe(exchanges);
@@ -83,11 +91,12 @@ TEST_F(GuestSmart, SmartEnableAndReadDataTravelInTheRunsPassThroughSize) {
         const unsigned length = machine_.cdbLength();
         std::vector<std::vector<std::uint8_t>> cdbs;
         for (const auto& exchange : syscalls_.exchanges()) cdbs.push_back(exchange.cdb);
-        EXPECT_THAT(cdbs, ElementsAre(expectedCdb(length, 0x06, 0x20, 0x00, 0x00, 0x00, 0x00, 0xE5),
-                                      // SMART ENABLE OPERATIONS: non-data, signature 4Fh/C2h.
-                                      expectedCdb(length, 0x06, 0x00, 0xD8, 0x00, 0x4F, 0xC2, 0xB0),
-                                      // SMART READ DATA: PIO data-in, one block, length in the count.
-                                      expectedCdb(length, 0x08, 0x0E, 0xD0, 0x01, 0x4F, 0xC2, 0xB0)))
+        EXPECT_THAT(cdbs,
+                    ElementsAre(expectedCdb(length, 0x06, 0x20, 0x00, 0x00, 0x00, 0x00, 0xE5),
+                                // SMART ENABLE OPERATIONS: non-data, signature 4Fh/C2h.
+                                expectedCdb(length, 0x06, 0x00, 0xD8, 0x00, 0x4F, 0xC2, 0xB0),
+                                // SMART READ DATA: PIO data-in, one block, length in the count.
+                                expectedCdb(length, 0x08, 0x0E, 0xD0, 0x01, 0x4F, 0xC2, 0xB0)))
             << describe(syscalls_.exchanges());
         for (const auto& exchange : syscalls_.exchanges()) {
             EXPECT_EQ(exchange.result, 0) << describe(syscalls_.exchanges());
@@ -113,7 +122,8 @@ TEST_F(GuestSmart, TwelveAndSixteenByteCommandsReadTheSameBlock) {
             ASSERT_TRUE(readBlock(reader, machine_.bsdNameOf(*disk), blocks[i]));
             for (const auto& exchange : syscalls.exchanges()) {
                 EXPECT_EQ(exchange.cdb.size(), lengths[i]) << describe(syscalls.exchanges());
-                EXPECT_EQ(exchange.cdb[0], lengths[i] == 16 ? 0x85 : 0xA1) << describe(syscalls.exchanges());
+                EXPECT_EQ(exchange.cdb[0], lengths[i] == 16 ? 0x85 : 0xA1)
+                    << describe(syscalls.exchanges());
             }
         }
         EXPECT_EQ(blocks[0], blocks[1]) << disk->kernelName;
@@ -142,18 +152,21 @@ TEST_F(GuestSmart, TheBlockAgreesWithSmartctlAttributeByAttribute) {
         SmartDataBlock block{};
         ASSERT_TRUE(readBlock(machine_.bsdNameOf(*disk), block));
         const SmartctlTable table = runSmartctlAttributes("/dev/" + disk->kernelName);
-        ASSERT_FALSE(table.attributes.empty()) << "smartctl printed no attribute table:\n" << table.output;
+        ASSERT_FALSE(table.attributes.empty()) << "smartctl printed no attribute table:\n"
+                                               << table.output;
         std::vector<unsigned> smartctlIds;
         for (const SmartctlAttribute& attribute : table.attributes) {
             smartctlIds.push_back(attribute.id);
-            const auto offset = smartAttributeOffset(block, static_cast<std::uint8_t>(attribute.id));
+            const auto offset =
+                smartAttributeOffset(block, static_cast<std::uint8_t>(attribute.id));
             ASSERT_TRUE(offset) << "attribute " << attribute.id << " is not in the block";
             const std::uint8_t* entry = &block[*offset];
             EXPECT_EQ(entry[1] | (entry[2] << 8), attribute.flags) << "flags of " << attribute.id;
             EXPECT_EQ(entry[3], attribute.value) << "value of " << attribute.id;
             EXPECT_EQ(entry[4], attribute.worst) << "worst of " << attribute.id;
             std::uint64_t raw = 0;
-            for (int byte = 5; byte >= 0; --byte) raw = (raw << 8) | entry[kSmartAttributeRawOffset + byte];
+            for (int byte = 5; byte >= 0; --byte)
+                raw = (raw << 8) | entry[kSmartAttributeRawOffset + byte];
             EXPECT_EQ(raw, attribute.raw) << "raw value of " << attribute.id;
         }
         std::vector<unsigned> blockIds = attributeIds(block);
@@ -171,11 +184,13 @@ TEST_F(GuestSmart, ADiskWithAttribute190AndNo194GivesNoReading) {
     SmartReader& reader = access.reader();
     for (const GuestDisk* disk : disks) {
         errno = 0;
-        EXPECT_EQ(reader.readDriveTemperature(machine_.bsdNameOf(*disk).c_str()), 0) << disk->kernelName;
+        EXPECT_EQ(reader.readDriveTemperature(machine_.bsdNameOf(*disk).c_str()), 0)
+            << disk->kernelName;
         const int slot = reader.openSmartDevice(machine_.bsdNameOf(*disk).c_str(), "ATA");
         ASSERT_GE(slot, 0) << "errno " << errno;
         SmartDataBlock block{};
-        EXPECT_EQ(reader.readSmartData(slot, block), 0) << "the read itself succeeds; only the attribute is missing";
+        EXPECT_EQ(reader.readSmartData(slot, block), 0)
+            << "the read itself succeeds; only the attribute is missing";
         reader.closeSmartDevice(slot);
         EXPECT_EQ(temperatureFromSmartData(block), 0);
     }
@@ -185,12 +200,13 @@ TEST_F(GuestSmart, EveryNameOfADiskOpensThatDisksNodeAlone) {
     for (const GuestDisk* disk : ataDisks()) {
         const std::string bsd = machine_.bsdNameOf(*disk);
         const std::string number = bsd.substr(4);
-        for (const std::string& name : {bsd, "/dev/disk" + number, "/dev/rdisk" + number, disk->kernelName,
-                                        "/dev/" + disk->kernelName}) {
+        for (const std::string& name : {bsd, "/dev/disk" + number, "/dev/rdisk" + number,
+                                        disk->kernelName, "/dev/" + disk->kernelName}) {
             syscalls_.clear();
             SmartDataBlock block{};
             ASSERT_TRUE(readBlock(name, block)) << name;
-            EXPECT_THAT(syscalls_.deviceNodesOpened(), ElementsAre("/dev/" + disk->kernelName)) << name;
+            EXPECT_THAT(syscalls_.deviceNodesOpened(), ElementsAre("/dev/" + disk->kernelName))
+                << name;
         }
     }
 }

@@ -15,7 +15,8 @@ bool parseRow(const std::string& line, SmartctlAttribute& attribute) {
     std::istringstream fields(line);
     std::vector<std::string> tokens;
     for (std::string token; fields >> token;) tokens.push_back(token);
-    if (tokens.size() < 10 || !tokens[2].starts_with("0x") || !tokens.back().starts_with("0x")) return false;
+    if (tokens.size() < 10 || !tokens[2].starts_with("0x") || !tokens.back().starts_with("0x"))
+        return false;
     try {
         attribute.id = static_cast<unsigned>(std::stoul(tokens[0]));
         attribute.flags = static_cast<unsigned>(std::stoul(tokens[2], nullptr, 16));

@@ -17,8 +17,8 @@ struct SmartctlAttribute {
 };
 
 struct SmartctlTable {
-    int exitStatus = -1;      // smartctl's exit status (a bit mask), -1 when it did not run
-    std::string output;       // all it printed, for failure messages
+    int exitStatus = -1;  // smartctl's exit status (a bit mask), -1 when it did not run
+    std::string output;   // all it printed, for failure messages
     std::vector<SmartctlAttribute> attributes;
 };
 

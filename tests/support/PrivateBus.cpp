@@ -21,7 +21,9 @@
 namespace drivetherm::testing {
 namespace {
 
-[[noreturn]] void fail(const std::string& what) { throw std::runtime_error(what); }
+[[noreturn]] void fail(const std::string& what) {
+    throw std::runtime_error(what);
+}
 
 std::vector<char*> toArgv(std::vector<std::string>& strings) {
     std::vector<char*> argv;
@@ -47,7 +49,9 @@ PrivateBus::PrivateBus() {
                              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
                              "<busconfig>\n"
                              "  <type>system</type>\n"
-                             "  <listen>unix:path=" << directory_ << "/socket</listen>\n"
+                             "  <listen>unix:path="
+                          << directory_
+                          << "/socket</listen>\n"
                              "  <auth>EXTERNAL</auth>\n"
                              "  <policy context=\"default\">\n"
                              "    <allow user=\"*\"/>\n"

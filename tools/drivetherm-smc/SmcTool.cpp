@@ -96,7 +96,8 @@ int SmcTool::runAction(const SmcToolOptions& options, SmcSession& smc) {
         case SmcToolOptions::Action::List: {
             // The listing shows an unreadable key count as an empty list; say why instead.
             SmcValue count;
-            if (const kern_return_t status = smc.readSmcKey("#KEY", count); status != kIOReturnSuccess) {
+            if (const kern_return_t status = smc.readSmcKey("#KEY", count);
+                status != kIOReturnSuccess) {
                 return fail("the number of keys (key #KEY) cannot be read" + statusText(status));
             }
             listAllSmcKeys(smc, out_);
@@ -104,7 +105,8 @@ int SmcTool::runAction(const SmcToolOptions& options, SmcSession& smc) {
         }
         case SmcToolOptions::Action::Fans: {
             SmcValue count;
-            if (const kern_return_t status = smc.readSmcKey("FNum", count); status != kIOReturnSuccess) {
+            if (const kern_return_t status = smc.readSmcKey("FNum", count);
+                status != kIOReturnSuccess) {
                 return fail("the number of fans (key FNum) cannot be read" + statusText(status));
             }
             printFanReport(smc, out_);
@@ -141,9 +143,10 @@ int SmcTool::writeKey(const SmcToolOptions& options, SmcSession& smc) {
     }
     if (current.valueSize == 0) return fail("the SMC holds no key \"" + options.key + "\"");
     if (current.valueSize != options.bytes.size()) {
-        return fail(options.key + " holds " + std::to_string(current.valueSize) + " byte(s) of type \"" +
-                    current.valueType + "\" but -w gave " + std::to_string(options.bytes.size()) +
-                    "; give " + std::to_string(current.valueSize * 2) + " hex digits");
+        return fail(options.key + " holds " + std::to_string(current.valueSize) +
+                    " byte(s) of type \"" + current.valueType + "\" but -w gave " +
+                    std::to_string(options.bytes.size()) + "; give " +
+                    std::to_string(current.valueSize * 2) + " hex digits");
     }
 
     SmcValue value;
@@ -167,7 +170,8 @@ int SmcTool::releaseFans(const SmcToolOptions& options, SmcSession& smc) {
     if (status != kIOReturnSuccess) {
         return fail("returning the fans to automatic control failed" + statusText(status));
     }
-    std::fprintf(out_, "Every fan is under automatic control (the forced mask was %04x).\n", wasForced);
+    std::fprintf(out_, "Every fan is under automatic control (the forced mask was %04x).\n",
+                 wasForced);
     return 0;
 }
 

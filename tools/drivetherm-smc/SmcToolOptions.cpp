@@ -38,13 +38,20 @@ std::string machineOptionError(const CommandLine& line) {
 
 const char* actionName(Action action) {
     switch (action) {
-        case Action::Help: return "-h";
-        case Action::Version: return "-v";
-        case Action::List: return "-l";
-        case Action::Fans: return "-f";
-        case Action::Read: return "-r";
-        case Action::Write: return "-w";
-        case Action::ReleaseFans: return "--release-fans";
+        case Action::Help:
+            return "-h";
+        case Action::Version:
+            return "-v";
+        case Action::List:
+            return "-l";
+        case Action::Fans:
+            return "-f";
+        case Action::Read:
+            return "-r";
+        case Action::Write:
+            return "-w";
+        case Action::ReleaseFans:
+            return "--release-fans";
     }
     return "?";
 }
@@ -120,8 +127,9 @@ SmcToolOptions::Parsed SmcToolOptions::parse(int argc, const char* const* argv) 
     } else {
         if (!action && haveKey) action = Action::Read;
         if (!action) {
-            return failure("nothing to do: give -f, -l, -k KEY -r, -k KEY -w HEX or --release-fans"
-                           " (-h shows the usage)");
+            return failure(
+                "nothing to do: give -f, -l, -k KEY -r, -k KEY -w HEX or --release-fans"
+                " (-h shows the usage)");
         }
         if ((*action == Action::Read || *action == Action::Write) && !haveKey) {
             return failure(std::string(actionName(*action)) + " needs a key: -k KEY");
@@ -130,11 +138,13 @@ SmcToolOptions::Parsed SmcToolOptions::parse(int argc, const char* const* argv) 
             return failure(std::string("-k goes with -r or -w, not with ") + actionName(*action));
         }
         if (*action == Action::Write && !parseSmcHexBytes(writeText, options.bytes)) {
-            return failure("-w: expected 1 to 32 bytes as hex, two digits a byte, such as 1f40 (got \"" +
-                           writeText + "\")");
+            return failure(
+                "-w: expected 1 to 32 bytes as hex, two digits a byte, such as 1f40 (got \"" +
+                writeText + "\")");
         }
         if (*action == Action::Write && options.bytes.empty()) {
-            return failure("-w: expected 1 to 32 bytes as hex, two digits a byte, such as 1f40 (got \"\")");
+            return failure(
+                "-w: expected 1 to 32 bytes as hex, two digits a byte, such as 1f40 (got \"\")");
         }
         options.action = *action;
     }

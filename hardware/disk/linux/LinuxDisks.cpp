@@ -4,6 +4,8 @@
 namespace drivetherm {
 
 LinuxDisks::LinuxDisks(const std::string& sysfsRoot, const std::string& deviceDirectory)
-    : roots_(UdevRoots::forSysfsRoot(sysfsRoot, deviceDirectory)), registry_(roots_), smart_(roots_) {}
+    : roots_(UdevRoots::forSysfsRoot(sysfsRoot, deviceDirectory)),
+      registry_(roots_),
+      smart_(roots_) {}
 
 }  // namespace drivetherm

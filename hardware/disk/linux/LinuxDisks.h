@@ -15,7 +15,8 @@ public:
     // "/sys" is the running system (libudev); another directory is a fake tree whose device
     // directory and udev database are its siblings (UdevRoots::forSysfsRoot). A non-empty
     // `deviceDirectory` is where the device nodes are opened instead.
-    explicit LinuxDisks(const std::string& sysfsRoot = "/sys", const std::string& deviceDirectory = {});
+    explicit LinuxDisks(const std::string& sysfsRoot = "/sys",
+                        const std::string& deviceDirectory = {});
 
     LinuxDisks(const LinuxDisks&) = delete;
     LinuxDisks& operator=(const LinuxDisks&) = delete;

@@ -77,7 +77,8 @@ AtaCommand smartReadDataCommand() {
 }
 
 AtaCommand smartEnableOperationsCommand(bool enable) {
-    return smartCommand(enable ? kSmartEnableOperations : kSmartDisableOperations, AtaProtocol::NonData);
+    return smartCommand(enable ? kSmartEnableOperations : kSmartDisableOperations,
+                        AtaProtocol::NonData);
 }
 
 AtaCommand checkPowerModeCommand() {
@@ -98,9 +99,11 @@ bool isStandbyPowerMode(std::uint8_t sectorCount) {
 PassThroughCdb buildPassThroughCdb(std::size_t length, const AtaCommand& command) {
     PassThroughCdb cdb;
     const AtaRegisters& r = command.registers;
-    const auto protocol = static_cast<std::uint8_t>(static_cast<std::uint8_t>(command.protocol) << 1);
+    const auto protocol =
+        static_cast<std::uint8_t>(static_cast<std::uint8_t>(command.protocol) << 1);
     std::uint8_t flags = command.checkCondition ? kCheckCondition : 0;
-    if (command.protocol == AtaProtocol::PioDataIn) flags |= kTransferFromDevice | kTransferInBlocks | kLengthInSectorCount;
+    if (command.protocol == AtaProtocol::PioDataIn)
+        flags |= kTransferFromDevice | kTransferInBlocks | kLengthInSectorCount;
     auto& b = cdb.bytes;
     if (length == 12) {
         cdb.length = 12;
@@ -159,7 +162,8 @@ std::optional<SenseData> parseSense(std::span<const std::uint8_t> sense) {
         // ATA PASS-THROUGH information available: the registers sit in the information and
         // command-specific fields.
         if (data.asc == 0x00 && data.ascq == 0x1D)
-            data.ata = AtaStatusReturn{sense[3], sense[6], sense[9], sense[10], sense[11], sense[5], sense[4]};
+            data.ata = AtaStatusReturn{sense[3],  sense[6], sense[9], sense[10],
+                                       sense[11], sense[5], sense[4]};
         return data;
     }
     return std::nullopt;
@@ -168,27 +172,36 @@ std::optional<SenseData> parseSense(std::span<const std::uint8_t> sense) {
 SgioResult classifySgioReply(const SgioReply& reply) {
     if (reply.result < 0) {
         switch (reply.error) {
-            case EBUSY: return {SgioVerdict::ExclusiveAccess, std::nullopt};
+            case EBUSY:
+                return {SgioVerdict::ExclusiveAccess, std::nullopt};
             case ENODEV:
             case ENXIO:
             case ENOENT:
-            case ENOMEDIUM: return {SgioVerdict::NotResponding, std::nullopt};
-            case ETIMEDOUT: return {SgioVerdict::Timeout, std::nullopt};
+            case ENOMEDIUM:
+                return {SgioVerdict::NotResponding, std::nullopt};
+            case ETIMEDOUT:
+                return {SgioVerdict::Timeout, std::nullopt};
             case EINVAL:
-            case EOPNOTSUPP: return {SgioVerdict::Refused, std::nullopt};
-            default: return {SgioVerdict::Failed, std::nullopt};
+            case EOPNOTSUPP:
+                return {SgioVerdict::Refused, std::nullopt};
+            default:
+                return {SgioVerdict::Failed, std::nullopt};
         }
     }
 
     switch (reply.hostStatus) {
-        case 0: break;
-        case kHostTimeOut: return {SgioVerdict::Timeout, std::nullopt};
+        case 0:
+            break;
+        case kHostTimeOut:
+            return {SgioVerdict::Timeout, std::nullopt};
         case kHostNoConnect:
         case kHostBusBusy:
         case kHostBadTarget:
         case kHostTransportDisrupted:
-        case kHostTransportFailfast: return {SgioVerdict::NotResponding, std::nullopt};
-        default: return {SgioVerdict::Failed, std::nullopt};
+        case kHostTransportFailfast:
+            return {SgioVerdict::NotResponding, std::nullopt};
+        default:
+            return {SgioVerdict::Failed, std::nullopt};
     }
     const std::uint16_t driver = reply.driverStatus & 0x0F;
     if (driver == kDriverTimeout) return {SgioVerdict::Timeout, std::nullopt};
@@ -196,17 +209,22 @@ SgioResult classifySgioReply(const SgioReply& reply) {
 
     switch (reply.status) {
         case kScsiGood:
-        case kScsiCheckCondition: break;
-        case kScsiReservationConflict: return {SgioVerdict::ExclusiveAccess, std::nullopt};
+        case kScsiCheckCondition:
+            break;
+        case kScsiReservationConflict:
+            return {SgioVerdict::ExclusiveAccess, std::nullopt};
         case kScsiBusy:
-        case kScsiTaskSetFull: return {SgioVerdict::NotResponding, std::nullopt};
-        default: return {SgioVerdict::Failed, std::nullopt};
+        case kScsiTaskSetFull:
+            return {SgioVerdict::NotResponding, std::nullopt};
+        default:
+            return {SgioVerdict::Failed, std::nullopt};
     }
 
     const auto sense = reply.sense.empty() ? std::nullopt : parseSense(reply.sense);
     if (!sense) {
         // A check condition must explain itself; without readable sense the answer is unusable.
-        if (reply.status == kScsiCheckCondition || !reply.sense.empty()) return {SgioVerdict::Failed, std::nullopt};
+        if (reply.status == kScsiCheckCondition || !reply.sense.empty())
+            return {SgioVerdict::Failed, std::nullopt};
         return {SgioVerdict::Done, std::nullopt};
     }
     switch (sense->key) {
@@ -216,24 +234,35 @@ SgioResult classifySgioReply(const SgioReply& reply) {
                 return withAta(SgioVerdict::AtaError, sense);
             return withAta(SgioVerdict::Done, sense);
         case kNotReady:
-        case kUnitAttention: return withAta(SgioVerdict::NotResponding, sense);
+        case kUnitAttention:
+            return withAta(SgioVerdict::NotResponding, sense);
         case kIllegalRequest:
-            if (sense->asc == kInvalidOpcode || sense->asc == kInvalidFieldInCdb) return withAta(SgioVerdict::Refused, sense);
+            if (sense->asc == kInvalidOpcode || sense->asc == kInvalidFieldInCdb)
+                return withAta(SgioVerdict::Refused, sense);
             return withAta(SgioVerdict::Failed, sense);
-        case kAbortedCommand: return withAta(SgioVerdict::AtaError, sense);
-        default: return withAta(SgioVerdict::Failed, sense);
+        case kAbortedCommand:
+            return withAta(SgioVerdict::AtaError, sense);
+        default:
+            return withAta(SgioVerdict::Failed, sense);
     }
 }
 
 const char* sgioVerdictName(SgioVerdict verdict) {
     switch (verdict) {
-        case SgioVerdict::Done: return "done";
-        case SgioVerdict::Refused: return "refused";
-        case SgioVerdict::Timeout: return "time-out";
-        case SgioVerdict::NotResponding: return "not responding";
-        case SgioVerdict::ExclusiveAccess: return "exclusive access";
-        case SgioVerdict::AtaError: return "ATA error";
-        case SgioVerdict::Failed: return "failed";
+        case SgioVerdict::Done:
+            return "done";
+        case SgioVerdict::Refused:
+            return "refused";
+        case SgioVerdict::Timeout:
+            return "time-out";
+        case SgioVerdict::NotResponding:
+            return "not responding";
+        case SgioVerdict::ExclusiveAccess:
+            return "exclusive access";
+        case SgioVerdict::AtaError:
+            return "ATA error";
+        case SgioVerdict::Failed:
+            return "failed";
     }
     return "unknown";
 }

@@ -13,14 +13,16 @@ namespace {
 
 class SgioPlugIn final : public SmartDevicePlugIn {
 public:
-    SgioPlugIn(SgioSyscalls& syscalls, std::string devicePath, std::string runtimeStatusPath, unsigned passThroughLength)
+    SgioPlugIn(SgioSyscalls& syscalls, std::string devicePath, std::string runtimeStatusPath,
+               unsigned passThroughLength)
         : syscalls_(syscalls),
           devicePath_(std::move(devicePath)),
           runtimeStatusPath_(std::move(runtimeStatusPath)),
           passThroughLength_(passThroughLength) {}
 
     std::unique_ptr<SmartDevice> queryInterface() override {
-        return std::make_unique<SgioSmartDevice>(syscalls_, devicePath_, runtimeStatusPath_, passThroughLength_);
+        return std::make_unique<SgioSmartDevice>(syscalls_, devicePath_, runtimeStatusPath_,
+                                                 passThroughLength_);
     }
 
 private:
@@ -32,7 +34,8 @@ private:
 
 }  // namespace
 
-SgioSmartBackend::SgioSmartBackend(const UdevRoots& roots, SgioSyscalls& syscalls, unsigned passThroughLength)
+SgioSmartBackend::SgioSmartBackend(const UdevRoots& roots, SgioSyscalls& syscalls,
+                                   unsigned passThroughLength)
     : roots_(roots), syscalls_(syscalls), passThroughLength_(passThroughLength == 12 ? 12 : 16) {}
 
 kern_return_t SgioSmartBackend::createPlugInInterface(const RegistryEntry& service,
@@ -44,12 +47,14 @@ kern_return_t SgioSmartBackend::createPlugInInterface(const RegistryEntry& servi
     if (!name || name->string() == nullptr) return kIOReturnUnsupported;
     const std::string& kernelName = *name->string();
     if (!isSafeDeviceName(kernelName)) {
-        log::warning("sgio", "refusing disk name \"%s\": not a plain device name", printableText(kernelName).c_str());
+        log::warning("sgio", "refusing disk name \"%s\": not a plain device name",
+                     printableText(kernelName).c_str());
         return kIOReturnBadArgument;
     }
-    plugIn = std::make_unique<SgioPlugIn>(syscalls_, roots_.dev + "/" + kernelName,
-                                          roots_.sysfs + "/class/block/" + kernelName + "/device/power/runtime_status",
-                                          passThroughLength_);
+    plugIn = std::make_unique<SgioPlugIn>(
+        syscalls_, roots_.dev + "/" + kernelName,
+        roots_.sysfs + "/class/block/" + kernelName + "/device/power/runtime_status",
+        passThroughLength_);
     return kIOReturnSuccess;
 }
 

@@ -19,10 +19,12 @@ namespace drivetherm {
 // that checks against a real kernel can send the 12-byte form on its own.
 class SgioSmartBackend final : public SmartDeviceBackend {
 public:
-    explicit SgioSmartBackend(const UdevRoots& roots = {}, SgioSyscalls& syscalls = systemSgioSyscalls(),
+    explicit SgioSmartBackend(const UdevRoots& roots = {},
+                              SgioSyscalls& syscalls = systemSgioSyscalls(),
                               unsigned passThroughLength = 16);
 
-    kern_return_t createPlugInInterface(const RegistryEntry& service, std::unique_ptr<SmartDevicePlugIn>& plugIn) override;
+    kern_return_t createPlugInInterface(const RegistryEntry& service,
+                                        std::unique_ptr<SmartDevicePlugIn>& plugIn) override;
 
 private:
     UdevRoots roots_;

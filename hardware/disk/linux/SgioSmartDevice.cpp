@@ -18,13 +18,18 @@ constexpr std::size_t kSenseSize = 32;
 
 SmartOutcome outcomeOf(SgioVerdict verdict) {
     switch (verdict) {
-        case SgioVerdict::Done: return SmartOutcome::Success;
-        case SgioVerdict::Timeout: return SmartOutcome::Timeout;
-        case SgioVerdict::NotResponding: return SmartOutcome::NotResponding;
-        case SgioVerdict::ExclusiveAccess: return SmartOutcome::ExclusiveAccess;
+        case SgioVerdict::Done:
+            return SmartOutcome::Success;
+        case SgioVerdict::Timeout:
+            return SmartOutcome::Timeout;
+        case SgioVerdict::NotResponding:
+            return SmartOutcome::NotResponding;
+        case SgioVerdict::ExclusiveAccess:
+            return SmartOutcome::ExclusiveAccess;
         case SgioVerdict::Refused:
         case SgioVerdict::AtaError:
-        case SgioVerdict::Failed: return SmartOutcome::OtherError;
+        case SgioVerdict::Failed:
+            return SmartOutcome::OtherError;
     }
     return SmartOutcome::OtherError;
 }
@@ -34,16 +39,19 @@ SmartOutcome outcomeOfOpenError(int error) {
         case ENOENT:
         case ENXIO:
         case ENODEV:
-        case ENOMEDIUM: return SmartOutcome::NotResponding;
-        case EBUSY: return SmartOutcome::ExclusiveAccess;
-        default: return SmartOutcome::OtherError;
+        case ENOMEDIUM:
+            return SmartOutcome::NotResponding;
+        case EBUSY:
+            return SmartOutcome::ExclusiveAccess;
+        default:
+            return SmartOutcome::OtherError;
     }
 }
 
 }  // namespace
 
-SgioSmartDevice::SgioSmartDevice(SgioSyscalls& syscalls, std::string devicePath, std::string runtimeStatusPath,
-                                 unsigned passThroughLength)
+SgioSmartDevice::SgioSmartDevice(SgioSyscalls& syscalls, std::string devicePath,
+                                 std::string runtimeStatusPath, unsigned passThroughLength)
     : syscalls_(syscalls),
       devicePath_(std::move(devicePath)),
       runtimeStatusPath_(std::move(runtimeStatusPath)),
@@ -61,7 +69,8 @@ bool SgioSmartDevice::runtimeSuspended() {
     const ssize_t count = syscalls_.readFile(fd, text.data(), text.size());
     syscalls_.closeFile(fd);
     if (count <= 0) return false;
-    return trimTrailingBlanks(std::string_view(text.data(), static_cast<std::size_t>(count))) == "suspended";
+    return trimTrailingBlanks(std::string_view(text.data(), static_cast<std::size_t>(count))) ==
+           "suspended";
 }
 
 SmartOutcome SgioSmartDevice::prepare() {
@@ -81,12 +90,15 @@ SmartOutcome SgioSmartDevice::prepare() {
     }
     if (power_ == Power::Unknown) {
         const SgioResult answer = execute(checkPowerModeCommand(), {});
-        if (answer.verdict == SgioVerdict::Timeout || answer.verdict == SgioVerdict::NotResponding ||
+        if (answer.verdict == SgioVerdict::Timeout ||
+            answer.verdict == SgioVerdict::NotResponding ||
             answer.verdict == SgioVerdict::ExclusiveAccess)
             return outcomeOf(answer.verdict);
         // A drive that cannot say its power mode is taken as awake: the read will tell.
-        if (answer.verdict == SgioVerdict::Done && answer.ata && isStandbyPowerMode(answer.ata->sectorCount)) {
-            log::debug(kTag, "%s: in standby (power mode %02x), not woken", devicePath_.c_str(), answer.ata->sectorCount);
+        if (answer.verdict == SgioVerdict::Done && answer.ata &&
+            isStandbyPowerMode(answer.ata->sectorCount)) {
+            log::debug(kTag, "%s: in standby (power mode %02x), not woken", devicePath_.c_str(),
+                       answer.ata->sectorCount);
             power_ = Power::Asleep;
             return SmartOutcome::Standby;
         }
@@ -112,19 +124,22 @@ SgioResult SgioSmartDevice::execute(const AtaCommand& command, std::span<std::ui
         header.timeout = kCommandTimeoutMs;
 
         const bool dumping = log::enabled(log::Level::Debug);
-        if (dumping) log::debug(kTag, "%s: cdb %s", devicePath_.c_str(), hexBytes(cdb.view()).c_str());
+        if (dumping)
+            log::debug(kTag, "%s: cdb %s", devicePath_.c_str(), hexBytes(cdb.view()).c_str());
         SgioReply reply;
         reply.result = syscalls_.sgIo(fd_, &header);
         reply.error = reply.result < 0 ? errno : 0;
         reply.status = header.status;
         reply.hostStatus = header.host_status;
         reply.driverStatus = header.driver_status;
-        reply.sense = std::span<const std::uint8_t>(sense.data(), std::min<std::size_t>(header.sb_len_wr, sense.size()));
+        reply.sense = std::span<const std::uint8_t>(
+            sense.data(), std::min<std::size_t>(header.sb_len_wr, sense.size()));
         const SgioResult result = classifySgioReply(reply);
         if (dumping)
-            log::debug(kTag, "%s: ioctl %d errno %d status %02x host %04x driver %04x sense [%s]: %s", devicePath_.c_str(),
-                       reply.result, reply.error, reply.status, reply.hostStatus, reply.driverStatus,
-                       hexBytes(reply.sense).c_str(), sgioVerdictName(result.verdict));
+            log::debug(
+                kTag, "%s: ioctl %d errno %d status %02x host %04x driver %04x sense [%s]: %s",
+                devicePath_.c_str(), reply.result, reply.error, reply.status, reply.hostStatus,
+                reply.driverStatus, hexBytes(reply.sense).c_str(), sgioVerdictName(result.verdict));
 
         if (result.verdict == SgioVerdict::Refused && !twelveOnly_) {
             // Some bridges know only the 12-byte form; this disk keeps using it.

@@ -20,7 +20,8 @@ constexpr std::uint16_t kSmartFeatureSet = 0x0001;
 // IDENTIFY DEVICE words are little-endian.
 std::uint16_t identifyWord(std::string_view page, unsigned word) {
     const std::size_t at = kIdentifyDataOffset + 2 * word;
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(page[at]) | (static_cast<unsigned char>(page[at + 1]) << 8));
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(page[at]) |
+                                      (static_cast<unsigned char>(page[at + 1]) << 8));
 }
 
 }  // namespace
@@ -28,8 +29,10 @@ std::uint16_t identifyWord(std::string_view page, unsigned word) {
 std::optional<bool> smartSupportedFromAtaInformation(std::string_view page) {
     if (page.size() < kAtaInformationPageSize) return std::nullopt;
     if (static_cast<unsigned char>(page[1]) != kAtaInformationPageCode) return std::nullopt;
-    if (static_cast<unsigned char>(page[kCommandCodeOffset]) != kIdentifyDevice) return std::nullopt;
-    if ((identifyWord(page, kCommandSetsSupportedValidity) & kValidityMask) != kValid) return std::nullopt;
+    if (static_cast<unsigned char>(page[kCommandCodeOffset]) != kIdentifyDevice)
+        return std::nullopt;
+    if ((identifyWord(page, kCommandSetsSupportedValidity) & kValidityMask) != kValid)
+        return std::nullopt;
     return (identifyWord(page, kCommandSetsSupported) & kSmartFeatureSet) != 0;
 }
 

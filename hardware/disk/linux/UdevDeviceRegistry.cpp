@@ -37,7 +37,8 @@ std::optional<std::string> modelOf(const UdevBlockDevice& device) {
 }
 
 bool isAta(const UdevBlockDevice& device) {
-    return propertyOf(device, "ID_ATA") == "1" || (device.vendor && trimTrailingBlanks(*device.vendor) == "ATA");
+    return propertyOf(device, "ID_ATA") == "1" ||
+           (device.vendor && trimTrailingBlanks(*device.vendor) == "ATA");
 }
 
 // "1" when the drive supports SMART, "0" when it does not, nothing when nobody says: udev's
@@ -45,7 +46,8 @@ bool isAta(const UdevBlockDevice& device) {
 // the kernel's ATA Information page, so that a machine without udev reads its disks too.
 std::optional<std::string> smartFeatureOf(const UdevBlockDevice& device) {
     if (auto feature = propertyOf(device, "ID_ATA_FEATURE_SET_SMART")) return feature;
-    if (propertyOf(device, "ID_ATA") || !isAta(device) || !device.ataInformation) return std::nullopt;
+    if (propertyOf(device, "ID_ATA") || !isAta(device) || !device.ataInformation)
+        return std::nullopt;
     const auto supported = smartSupportedFromAtaInformation(*device.ataInformation);
     if (!supported) return std::nullopt;
     return std::string(*supported ? "1" : "0");
@@ -61,11 +63,12 @@ std::unique_ptr<UdevDiskSource> sourceFor(const UdevRoots& roots) {
 UdevDeviceRegistry::UdevDeviceRegistry(const UdevRoots& roots, Clock& clock)
     : UdevDeviceRegistry(sourceFor(roots), roots, clock) {}
 
-UdevDeviceRegistry::UdevDeviceRegistry(std::unique_ptr<UdevDiskSource> source, const UdevRoots& roots, Clock& clock)
+UdevDeviceRegistry::UdevDeviceRegistry(std::unique_ptr<UdevDiskSource> source,
+                                       const UdevRoots& roots, Clock& clock)
     : source_(std::move(source)), roots_(roots), clock_(clock) {}
 
-std::shared_ptr<RegistryTree> UdevDeviceRegistry::buildTree(const std::vector<UdevBlockDevice>& devices,
-                                                            const UdevRoots& roots) {
+std::shared_ptr<RegistryTree> UdevDeviceRegistry::buildTree(
+    const std::vector<UdevBlockDevice>& devices, const UdevRoots& roots) {
     std::vector<const UdevBlockDevice*> disks;
     std::map<std::string, std::vector<const UdevBlockDevice*>, std::less<>> partitions;
     for (const UdevBlockDevice& device : devices) {
@@ -95,13 +98,17 @@ std::shared_ptr<RegistryTree> UdevDeviceRegistry::buildTree(const std::vector<Ud
         if (isAta(disk)) classes.insert(classes.begin(), kIOATABlockStorageDeviceClass);
         RegistryValue::Dictionary characteristics;
         if (model) characteristics.emplace(kProductNameKey, *model);
-        if (smartFeature) characteristics.emplace(kAtaFeaturesKey, *smartFeature == "1" ? kAtaFeatureSmart : 0);
-        RegistryValue::Dictionary properties{{kKernelNameKey, disk.sysname},
-                                             {kDeviceCharacteristicsKey, std::move(characteristics)}};
+        if (smartFeature)
+            characteristics.emplace(kAtaFeaturesKey, *smartFeature == "1" ? kAtaFeatureSmart : 0);
+        RegistryValue::Dictionary properties{
+            {kKernelNameKey, disk.sysname},
+            {kDeviceCharacteristicsKey, std::move(characteristics)}};
         if (smartFeature == "1") properties.emplace(kSmartCapableKey, true);
 
-        const auto device = tree->addChild(RegistryTree::kRoot, disk.sysname, classes, std::move(properties));
-        const auto driver = tree->addChild(device, kIOBlockStorageDriverClass, {kIOBlockStorageDriverClass, kIOServiceClass});
+        const auto device =
+            tree->addChild(RegistryTree::kRoot, disk.sysname, classes, std::move(properties));
+        const auto driver = tree->addChild(device, kIOBlockStorageDriverClass,
+                                           {kIOBlockStorageDriverClass, kIOServiceClass});
         const auto media = tree->addChild(driver, bsdName, {kIOMediaClass, kIOServiceClass},
                                           {{kBsdNameKey, bsdName}, {"Whole", true}});
         addAliases(disk.sysname, media);
@@ -113,16 +120,20 @@ std::shared_ptr<RegistryTree> UdevDeviceRegistry::buildTree(const std::vector<Ud
         if (found == partitions.end()) continue;
         auto& children = found->second;
         std::stable_sort(children.begin(), children.end(), [](const auto* a, const auto* b) {
-            return a->partitionNumber != b->partitionNumber ? a->partitionNumber < b->partitionNumber
-                                                            : kernelNameLess(a->sysname, b->sysname);
+            return a->partitionNumber != b->partitionNumber
+                       ? a->partitionNumber < b->partitionNumber
+                       : kernelNameLess(a->sysname, b->sysname);
         });
-        const auto scheme = tree->addChild(media, kIOPartitionSchemeClass, {kIOPartitionSchemeClass, kIOServiceClass});
+        const auto scheme = tree->addChild(media, kIOPartitionSchemeClass,
+                                           {kIOPartitionSchemeClass, kIOServiceClass});
         for (std::size_t slice = 0; slice < children.size(); ++slice) {
             const UdevBlockDevice& partition = *children[slice];
-            const int number = partition.partitionNumber > 0 ? partition.partitionNumber : static_cast<int>(slice) + 1;
+            const int number = partition.partitionNumber > 0 ? partition.partitionNumber
+                                                             : static_cast<int>(slice) + 1;
             const std::string sliceName = bsdName + "s" + std::to_string(number);
-            const auto sliceMedia = tree->addChild(scheme, sliceName, {kIOMediaClass, kIOServiceClass},
-                                                   {{kBsdNameKey, sliceName}, {"Whole", false}});
+            const auto sliceMedia =
+                tree->addChild(scheme, sliceName, {kIOMediaClass, kIOServiceClass},
+                               {{kBsdNameKey, sliceName}, {"Whole", false}});
             addAliases(partition.sysname, sliceMedia);
             tree->setDiskDescription(sliceName, description);
         }
@@ -134,7 +145,9 @@ kern_return_t UdevDeviceRegistry::refresh() {
     std::vector<UdevBlockDevice> devices;
     lastScan_ = clock_.now();
     if (!source_ || !source_->scan(devices)) {
-        if (!scanFailed_) log::warning(kTag, "cannot list the block devices under %s; no disk can be read", roots_.sysfs.c_str());
+        if (!scanFailed_)
+            log::warning(kTag, "cannot list the block devices under %s; no disk can be read",
+                         roots_.sysfs.c_str());
         scanFailed_ = true;
         setTree(nullptr);
         return kIOReturnError;
@@ -146,7 +159,8 @@ kern_return_t UdevDeviceRegistry::refresh() {
 }
 
 kern_return_t UdevDeviceRegistry::willLookUp(LookUp kind) {
-    if (kind == LookUp::DiskDescription && lastScan_ && clock_.now() - *lastScan_ < kDescriptionReuse)
+    if (kind == LookUp::DiskDescription && lastScan_ &&
+        clock_.now() - *lastScan_ < kDescriptionReuse)
         return scanFailed_ ? kIOReturnError : kIOReturnSuccess;
     return refresh();
 }

@@ -39,10 +39,12 @@ class UdevDeviceRegistry final : public TreeRegistry {
 public:
     // libudev for the system's roots, the files of the tree otherwise.
     explicit UdevDeviceRegistry(const UdevRoots& roots = {}, Clock& clock = systemClock());
-    UdevDeviceRegistry(std::unique_ptr<UdevDiskSource> source, const UdevRoots& roots, Clock& clock = systemClock());
+    UdevDeviceRegistry(std::unique_ptr<UdevDiskSource> source, const UdevRoots& roots,
+                       Clock& clock = systemClock());
 
     // The tree for a list of block devices (pure; the registry serves what this builds).
-    static std::shared_ptr<RegistryTree> buildTree(const std::vector<UdevBlockDevice>& devices, const UdevRoots& roots);
+    static std::shared_ptr<RegistryTree> buildTree(const std::vector<UdevBlockDevice>& devices,
+                                                   const UdevRoots& roots);
 
 protected:
     kern_return_t willLookUp(LookUp kind) override;

@@ -26,7 +26,9 @@ std::optional<std::string> attribute(udev_device* device, const char* name) {
     return std::string(value);
 }
 
-std::string text(const char* value) { return value != nullptr ? value : ""; }
+std::string text(const char* value) {
+    return value != nullptr ? value : "";
+}
 
 // A binary attribute, which libudev's text accessor would cut at the first NUL byte. At most a
 // page: the attributes read here are a few hundred bytes.
@@ -63,7 +65,8 @@ bool UdevLibrarySource::scan(std::vector<UdevBlockDevice>& devices) {
         device.sysname = text(udev_device_get_sysname(raw));
         device.devtype = text(udev_device_get_devtype(raw));
         if (device.devtype != "disk" && device.devtype != "partition") continue;
-        device.isVirtual = std::strstr(text(udev_device_get_syspath(raw)).c_str(), "/devices/virtual/") != nullptr;
+        device.isVirtual =
+            std::strstr(text(udev_device_get_syspath(raw)).c_str(), "/devices/virtual/") != nullptr;
 
         udev_list_entry* property = nullptr;
         udev_list_entry_foreach(property, udev_device_get_properties_list_entry(raw)) {
@@ -73,15 +76,19 @@ bool UdevLibrarySource::scan(std::vector<UdevBlockDevice>& devices) {
 
         if (device.devtype == "partition") {
             // The parent is owned by the child's handle; it must not be unreferenced here.
-            udev_device* parent = udev_device_get_parent_with_subsystem_devtype(raw, "block", "disk");
+            udev_device* parent =
+                udev_device_get_parent_with_subsystem_devtype(raw, "block", "disk");
             if (parent != nullptr) device.parentSysname = text(udev_device_get_sysname(parent));
             const auto number = attribute(raw, "partition");
-            if (number) std::from_chars(number->data(), number->data() + number->size(), device.partitionNumber);
+            if (number)
+                std::from_chars(number->data(), number->data() + number->size(),
+                                device.partitionNumber);
         } else {
             device.vendor = attribute(raw, "device/vendor");
             device.model = attribute(raw, "device/model");
             // Only where udev has not identified the drive; its word on SMART comes first.
-            if (!device.properties.contains("ID_ATA")) device.ataInformation = binaryAttribute(raw, "device/vpd_pg89");
+            if (!device.properties.contains("ID_ATA"))
+                device.ataInformation = binaryAttribute(raw, "device/vpd_pg89");
         }
         devices.push_back(std::move(device));
     }

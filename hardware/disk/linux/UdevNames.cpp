@@ -16,9 +16,13 @@ int hexValue(char c) {
     return -1;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0';
+}
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Length of the valid UTF-8 sequence at the start of `bytes`, or 0.
 std::size_t utf8SequenceLength(std::string_view bytes) {
@@ -61,7 +65,8 @@ std::vector<NameToken> tokenize(std::string_view name) {
         const bool digits = isDigit(name[start]);
         std::size_t end = start;
         while (end < name.size() && isDigit(name[end]) == digits) ++end;
-        tokens.push_back({digits ? NameToken::Kind::Digits : NameToken::Kind::Letters, name.substr(start, end - start)});
+        tokens.push_back({digits ? NameToken::Kind::Digits : NameToken::Kind::Letters,
+                          name.substr(start, end - start)});
         start = end;
     }
     // "sdaa": the letters after the prefix number the disk, so they count like digits do.
@@ -72,7 +77,8 @@ std::vector<NameToken> tokenize(std::string_view name) {
                 std::all_of(first.begin() + static_cast<std::ptrdiff_t>(prefix.size()), first.end(),
                             [](char c) { return c >= 'a' && c <= 'z'; })) {
                 tokens.front().text = prefix;
-                tokens.insert(tokens.begin() + 1, {NameToken::Kind::Index, first.substr(prefix.size())});
+                tokens.insert(tokens.begin() + 1,
+                              {NameToken::Kind::Index, first.substr(prefix.size())});
                 break;
             }
         }
@@ -141,7 +147,9 @@ std::string modelFromUdev(std::string_view encoded) {
     return printableText(trimTrailingBlanks(decodeUdevEscapes(encoded)));
 }
 
-std::string modelFromSysfs(std::string_view raw) { return printableText(trimTrailingBlanks(raw)); }
+std::string modelFromSysfs(std::string_view raw) {
+    return printableText(trimTrailingBlanks(raw));
+}
 
 bool kernelNameLess(std::string_view a, std::string_view b) {
     const auto left = tokenize(a);

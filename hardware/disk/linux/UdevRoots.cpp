@@ -5,12 +5,14 @@
 
 namespace drivetherm {
 
-UdevRoots UdevRoots::forSysfsRoot(const std::string& sysfsRoot, const std::string& deviceDirectory) {
+UdevRoots UdevRoots::forSysfsRoot(const std::string& sysfsRoot,
+                                  const std::string& deviceDirectory) {
     UdevRoots roots;
     const std::filesystem::path root = std::filesystem::path(sysfsRoot).lexically_normal();
     if (root != "/sys" && root != "/sys/") {
         // "DIR/" names DIR too: the siblings are those of the directory, not of an empty name.
-        const std::filesystem::path base = root.has_filename() ? root.parent_path() : root.parent_path().parent_path();
+        const std::filesystem::path base =
+            root.has_filename() ? root.parent_path() : root.parent_path().parent_path();
         roots.sysfs = sysfsRoot;
         roots.dev = (base / "dev").string();
         roots.udevData = (base / "run" / "udev" / "data").string();

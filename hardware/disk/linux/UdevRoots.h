@@ -15,7 +15,8 @@ struct UdevRoots {
     // The system's roots for "/sys"; for a fake tree at DIR, its siblings DIR/../dev and
     // DIR/../run/udev/data, as they lie on a real root filesystem. A non-empty
     // `deviceDirectory` replaces the device directory either way.
-    static UdevRoots forSysfsRoot(const std::string& sysfsRoot, const std::string& deviceDirectory = {});
+    static UdevRoots forSysfsRoot(const std::string& sysfsRoot,
+                                  const std::string& deviceDirectory = {});
 
     // Whether these are the running system's own roots (then libudev answers).
     bool isSystem() const;

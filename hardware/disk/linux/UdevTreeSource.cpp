@@ -26,7 +26,8 @@ std::optional<std::string> readSmallFile(const fs::path& path) {
 }
 
 // "KEY=VALUE" lines; with `prefix` only the lines that start with it ("E:" in udev's database).
-void readProperties(const std::string& text, std::string_view prefix, std::map<std::string, std::string>& properties) {
+void readProperties(const std::string& text, std::string_view prefix,
+                    std::map<std::string, std::string>& properties) {
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
@@ -34,7 +35,8 @@ void readProperties(const std::string& text, std::string_view prefix, std::map<s
         const std::string_view entry = std::string_view(line).substr(prefix.size());
         const std::size_t equals = entry.find('=');
         if (equals == std::string_view::npos || equals == 0) continue;
-        properties.insert_or_assign(std::string(entry.substr(0, equals)), std::string(entry.substr(equals + 1)));
+        properties.insert_or_assign(std::string(entry.substr(0, equals)),
+                                    std::string(entry.substr(equals + 1)));
     }
 }
 
@@ -73,7 +75,8 @@ bool UdevTreeSource::scan(std::vector<UdevBlockDevice>& devices) {
         if (entry.is_symlink(error)) {
             const fs::path target = fs::read_symlink(entry.path(), error);
             if (error) continue;
-            directory = (target.is_absolute() ? target : entry.path().parent_path() / target).lexically_normal();
+            directory = (target.is_absolute() ? target : entry.path().parent_path() / target)
+                            .lexically_normal();
         }
         if (!isInside(directory, root)) continue;
 
@@ -81,7 +84,8 @@ bool UdevTreeSource::scan(std::vector<UdevBlockDevice>& devices) {
         if (uevent) readProperties(*uevent, "", device.properties);
         device.devtype = device.properties["DEVTYPE"];
         if (device.devtype != "disk" && device.devtype != "partition") continue;
-        device.isVirtual = directory.lexically_relative(root).string().starts_with("devices/virtual/");
+        device.isVirtual =
+            directory.lexically_relative(root).string().starts_with("devices/virtual/");
 
         std::string majorMinor;
         if (device.properties.contains("MAJOR") && device.properties.contains("MINOR"))

@@ -53,9 +53,11 @@ SmartOutcome SimDrive::read(SmartDataBlock& data) {
     switch (config_.fault) {
         case SimDriveFault::Timeout:
         case SimDriveFault::NotResponding: {
-            const SmartOutcome outcome =
-                config_.fault == SimDriveFault::Timeout ? SmartOutcome::Timeout : SmartOutcome::NotResponding;
-            if (config_.faultCount > 0 && --config_.faultCount == 0) config_.fault = SimDriveFault::None;
+            const SmartOutcome outcome = config_.fault == SimDriveFault::Timeout
+                                             ? SmartOutcome::Timeout
+                                             : SmartOutcome::NotResponding;
+            if (config_.faultCount > 0 && --config_.faultCount == 0)
+                config_.fault = SimDriveFault::None;
             return outcome;
         }
         case SimDriveFault::Busy:
@@ -125,7 +127,8 @@ SmartDataBlock SimDrive::blockAround(std::uint8_t celsius) {
         block[offset + 2] = static_cast<std::uint8_t>(attribute.flags >> 8);
         block[offset + 3] = attribute.value;
         block[offset + 4] = attribute.worst;
-        for (std::size_t i = 0; i < attribute.raw.size(); ++i) block[offset + kSmartAttributeRawOffset + i] = attribute.raw[i];
+        for (std::size_t i = 0; i < attribute.raw.size(); ++i)
+            block[offset + kSmartAttributeRawOffset + i] = attribute.raw[i];
         offset += kSmartAttributeEntrySize;
     }
     block[362] = 0x82;  // off-line data collection: completed

@@ -15,7 +15,8 @@ constexpr const char* kSimDriveKey = "Sim Drive";
 // drive taken out of the bay answers as a disk that is gone.
 class SimSmartDevice final : public SmartDevice {
 public:
-    SimSmartDevice(SimDriveBay& bay, std::string bsdName) : bay_(bay), bsdName_(std::move(bsdName)) {}
+    SimSmartDevice(SimDriveBay& bay, std::string bsdName)
+        : bay_(bay), bsdName_(std::move(bsdName)) {}
 
     SmartOutcome enableOperations(bool) override {
         const SimDrive* drive = bay_.drive(bsdName_);
@@ -31,7 +32,9 @@ private:
 class SimPlugIn final : public SmartDevicePlugIn {
 public:
     SimPlugIn(SimDriveBay& bay, std::string bsdName) : bay_(bay), bsdName_(std::move(bsdName)) {}
-    std::unique_ptr<SmartDevice> queryInterface() override { return std::make_unique<SimSmartDevice>(bay_, bsdName_); }
+    std::unique_ptr<SmartDevice> queryInterface() override {
+        return std::make_unique<SimSmartDevice>(bay_, bsdName_);
+    }
 
 private:
     SimDriveBay& bay_;
@@ -40,14 +43,17 @@ private:
 
 }  // namespace
 
-SimDriveBay::SimDriveBay(std::vector<SimDrive> drives) : drives_(std::move(drives)) { rebuildTree(); }
+SimDriveBay::SimDriveBay(std::vector<SimDrive> drives) : drives_(std::move(drives)) {
+    rebuildTree();
+}
 
 void SimDriveBay::rebuildTree() {
     auto tree = std::make_shared<RegistryTree>();
     for (std::size_t index = 0; index < drives_.size(); ++index) {
         const SimDrive& drive = drives_[index];
         if (!drive.present()) continue;
-        const auto port = tree->addChild(RegistryTree::kRoot, "sata" + std::to_string(index), {"IOAHCIPort", kIOServiceClass});
+        const auto port = tree->addChild(RegistryTree::kRoot, "sata" + std::to_string(index),
+                                         {"IOAHCIPort", kIOServiceClass});
         std::vector<std::string> classes{kIOBlockStorageDeviceClass, kIOServiceClass};
         RegistryValue::Dictionary characteristics{{kProductNameKey, drive.model()}};
         RegistryValue::Dictionary properties{{kSimDriveKey, drive.bsdName()}};
@@ -63,10 +69,14 @@ void SimDriveBay::rebuildTree() {
                 break;
         }
         properties.emplace(kDeviceCharacteristicsKey, std::move(characteristics));
-        const auto device = tree->addChild(port, drive.bsdName() + "-device", classes, std::move(properties));
-        const auto driver = tree->addChild(device, kIOBlockStorageDriverClass, {kIOBlockStorageDriverClass, kIOServiceClass});
-        tree->addChild(driver, drive.bsdName(), {kIOMediaClass, kIOServiceClass}, {{kBsdNameKey, drive.bsdName()}});
-        tree->setDiskDescription(drive.bsdName(), {{kDiskDescriptionDeviceModelKey, drive.model()}});
+        const auto device =
+            tree->addChild(port, drive.bsdName() + "-device", classes, std::move(properties));
+        const auto driver = tree->addChild(device, kIOBlockStorageDriverClass,
+                                           {kIOBlockStorageDriverClass, kIOServiceClass});
+        tree->addChild(driver, drive.bsdName(), {kIOMediaClass, kIOServiceClass},
+                       {{kBsdNameKey, drive.bsdName()}});
+        tree->setDiskDescription(drive.bsdName(),
+                                 {{kDiskDescriptionDeviceModelKey, drive.model()}});
     }
     setTree(std::move(tree));
 }
@@ -118,7 +128,8 @@ int SimDriveBay::readCount(const std::string& bsdName) const {
     return found != nullptr ? found->readCount() : -1;
 }
 
-kern_return_t SimDriveBay::createPlugInInterface(const RegistryEntry& service, std::unique_ptr<SmartDevicePlugIn>& plugIn) {
+kern_return_t SimDriveBay::createPlugInInterface(const RegistryEntry& service,
+                                                 std::unique_ptr<SmartDevicePlugIn>& plugIn) {
     plugIn.reset();
     if (service.registry() != this) return kIOReturnBadArgument;
     const auto name = property(service, kSimDriveKey);

@@ -43,7 +43,8 @@ public:
     // One SMART READ DATA of the drive; a drive that is not in the bay does not respond.
     SmartOutcome readDrive(const std::string& bsdName, SmartDataBlock& data);
 
-    kern_return_t createPlugInInterface(const RegistryEntry& service, std::unique_ptr<SmartDevicePlugIn>& plugIn) override;
+    kern_return_t createPlugInInterface(const RegistryEntry& service,
+                                        std::unique_ptr<SmartDevicePlugIn>& plugIn) override;
 
 private:
     SimDrive* find(const std::string& bsdName);

@@ -13,7 +13,8 @@ void ApplesmcDevice::listOnce() {
     listed_ = true;
     for (std::string& name : files_.listDirectory(directory_)) names_.insert(std::move(name));
     // fan1_manual is the SMC's fan 0; stop at the first gap, as the driver numbers them densely.
-    for (int fan = 0; fan < 16 && names_.count("fan" + std::to_string(fan + 1) + "_manual"); ++fan) {
+    for (int fan = 0; fan < 16 && names_.count("fan" + std::to_string(fan + 1) + "_manual");
+         ++fan) {
         manualFans_.push_back(fan);
     }
 }
@@ -39,7 +40,8 @@ const std::string* ApplesmcDevice::temperatureInput(std::string_view key) {
                 continue;
             }
             const std::string number = name.substr(4, name.size() - 10);
-            if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) continue;
+            if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos)
+                continue;
             const std::string input = "temp" + number + "_input";
             char label[16];
             const long count = files_.readFile(path(name), label, sizeof label);

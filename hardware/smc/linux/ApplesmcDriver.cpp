@@ -17,7 +17,8 @@ std::vector<std::string> ApplesmcDriver::hwmonDirectories() {
         const std::string device = hwmon + "/" + entry + "/device";
         char name[32];
         const long count = files_.readFile(device + "/name", name, sizeof name);
-        if (count >= 8 && std::string_view(name, static_cast<std::size_t>(count)).substr(0, 8) == "applesmc" &&
+        if (count >= 8 &&
+            std::string_view(name, static_cast<std::size_t>(count)).substr(0, 8) == "applesmc" &&
             (count == 8 || name[8] == '\n')) {
             candidates.push_back(device);
         }

@@ -19,7 +19,8 @@ bool parseDecimal(const std::string& text, std::uint32_t& value) {
     if (text.empty()) return false;
     char* end = nullptr;
     const unsigned long parsed = std::strtoul(text.c_str(), &end, 10);
-    if (end == text.c_str() || (*end != '\0' && *end != '\n') || parsed > 0xFFFFFFFFul) return false;
+    if (end == text.c_str() || (*end != '\0' && *end != '\n') || parsed > 0xFFFFFFFFul)
+        return false;
     value = static_cast<std::uint32_t>(parsed);
     return true;
 }
@@ -65,8 +66,8 @@ bool ApplesmcKeyIndex::selectionStill(std::uint32_t index) {
            selected == index;
 }
 
-kern_return_t ApplesmcKeyIndex::readEntry(std::uint32_t index, std::string_view wanted, Entry& entry,
-                                          bool& matched) {
+kern_return_t ApplesmcKeyIndex::readEntry(std::uint32_t index, std::string_view wanted,
+                                          Entry& entry, bool& matched) {
     std::lock_guard<std::mutex> lock(selector_);
     for (int attempt = 0; attempt < kSelectionAttempts; ++attempt) {
         kern_return_t status = select(index);
@@ -75,13 +76,16 @@ kern_return_t ApplesmcKeyIndex::readEntry(std::uint32_t index, std::string_view 
         matched = wanted.empty() || entry.name == wanted;
         if (matched) {
             std::string size;
-            if ((status = readText("key_at_index_type", entry.type)) != kIOReturnSuccess) return status;
-            if ((status = readText("key_at_index_data_length", size)) != kIOReturnSuccess) return status;
+            if ((status = readText("key_at_index_type", entry.type)) != kIOReturnSuccess)
+                return status;
+            if ((status = readText("key_at_index_data_length", size)) != kIOReturnSuccess)
+                return status;
             if (!parseDecimal(size, entry.size)) return kIOReturnIOError;
         }
         if (selectionStill(index)) return kIOReturnSuccess;
     }
-    log::warning("smc", "the applesmc key selector kept changing under us (another program reads keys)");
+    log::warning("smc",
+                 "the applesmc key selector kept changing under us (another program reads keys)");
     return kIOReturnExclusiveAccess;
 }
 
@@ -151,7 +155,8 @@ kern_return_t ApplesmcKeyIndex::readData(const ApplesmcKeyInfo& info, std::uint8
         std::memcpy(bytes, buffer, static_cast<std::size_t>(count));
         return kIOReturnSuccess;
     }
-    log::warning("smc", "the applesmc key selector kept changing under us (another program reads keys)");
+    log::warning("smc",
+                 "the applesmc key selector kept changing under us (another program reads keys)");
     return kIOReturnExclusiveAccess;
 }
 

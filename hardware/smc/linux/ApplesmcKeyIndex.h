@@ -55,7 +55,8 @@ private:
     // (always when `wanted` is empty). Done under the lock, and checked afterwards by reading the
     // selector back, so that another process moving it in between is noticed and the group
     // repeated.
-    kern_return_t readEntry(std::uint32_t index, std::string_view wanted, Entry& entry, bool& matched);
+    kern_return_t readEntry(std::uint32_t index, std::string_view wanted, Entry& entry,
+                            bool& matched);
     kern_return_t select(std::uint32_t index);
     kern_return_t readText(const char* attribute, std::string& text);
     bool selectionStill(std::uint32_t index);

@@ -56,19 +56,27 @@ public:
 
 kern_return_t applesmcStatus(long negativeErrno) {
     switch (-negativeErrno) {
-        case 0: return kIOReturnSuccess;
+        case 0:
+            return kIOReturnSuccess;
         case EINVAL:
-        case ERANGE: return kIOReturnBadArgument;
-        case EIO: return kIOReturnIOError;
+        case ERANGE:
+            return kIOReturnBadArgument;
+        case EIO:
+            return kIOReturnIOError;
         case EACCES:
         case EPERM:
-        case EROFS: return kIOReturnNotPrivileged;
+        case EROFS:
+            return kIOReturnNotPrivileged;
         case ENOENT:
         case ENODEV:
-        case ENXIO: return kIOReturnNoDevice;
-        case EBUSY: return kIOReturnExclusiveAccess;
-        case ETIMEDOUT: return kIOReturnTimeout;
-        default: return kIOReturnError;
+        case ENXIO:
+            return kIOReturnNoDevice;
+        case EBUSY:
+            return kIOReturnExclusiveAccess;
+        case ETIMEDOUT:
+            return kIOReturnTimeout;
+        default:
+            return kIOReturnError;
     }
 }
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcCodec.h"
+#include "hardware/smc/SmcSession.h"
 
 namespace drivetherm {
 namespace {
@@ -21,7 +21,9 @@ bool isFanKey(const std::string& key) {
     return key.size() == 4 && key[0] == 'F' && key[1] >= '0' && key[1] <= '9';
 }
 
-int fanOf(const std::string& key) { return key[1] - '0'; }
+int fanOf(const std::string& key) {
+    return key[1] - '0';
+}
 
 std::string fanFile(int fan, const char* attribute) {
     return "fan" + std::to_string(fan + 1) + "_" + attribute;
@@ -45,11 +47,16 @@ std::optional<std::string> ApplesmcTransport::fanFileOf(const std::string& key) 
 
 kern_return_t ApplesmcTransport::callSmc(const SmcParamRecord& request, SmcParamRecord& reply) {
     switch (request.commandCode) {
-        case kSmcCmdReadKeyInfo: return readKeyInfo(keyOf(request.keyCode), reply);
-        case kSmcCmdReadBytes: return readBytes(keyOf(request.keyCode), request.valueSize, reply);
-        case kSmcCmdWriteBytes: return writeBytes(keyOf(request.keyCode), request);
-        case kSmcCmdReadIndex: return readKeyAtIndex(request.keyIndex, reply);
-        default: return kIOReturnUnsupported;
+        case kSmcCmdReadKeyInfo:
+            return readKeyInfo(keyOf(request.keyCode), reply);
+        case kSmcCmdReadBytes:
+            return readBytes(keyOf(request.keyCode), request.valueSize, reply);
+        case kSmcCmdWriteBytes:
+            return writeBytes(keyOf(request.keyCode), request);
+        case kSmcCmdReadIndex:
+            return readKeyAtIndex(request.keyIndex, reply);
+        default:
+            return kIOReturnUnsupported;
     }
 }
 
@@ -89,7 +96,8 @@ kern_return_t ApplesmcTransport::readBytes(const std::string& key, std::uint32_t
 
     // The dedicated files show only two-byte values.
     const bool fromFile = info->size == 2 && !smcBytes_;
-    if (const auto file = fanFileOf(key); file && fromFile && info->type == "fpe2" && device_->hasFile(*file)) {
+    if (const auto file = fanFileOf(key);
+        file && fromFile && info->type == "fpe2" && device_->hasFile(*file)) {
         // The driver shows fpe2 >> 2: whole rpm, so the bytes are rpm << 2 without the fraction.
         long rpm = 0;
         if ((status = readNumber(device_->path(*file), rpm)) != kIOReturnSuccess) return status;
@@ -140,8 +148,9 @@ kern_return_t ApplesmcTransport::writeBytes(const std::string& key, const SmcPar
         if (info->size != 2) return kIOReturnNotWritable;
         return writeForcedMask(request);
     }
-    const bool speedKey = isFanKey(key) && (key.compare(2, 2, "Mn") == 0 || key.compare(2, 2, "Mx") == 0 ||
-                                            key.compare(2, 2, "Tg") == 0);
+    const bool speedKey =
+        isFanKey(key) && (key.compare(2, 2, "Mn") == 0 || key.compare(2, 2, "Mx") == 0 ||
+                          key.compare(2, 2, "Tg") == 0);
     // The driver takes decimal rpm and stores rpm << 2: only a two-byte fpe2 key fits that.
     if (!speedKey || info->type != "fpe2" || info->size != 2) return kIOReturnNotWritable;
 
@@ -150,7 +159,8 @@ kern_return_t ApplesmcTransport::writeBytes(const std::string& key, const SmcPar
     if (key.compare(2, 2, "Mn") == 0) return writeNumber(fanFile(fan, "min"), rpm);
     if (key.compare(2, 2, "Tg") == 0) return writeNumber(fanFile(fan, "output"), rpm);
     // "F%dMx": no file writes the maximum; forced mode at that speed holds the fan there.
-    if (const kern_return_t forced = writeNumber(fanFile(fan, "manual"), 1); forced != kIOReturnSuccess) {
+    if (const kern_return_t forced = writeNumber(fanFile(fan, "manual"), 1);
+        forced != kIOReturnSuccess) {
         return forced;
     }
     return writeNumber(fanFile(fan, "output"), rpm);

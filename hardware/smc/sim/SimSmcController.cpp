@@ -6,8 +6,8 @@
 #include <cstring>
 #include <utility>
 
-#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcCodec.h"
+#include "hardware/smc/SmcSession.h"
 
 namespace drivetherm {
 namespace {
@@ -30,7 +30,9 @@ std::string fanKey(int fan, const char* suffix) {
 }
 
 // Keys a real controller computes itself and never lets a client change.
-bool isReadOnly(std::string_view name) { return name == "#KEY" || name == "FNum"; }
+bool isReadOnly(std::string_view name) {
+    return name == "#KEY" || name == "FNum";
+}
 
 }  // namespace
 
@@ -58,7 +60,8 @@ void SimSmcController::setKey(std::string_view key, std::string_view type,
     } else {
         const auto it = std::lower_bound(keys_.begin(), keys_.end(), code,
                                          [](const Key& k, std::uint32_t c) { return k.code < c; });
-        keys_.insert(it, Key{code, std::string(key.substr(0, 4)), std::string(type), std::move(bytes)});
+        keys_.insert(it,
+                     Key{code, std::string(key.substr(0, 4)), std::string(type), std::move(bytes)});
     }
     updateKeyCount();
 }
@@ -72,7 +75,8 @@ void SimSmcController::updateKeyCount() {
         keys_.insert(it, Key{code, "#KEY", "ui32", {0, 0, 0, 0}});
     }
     const auto count = static_cast<std::uint32_t>(keys_.size());
-    find(code)->bytes = {static_cast<std::uint8_t>(count >> 24), static_cast<std::uint8_t>(count >> 16),
+    find(code)->bytes = {static_cast<std::uint8_t>(count >> 24),
+                         static_cast<std::uint8_t>(count >> 16),
                          static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count)};
 }
 
@@ -113,7 +117,8 @@ kern_return_t SimSmcController::exchange(const SmcParamRecord& request, SmcParam
             if (key == nullptr) return kIOReturnNotFound;
             if (isReadOnly(key->name)) return kIOReturnNotWritable;
             if (request.valueSize != key->bytes.size()) return kIOReturnBadArgument;
-            std::copy(request.valueBytes, request.valueBytes + key->bytes.size(), key->bytes.begin());
+            std::copy(request.valueBytes, request.valueBytes + key->bytes.size(),
+                      key->bytes.begin());
             ++key->writes;
             return kIOReturnSuccess;
         }
@@ -157,7 +162,8 @@ double SimSmcController::sensorTemperature(std::string_view key) const {
 int SimSmcController::fanCount() const {
     const Key* count = find(std::string_view("FNum"));
     if (count == nullptr) return 0;
-    return static_cast<int>(decodeSmcUnsigned(count->bytes.data(), static_cast<int>(count->bytes.size())));
+    return static_cast<int>(
+        decodeSmcUnsigned(count->bytes.data(), static_cast<int>(count->bytes.size())));
 }
 
 int SimSmcController::fanSpeed(int fan, const char* suffix) const {
@@ -167,10 +173,18 @@ int SimSmcController::fanSpeed(int fan, const char* suffix) const {
     return static_cast<int>(decodeFpe2(key->bytes.data(), 2));
 }
 
-int SimSmcController::fanMinimum(int fan) const { return fanSpeed(fan, "Mn"); }
-int SimSmcController::fanMaximum(int fan) const { return fanSpeed(fan, "Mx"); }
-int SimSmcController::fanTarget(int fan) const { return fanSpeed(fan, "Tg"); }
-int SimSmcController::fanActual(int fan) const { return fanSpeed(fan, "Ac"); }
+int SimSmcController::fanMinimum(int fan) const {
+    return fanSpeed(fan, "Mn");
+}
+int SimSmcController::fanMaximum(int fan) const {
+    return fanSpeed(fan, "Mx");
+}
+int SimSmcController::fanTarget(int fan) const {
+    return fanSpeed(fan, "Tg");
+}
+int SimSmcController::fanActual(int fan) const {
+    return fanSpeed(fan, "Ac");
+}
 
 bool SimSmcController::fanForced(int fan) const {
     const Key* mask = find(std::string_view("FS! "));

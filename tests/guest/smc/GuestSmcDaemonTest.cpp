@@ -57,8 +57,9 @@ public:
         sd_bus_error error = SD_BUS_ERROR_NULL;
         sd_bus_message* reply = nullptr;
         const auto started = Clock::now();
-        const int result = sd_bus_call_method(bus_, bus::kServiceName, bus::kObjectPath,
-                                              DaemonInterface::kName, DaemonInterface::kBaseRpm.name, &error, &reply, "");
+        const int result =
+            sd_bus_call_method(bus_, bus::kServiceName, bus::kObjectPath, DaemonInterface::kName,
+                               DaemonInterface::kBaseRpm.name, &error, &reply, "");
         const auto took = Clock::now() - started;
         sd_bus_message_unref(reply);
         sd_bus_error_free(&error);

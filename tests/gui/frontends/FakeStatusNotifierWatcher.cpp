@@ -51,7 +51,9 @@ int main(int argc, char** argv) {
     if (r >= 0) r = sd_bus_set_address(bus, argv[1]);
     if (r >= 0) r = sd_bus_set_bus_client(bus, 1);
     if (r >= 0) r = sd_bus_start(bus);
-    if (r >= 0) r = sd_bus_add_object_vtable(bus, nullptr, "/StatusNotifierWatcher", kName, kWatcher, nullptr);
+    if (r >= 0)
+        r = sd_bus_add_object_vtable(bus, nullptr, "/StatusNotifierWatcher", kName, kWatcher,
+                                     nullptr);
     if (r >= 0) r = sd_bus_request_name(bus, kName, 0);
     if (r < 0) {
         std::fprintf(stderr, "fake-status-notifier-watcher: %s\n", std::strerror(-r));

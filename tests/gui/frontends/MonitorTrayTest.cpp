@@ -203,8 +203,8 @@ TEST_F(TrayMonitor, TheIconRegistersAndItsTitleFollowsTheDaemonAcrossAStopAndARe
 TEST_F(TrayMonitor, AClickOnTheIconOpensOneSettingsWindowOnTheSameBusAndMachine) {
     startMonitor({});
     const auto click = [&] {
-        sd_bus_call_method(panel, item.c_str(), "/StatusNotifierItem",
-                           "org.kde.StatusNotifierItem", "Activate", nullptr, nullptr, "ii", 0, 0);
+        sd_bus_call_method(panel, item.c_str(), "/StatusNotifierItem", "org.kde.StatusNotifierItem",
+                           "Activate", nullptr, nullptr, "ii", 0, 0);
     };
     click();
     ASSERT_TRUE(eventually([&] { return settingsWindows(bus.address()).size() == 1; }));

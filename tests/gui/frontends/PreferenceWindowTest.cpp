@@ -34,7 +34,9 @@ const std::string kArtifacts = DRIVETHERM_BINARY_DIR "/tests/gui/frontends";
 const std::string kDaemon = DRIVETHERM_BINARY_DIR "/daemon/drivethermd";
 const std::string kSettings = DRIVETHERM_BINARY_DIR "/pane/drivetherm";
 
-QPoint toPoint(const SliderPoint& p) { return QPoint(qRound(p.x), qRound(p.y)); }
+QPoint toPoint(const SliderPoint& p) {
+    return QPoint(qRound(p.x), qRound(p.y));
+}
 
 class SettingsWindow : public ::testing::Test {
 protected:
@@ -99,9 +101,8 @@ TEST_F(SettingsWindow, DraggingTheHiKnobChangesTheDaemonsUpperThresholdAndTheCur
     EXPECT_EQ(window->graphView()->graphGeometry().upperThreshold(), client.upperThreshold());
     EXPECT_EQ(slider().doubleHiValue(), client.upperThreshold());
     const auto labels = window->findChildren<QLabel*>();
-    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](QLabel* l) {
-        return l->text() == "70 \u00B0C";
-    }));
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
+                            [](QLabel* l) { return l->text() == "70 \u00B0C"; }));
 }
 
 TEST_F(SettingsWindow, ResetGivesTheDaemonItsDefaultsAndTheControlsShowThem) {
@@ -178,8 +179,7 @@ TEST_F(SettingsWindow, TheProgramStaysOnAFullHdScreenAt125And200Percent) {
         const std::string file = kArtifacts + "/settings-window-" + scale + "x.png";
         std::filesystem::remove(file);
         testing::ChildProcess program(
-            kSettings,
-            {"--bus", bus.address(), "--hardware", "sim", "--screenshot", file},
+            kSettings, {"--bus", bus.address(), "--hardware", "sim", "--screenshot", file},
             state + "/settings.log",
             {"QT_QPA_PLATFORM=offscreen:configfile=" + screen,
              std::string("QT_SCALE_FACTOR=") + scale});

@@ -10,9 +10,15 @@
 namespace drivetherm {
 namespace {
 
-bool isRed(QRgb c) { return qRed(c) > 200 && qGreen(c) < 70 && qBlue(c) < 70; }
-bool isBlue(QRgb c) { return qBlue(c) > 200 && qRed(c) < 70 && qGreen(c) < 70; }
-bool isBlack(QRgb c) { return qRed(c) < 20 && qGreen(c) < 20 && qBlue(c) < 20; }
+bool isRed(QRgb c) {
+    return qRed(c) > 200 && qGreen(c) < 70 && qBlue(c) < 70;
+}
+bool isBlue(QRgb c) {
+    return qBlue(c) > 200 && qRed(c) < 70 && qGreen(c) < 70;
+}
+bool isBlack(QRgb c) {
+    return qRed(c) < 20 && qGreen(c) < 20 && qBlue(c) < 20;
+}
 
 // The settings window's defaults, 52.3 °C and the fan on its way up.
 void pushSample(GraphView& view) {

@@ -92,7 +92,8 @@ int differingPixels(const QImage& a, const QImage& b, const QRect& rect) {
     const QRect pixels(QPoint(qFloor(rect.left() * ratio), qFloor(rect.top() * ratio)),
                        QPoint(qCeil(rect.right() * ratio), qCeil(rect.bottom() * ratio)));
     for (int y = std::max(0, pixels.top()); y <= std::min(a.height() - 1, pixels.bottom()); ++y) {
-        for (int x = std::max(0, pixels.left()); x <= std::min(a.width() - 1, pixels.right()); ++x) {
+        for (int x = std::max(0, pixels.left()); x <= std::min(a.width() - 1, pixels.right());
+             ++x) {
             count += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
         }
     }

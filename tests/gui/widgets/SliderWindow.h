@@ -21,14 +21,18 @@ namespace drivetherm::slidergui {
 class Thresholds : public KeyValueObject {
 public:
     Thresholds(float lo = 50, float hi = 58) : lower(lo), upper(hi) {
-        registerKey<float>("lowerThreshold", [this] { return lower; }, [this](float v) {
-            lower = v;
-            lowerWrites.push_back(v);
-        });
-        registerKey<float>("upperThreshold", [this] { return upper; }, [this](float v) {
-            upper = v;
-            upperWrites.push_back(v);
-        });
+        registerKey<float>(
+            "lowerThreshold", [this] { return lower; },
+            [this](float v) {
+                lower = v;
+                lowerWrites.push_back(v);
+            });
+        registerKey<float>(
+            "upperThreshold", [this] { return upper; },
+            [this](float v) {
+                upper = v;
+                upperWrites.push_back(v);
+            });
     }
 
     float lower;

@@ -31,7 +31,8 @@ protected:
     }
 
     void TearDown() override {
-        if (HasFailure() && daemon_) std::fprintf(stderr, "---- daemon log ----\n%s\n", daemon_->log().c_str());
+        if (HasFailure() && daemon_)
+            std::fprintf(stderr, "---- daemon log ----\n%s\n", daemon_->log().c_str());
         daemon_.reset();
         std::error_code ignored;
         std::filesystem::remove_all(state_, ignored);
@@ -42,9 +43,10 @@ protected:
     static std::string program() { return DRIVETHERM_BINARY_DIR "/daemon/drivethermd"; }
 
     void startDaemon(int tickMs = 20, std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {"--bus",       bus_.address(), "--hardware",
-                                         "sim:" + machine(), "--state-dir", state_,
-                                         "--tick-interval", std::to_string(tickMs), "-v"};
+        std::vector<std::string> args = {
+            "--bus",       bus_.address(), "--hardware",      "sim:" + machine(),
+            "--state-dir", state_,         "--tick-interval", std::to_string(tickMs),
+            "-v"};
         args.insert(args.end(), extra.begin(), extra.end());
         daemon_ = std::make_unique<ChildProcess>(program(), args, log_);
         ASSERT_TRUE(waitForName(bus_.address(), bus::kServiceName)) << daemon_->log();

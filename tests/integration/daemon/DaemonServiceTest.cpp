@@ -19,7 +19,9 @@ namespace {
 constexpr uid_t kNobody = 65534;
 
 // The ramp closes a sixth of the gap a tick and stops once the gap is 119 rpm or less.
-bool rampedTo(int rpm, int target) { return rpm <= target && target - rpm < 120; }
+bool rampedTo(int rpm, int target) {
+    return rpm <= target && target - rpm < 120;
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path);
@@ -262,11 +264,11 @@ TEST_F(DaemonService, PolkitDecidesForAnUnprivilegedCaller) {
     sd_bus_set_address(bus, address.c_str());
     sd_bus_set_bus_client(bus, 1);
     ASSERT_GE(sd_bus_start(bus), 0);
-    ASSERT_GE(sd_bus_call_method(bus, "org.freedesktop.PolicyKit1",
-                                 "/org/freedesktop/PolicyKit1/Authority",
-                                 "org.freedesktop.DBus.Mock", "SetAllowed", nullptr, nullptr, "as",
-                                 1, bus::kConfigureAction),
-              0);
+    ASSERT_GE(
+        sd_bus_call_method(bus, "org.freedesktop.PolicyKit1",
+                           "/org/freedesktop/PolicyKit1/Authority", "org.freedesktop.DBus.Mock",
+                           "SetAllowed", nullptr, nullptr, "as", 1, bus::kConfigureAction),
+        0);
     sd_bus_flush_close_unref(bus);
 
     EXPECT_EQ(asNobody([&] { return trySetBaseRpm(address, 900); }), kChanged);
@@ -312,7 +314,8 @@ TEST_F(DaemonService, WildValuesNeverMakeTheLoopWriteOutsideTheFanRange) {
     EXPECT_TRUE(std::isnan(daemon.lowerThreshold()));
     EXPECT_TRUE(std::isinf(daemon.upperThreshold()));
     // A curve that cannot place the disk runs the fan at full speed.
-    ASSERT_TRUE(eventually([&] { return rampedTo(smcRpm("F1Mn"), 6000); }, std::chrono::seconds(20)));
+    ASSERT_TRUE(
+        eventually([&] { return rampedTo(smcRpm("F1Mn"), 6000); }, std::chrono::seconds(20)));
 
     // The settings file still loads.
     ASSERT_EQ(WEXITSTATUS(stopDaemon()), 0);
@@ -329,7 +332,8 @@ TEST_F(DaemonService, ElevenChecksWithoutAnyReadingDriveTheFanAtFullSpeed) {
     }
     // Ten checks keep the curve's speed for 0 °C (the base), the eleventh goes to full speed.
     EXPECT_EQ(smcRpm("F1Mn"), 1100);
-    ASSERT_TRUE(eventually([&] { return rampedTo(smcRpm("F1Mn"), 6000); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(
+        eventually([&] { return rampedTo(smcRpm("F1Mn"), 6000); }, std::chrono::seconds(30)));
     // One reading brings the curve back.
     simulator()->setDriveFault("disk0", "none");
     ASSERT_TRUE(eventually([&] { return smcRpm("F1Mn") < 1220; }, std::chrono::seconds(30)));
@@ -338,7 +342,8 @@ TEST_F(DaemonService, ElevenChecksWithoutAnyReadingDriveTheFanAtFullSpeed) {
 TEST_F(DaemonService, ADiskThatTimesOutFallsBackToTheSensors) {
     startDaemon(20);
     simulator()->setDriveTemperature("disk0", 54);
-    ASSERT_TRUE(eventually([&] { return rampedTo(smcRpm("F1Mn"), 3550); }, std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        eventually([&] { return rampedTo(smcRpm("F1Mn"), 3550); }, std::chrono::seconds(10)));
     simulator()->setDriveFault("disk0", "timeout");
     // Six attempts a second apart, then the sensors' 40 °C: the base speed.
     ASSERT_TRUE(eventually([&] { return smcRpm("F1Mn") < 1220; }, std::chrono::seconds(20)));

@@ -32,10 +32,12 @@ constexpr const char* kMachine =
     "E: DEVNAME=/dev/sda\nE: DEVTYPE=disk\nE: SUBSYSTEM=block\nE: MAJOR=8\nE: MINOR=0\n"
     "E: ID_ATA=1\nE: ID_ATA_FEATURE_SET_SMART=1\nE: ID_ATA_FEATURE_SET_SMART_ENABLED=1\n"
     "E: ID_MODEL_ENC=APPLE\\x20HDD\\x20HTS541010A9E682\\x20\\x20\\x20\n"
-    "A: dev=8:0\nA: device/model=APPLE HDD HTS541\nA: device/vendor=ATA     \nA: device/power/runtime_status=active\n"
+    "A: dev=8:0\nA: device/model=APPLE HDD HTS541\nA: device/vendor=ATA     \nA: "
+    "device/power/runtime_status=active\n"
     "\n"
     "P: /devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block/sda/sda1\n"
-    "N: sda1\nE: DEVNAME=/dev/sda1\nE: DEVTYPE=partition\nE: SUBSYSTEM=block\nE: MAJOR=8\nE: MINOR=1\nE: PARTN=1\n"
+    "N: sda1\nE: DEVNAME=/dev/sda1\nE: DEVTYPE=partition\nE: SUBSYSTEM=block\nE: MAJOR=8\nE: "
+    "MINOR=1\nE: PARTN=1\n"
     "A: dev=8:1\nA: partition=1\n"
     "\n"
     "P: /devices/pci0000:00/0000:00:1f.2/ata2/host1/target1:0:0/1:0:0:0/block/sdb\n"
@@ -48,7 +50,8 @@ constexpr const char* kMachine =
     "A: dev=8:32\nA: device/model=Flash Disk  \nA: device/vendor=Generic \n"
     "\n"
     "P: /devices/virtual/block/loop0\n"
-    "N: loop0\nE: DEVNAME=/dev/loop0\nE: DEVTYPE=disk\nE: SUBSYSTEM=block\nE: MAJOR=7\nE: MINOR=0\nA: dev=7:0\n"
+    "N: loop0\nE: DEVNAME=/dev/loop0\nE: DEVTYPE=disk\nE: SUBSYSTEM=block\nE: MAJOR=7\nE: "
+    "MINOR=0\nA: dev=7:0\n"
     "\n";
 
 // A SATA disk only sysfs knows, with the ATA Information page (binary, "H:" in umockdev's
@@ -63,9 +66,11 @@ std::string diskWithAtaInformation() {
         for (std::string byte; bytes >> byte;) hex += byte;
     }
     return "P: /devices/pci0000:00/0000:00:1f.2/ata3/host3/target3:0:0/3:0:0:0/block/sdd\n"
-           "N: sdd\nE: DEVNAME=/dev/sdd\nE: DEVTYPE=disk\nE: SUBSYSTEM=block\nE: MAJOR=8\nE: MINOR=48\n"
+           "N: sdd\nE: DEVNAME=/dev/sdd\nE: DEVTYPE=disk\nE: SUBSYSTEM=block\nE: MAJOR=8\nE: "
+           "MINOR=48\n"
            "A: dev=8:48\nA: device/model=DRIVETHERM GUEST\nA: device/vendor=ATA     \n"
-           "H: device/vpd_pg89=" + hex + "\n\n";
+           "H: device/vpd_pg89=" +
+           hex + "\n\n";
 }
 
 class UdevTestbedTest : public ::testing::Test {
@@ -76,8 +81,10 @@ protected:
             GTEST_SKIP() << "umockdev's preload library (libumockdev-preload.so.0) is not active; "
                             "install umockdev or run under umockdev-wrapper";
         GError* error = nullptr;
-        ASSERT_TRUE(umockdev_testbed_add_from_string(testbed_, kMachine, &error)) << (error ? error->message : "");
-        ASSERT_TRUE(umockdev_testbed_add_from_string(testbed_, diskWithAtaInformation().c_str(), &error))
+        ASSERT_TRUE(umockdev_testbed_add_from_string(testbed_, kMachine, &error))
+            << (error ? error->message : "");
+        ASSERT_TRUE(
+            umockdev_testbed_add_from_string(testbed_, diskWithAtaInformation().c_str(), &error))
             << (error ? error->message : "");
     }
     void TearDown() override {
@@ -97,10 +104,12 @@ protected:
 // What both listings must agree on; udev adds bookkeeping properties of its own, so only the
 // ID_ ones are compared.
 std::string summary(const UdevBlockDevice& device) {
-    std::string text = device.sysname + " " + device.devtype + (device.isVirtual ? " virtual" : "") + " parent=" +
-                       device.parentSysname + " partition=" + std::to_string(device.partitionNumber) +
-                       " vendor=[" + device.vendor.value_or("-") + "] model=[" + device.model.value_or("-") + "]" +
-                       " ata-information=" + (device.ataInformation ? std::to_string(device.ataInformation->size()) : "-");
+    std::string text =
+        device.sysname + " " + device.devtype + (device.isVirtual ? " virtual" : "") +
+        " parent=" + device.parentSysname + " partition=" + std::to_string(device.partitionNumber) +
+        " vendor=[" + device.vendor.value_or("-") + "] model=[" + device.model.value_or("-") + "]" +
+        " ata-information=" +
+        (device.ataInformation ? std::to_string(device.ataInformation->size()) : "-");
     for (const auto& [key, value] : device.properties)
         if (key.starts_with("ID_")) text += " " + key + "=" + value;
     return text;
@@ -120,7 +129,8 @@ TEST_F(UdevTestbedTest, LibudevAndTheTreeReaderListTheSameDevices) {
     ASSERT_TRUE(UdevTreeSource(root() + "/sys", root() + "/run/udev/data").scan(fromTree));
     EXPECT_EQ(fromLibudev.size(), 6u);
     EXPECT_EQ(summaries(fromLibudev), summaries(fromTree));
-    const auto sdd = std::find_if(fromLibudev.begin(), fromLibudev.end(), [](const auto& d) { return d.sysname == "sdd"; });
+    const auto sdd = std::find_if(fromLibudev.begin(), fromLibudev.end(),
+                                  [](const auto& d) { return d.sysname == "sdd"; });
     ASSERT_NE(sdd, fromLibudev.end());
     ASSERT_TRUE(sdd->ataInformation) << "libudev's listing lacks the binary page";
     EXPECT_EQ(sdd->ataInformation->size(), 572u) << "the page was cut at a NUL byte";
@@ -137,16 +147,19 @@ TEST_F(UdevTestbedTest, TheSystemRegistryListsAndReadsTheTestbedsDisks) {
 
     RegistryIterator iterator;
     ASSERT_EQ(walk.FindStorageMedia(&iterator), kIOReturnSuccess);
-    EXPECT_THAT(walk.GetDriveNameArray(iterator), ElementsAre("APPLE HDD HTS541010A9E682", "DRIVETHERM GUEST"));
+    EXPECT_THAT(walk.GetDriveNameArray(iterator),
+                ElementsAre("APPLE HDD HTS541010A9E682", "DRIVETHERM GUEST"));
     EXPECT_EQ(walk.volumeNameWithBSDPath("disk1"), "SAMSUNG HD501LJ");
     EXPECT_EQ(walk.volumeNameWithBSDPath("disk2"), "Flash Disk");
     EXPECT_EQ(walk.volumeNameWithBSDPath("disk4"), std::nullopt);
     EXPECT_EQ(walk.GetBSDNameForDriveName("APPLE HDD HTS541010A9E682"), "disk0");
-    EXPECT_EQ(walk.GetBSDNameForDriveName("DRIVETHERM GUEST"), "disk3") << "SMART support told by its IDENTIFY data";
+    EXPECT_EQ(walk.GetBSDNameForDriveName("DRIVETHERM GUEST"), "disk3")
+        << "SMART support told by its IDENTIFY data";
 
     syscalls.answers[test::kCheckPowerMode] = {test::ScriptedSyscalls::powerMode(0xFF)};
     syscalls.answers[test::kSmartEnable] = {{}};
-    syscalls.answers[test::kSmartRead] = {test::ScriptedSyscalls::smartData(test::blockWith({{190, 33}, {194, 35}}))};
+    syscalls.answers[test::kSmartRead] = {
+        test::ScriptedSyscalls::smartData(test::blockWith({{190, 33}, {194, 35}}))};
     for (const char* name : {"disk0", "/dev/rdisk0", "disk0s1", "sda", "/dev/sda1"}) {
         SCOPED_TRACE(name);
         syscalls.calls.clear();

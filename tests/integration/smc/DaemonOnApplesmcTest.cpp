@@ -2,7 +2,6 @@
 // drivethermd on the applesmc transport over a fake tree on disk, on a private bus: the loop's
 // writes reach the driver's files, and the fans are handed back when it stops or after a crash.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <fstream>
@@ -22,7 +21,8 @@ using testing::FakeApplesmcTree;
 class PrivateBus {
 public:
     PrivateBus() {
-        std::ofstream(config_) << R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+        std::ofstream(config_)
+            << R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
@@ -63,14 +63,17 @@ protected:
     }
 
     std::vector<std::string> environment() const {
-        return {"LD_PRELOAD=" DRIVETHERM_FAKE_APPLESMC_PRELOAD, "DRIVETHERM_FAKE_APPLESMC_KEYS=" + tree_.keyListPath(),
-                "DRIVETHERM_FAKE_APPLESMC_DIR=" + tree_.deviceDir(), "ASAN_OPTIONS=verify_asan_link_order=0"};
+        return {"LD_PRELOAD=" DRIVETHERM_FAKE_APPLESMC_PRELOAD,
+                "DRIVETHERM_FAKE_APPLESMC_KEYS=" + tree_.keyListPath(),
+                "DRIVETHERM_FAKE_APPLESMC_DIR=" + tree_.deviceDir(),
+                "ASAN_OPTIONS=verify_asan_link_order=0"};
     }
 
     void startDaemon(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {DRIVETHERM_DAEMON, "--bus", bus_.address(), "--hardware", "linux",
-                                          "--sysfs-root", tree_.root(), "--dev-dir", devDir_, "--state-dir",
-                                          stateDir_, "--tick-interval", "20", "-v"};
+        std::vector<std::string> args = {
+            DRIVETHERM_DAEMON, "--bus",           bus_.address(), "--hardware", "linux",
+            "--sysfs-root",    tree_.root(),      "--dev-dir",    devDir_,      "--state-dir",
+            stateDir_,         "--tick-interval", "20",           "-v"};
         args.insert(args.end(), extra.begin(), extra.end());
         daemon_ = std::make_unique<BackgroundProgram>(args, environment());
     }
@@ -105,16 +108,20 @@ TEST_F(DaemonOnApplesmc, AfterAKillReleaseFansHandsTheFanBack) {
     EXPECT_EQ(daemon_->stop(SIGKILL), 128 + SIGKILL);
     EXPECT_EQ(tree_.attribute("fan2_manual"), "1");
 
-    const auto released = testing::runProgram(
-        {DRIVETHERM_SMC_TOOL, "--hardware", "linux", "--sysfs-root", tree_.root(), "--release-fans"}, environment());
+    const auto released = testing::runProgram({DRIVETHERM_SMC_TOOL, "--hardware", "linux",
+                                               "--sysfs-root", tree_.root(), "--release-fans"},
+                                              environment());
     EXPECT_EQ(released.status, 0) << released.err;
-    for (const char* file : {"fan1_manual", "fan2_manual", "fan3_manual"}) EXPECT_EQ(tree_.attribute(file), "0");
+    for (const char* file : {"fan1_manual", "fan2_manual", "fan3_manual"})
+        EXPECT_EQ(tree_.attribute(file), "0");
 }
 
 TEST_F(DaemonOnApplesmc, ADryRunLeavesEveryFileUntouched) {
     const auto before = tree_.snapshot();
     startDaemon({"--dry-run"});
-    ASSERT_TRUE(eventually([&] { return daemon_->err().find("smc: would write F1Mx = 1100 rpm") != std::string::npos; }));
+    ASSERT_TRUE(eventually([&] {
+        return daemon_->err().find("smc: would write F1Mx = 1100 rpm") != std::string::npos;
+    }));
     EXPECT_EQ(daemon_->stop(SIGTERM), 0);
     EXPECT_EQ(tree_.snapshot(), before);
 }

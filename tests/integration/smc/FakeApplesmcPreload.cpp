@@ -40,7 +40,8 @@ struct Shim {
         if (keys == nullptr || dir == nullptr) return;
         inShim = true;
         try {
-            selection = std::make_unique<FakeApplesmcSelection>(drivetherm::testing::loadFakeKeyList(keys), dir);
+            selection = std::make_unique<FakeApplesmcSelection>(
+                drivetherm::testing::loadFakeKeyList(keys), dir);
         } catch (...) {
             selection.reset();
         }
@@ -76,7 +77,9 @@ public:
     ~OwnWork() { inShim = false; }
 };
 
-mode_t modeOf(int flags, va_list args) { return (flags & O_CREAT) ? static_cast<mode_t>(va_arg(args, int)) : 0; }
+mode_t modeOf(int flags, va_list args) {
+    return (flags & O_CREAT) ? static_cast<mode_t>(va_arg(args, int)) : 0;
+}
 
 }  // namespace
 
@@ -118,7 +121,8 @@ ssize_t read(int fd, void* buffer, size_t count) {
             if (it->second.second) return 0;
             it->second.second = true;
             OwnWork own;
-            const long result = s->selection->read(it->second.first, static_cast<char*>(buffer), count);
+            const long result =
+                s->selection->read(it->second.first, static_cast<char*>(buffer), count);
             if (result < 0) {
                 errno = static_cast<int>(-result);
                 return -1;
@@ -135,7 +139,8 @@ ssize_t write(int fd, const void* buffer, size_t count) {
         std::lock_guard<std::mutex> guard(s->lock);
         if (const auto it = s->open.find(fd); it != s->open.end()) {
             OwnWork own;
-            const int result = s->selection->write(it->second.first, {static_cast<const char*>(buffer), count});
+            const int result =
+                s->selection->write(it->second.first, {static_cast<const char*>(buffer), count});
             if (result < 0) {
                 errno = -result;
                 return -1;

@@ -30,7 +30,8 @@ inline std::string readWholeFile(const std::string& path) {
 // A program running beside the test, its output going to files, stopped by a signal.
 class BackgroundProgram {
 public:
-    BackgroundProgram(const std::vector<std::string>& args, const std::vector<std::string>& environment = {}) {
+    BackgroundProgram(const std::vector<std::string>& args,
+                      const std::vector<std::string>& environment = {}) {
         char directory[] = "/tmp/drivetherm-program-XXXXXX";
         directory_ = mkdtemp(directory);
         outPath_ = directory_ + "/out";
@@ -108,7 +109,8 @@ inline ProgramResult runProgram(const std::vector<std::string>& args,
     result.status = program.wait(timeoutSeconds);
     result.out = program.out();
     result.err = program.err();
-    if (result.status == -1) result.err += "(killed: still running after " + std::to_string(timeoutSeconds) + " s)\n";
+    if (result.status == -1)
+        result.err += "(killed: still running after " + std::to_string(timeoutSeconds) + " s)\n";
     return result;
 }
 

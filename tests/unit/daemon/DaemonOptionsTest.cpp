@@ -25,8 +25,8 @@ TEST(DaemonOptions, NoOptionsMeanTheRealMachineOnTheSystemBus) {
 
 TEST(DaemonOptions, EveryOptionTakesItsValueSeparateOrAfterAnEqualsSign) {
     std::string error;
-    auto options = parse({"--bus=unix:path=/tmp/b", "--hardware", "sim:/tmp/m.json",
-                          "--state-dir", "/tmp/s", "--sysfs-root=/tmp/sys", "--dev-dir", "/tmp/dev",
+    auto options = parse({"--bus=unix:path=/tmp/b", "--hardware", "sim:/tmp/m.json", "--state-dir",
+                          "/tmp/s", "--sysfs-root=/tmp/sys", "--dev-dir", "/tmp/dev",
                           "--tick-interval", "50", "--dry-run", "-v"},
                          error);
     ASSERT_TRUE(options) << error;
@@ -59,17 +59,17 @@ TEST_P(BadOptions, AreRefusedWithOneLineThatNamesTheProblem) {
     EXPECT_EQ(error.find('\n'), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    DaemonOptions, BadOptions,
-    ::testing::Values(BadCase{{"--frobnicate"}, "unknown option"},
-                      BadCase{{"--bus"}, "needs a value"},
-                      BadCase{{"--hardware", "mac"}, "--hardware must be"},
-                      BadCase{{"--hardware", "sim:"}, "--hardware must be"},
-                      BadCase{{"--state-dir", "relative/dir"}, "absolute"},
-                      BadCase{{"--tick-interval", "0"}, "milliseconds"},
-                      BadCase{{"--tick-interval", "100ms"}, "milliseconds"},
-                      BadCase{{"--tick-interval", "99999999999999999999"}, "milliseconds"},
-                      BadCase{{"--dry-run=yes"}, "takes no value"}));
+INSTANTIATE_TEST_SUITE_P(DaemonOptions, BadOptions,
+                         ::testing::Values(BadCase{{"--frobnicate"}, "unknown option"},
+                                           BadCase{{"--bus"}, "needs a value"},
+                                           BadCase{{"--hardware", "mac"}, "--hardware must be"},
+                                           BadCase{{"--hardware", "sim:"}, "--hardware must be"},
+                                           BadCase{{"--state-dir", "relative/dir"}, "absolute"},
+                                           BadCase{{"--tick-interval", "0"}, "milliseconds"},
+                                           BadCase{{"--tick-interval", "100ms"}, "milliseconds"},
+                                           BadCase{{"--tick-interval", "99999999999999999999"},
+                                                   "milliseconds"},
+                                           BadCase{{"--dry-run=yes"}, "takes no value"}));
 
 }  // namespace
 }  // namespace drivetherm

@@ -77,22 +77,22 @@ TEST_P(Curve, MapsTheTemperatureToATargetSpeed) {
 
 INSTANTIATE_TEST_SUITE_P(
     ControlLoop, Curve,
-    ::testing::Values(
-        CurveCase{"BelowLowerGivesBase", 50, 58, 1100, 45.0, 1100},
-        CurveCase{"AtLowerGivesBase", 50, 58, 1100, 50.0, 1100},
-        CurveCase{"HalfwayInterpolates", 50, 58, 1100, 54.0, 3550},
-        CurveCase{"TruncatesTowardZero", 50, 58, 1100, 52.3, 2508},
-        CurveCase{"AtUpperGivesMax", 50, 58, 1100, 58.0, 6000},
-        CurveCase{"JustAboveUpperGivesMax", 50, 58, 1100, 58.1, 6000},
-        CurveCase{"ZeroReadingGivesBase", 50, 58, 1100, 0.0, 1100},
-        CurveCase{"SwappedThresholdsGiveMaxAboveLower", 60, 58, 1100, 60.0, 6000},
-        CurveCase{"EqualThresholdsAtTheTemperatureGiveMax", 55, 55, 1100, 55.0, 6000},
-        CurveCase{"EqualThresholdsBelowGiveBase", 55, 55, 1100, 54.0, 1100},
-        CurveCase{"NotANumberTemperatureGivesMax", 50, 58, 1100, std::nan(""), 6000},
-        CurveCase{"NotANumberThresholdGivesMax", kNaN, 58, 1100, 54.0, 6000},
-        CurveCase{"InfiniteThresholdGivesMax", 50, kInf, 1100, 54.0, 6000},
-        CurveCase{"LowestBaseDoesNotOverflow", 50, 58, std::numeric_limits<int>::min(), 54.0,
-                  std::numeric_limits<int>::min() / 2 + 3000}),
+    ::testing::Values(CurveCase{"BelowLowerGivesBase", 50, 58, 1100, 45.0, 1100},
+                      CurveCase{"AtLowerGivesBase", 50, 58, 1100, 50.0, 1100},
+                      CurveCase{"HalfwayInterpolates", 50, 58, 1100, 54.0, 3550},
+                      CurveCase{"TruncatesTowardZero", 50, 58, 1100, 52.3, 2508},
+                      CurveCase{"AtUpperGivesMax", 50, 58, 1100, 58.0, 6000},
+                      CurveCase{"JustAboveUpperGivesMax", 50, 58, 1100, 58.1, 6000},
+                      CurveCase{"ZeroReadingGivesBase", 50, 58, 1100, 0.0, 1100},
+                      CurveCase{"SwappedThresholdsGiveMaxAboveLower", 60, 58, 1100, 60.0, 6000},
+                      CurveCase{"EqualThresholdsAtTheTemperatureGiveMax", 55, 55, 1100, 55.0, 6000},
+                      CurveCase{"EqualThresholdsBelowGiveBase", 55, 55, 1100, 54.0, 1100},
+                      CurveCase{"NotANumberTemperatureGivesMax", 50, 58, 1100, std::nan(""), 6000},
+                      CurveCase{"NotANumberThresholdGivesMax", kNaN, 58, 1100, 54.0, 6000},
+                      CurveCase{"InfiniteThresholdGivesMax", 50, kInf, 1100, 54.0, 6000},
+                      CurveCase{"LowestBaseDoesNotOverflow", 50, 58,
+                                std::numeric_limits<int>::min(), 54.0,
+                                std::numeric_limits<int>::min() / 2 + 3000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ControlLoop, RampsASixthOfTheGapPerTickAndStopsWithinOneHundredNineteen) {

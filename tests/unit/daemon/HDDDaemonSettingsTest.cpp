@@ -32,9 +32,12 @@ TEST_F(Settings, AnEmptyStoreGivesTheDefaultsWithAnEmptyDriveName) {
 }
 
 TEST_F(Settings, StoredValuesAreLoadedIntoTheirFields) {
-    store.values = {{"baseRpm", std::int64_t{1500}},     {"lowerThreshold", 45.5},
-                    {"upperThreshold", 61.25},           {"fahrenheit", true},
-                    {"pinToBase", true},                 {"HDDName", std::string("Beta")},
+    store.values = {{"baseRpm", std::int64_t{1500}},
+                    {"lowerThreshold", 45.5},
+                    {"upperThreshold", 61.25},
+                    {"fahrenheit", true},
+                    {"pinToBase", true},
+                    {"HDDName", std::string("Beta")},
                     {"useAmbientTemp", true}};
     daemon.readPreferences();
     EXPECT_EQ(daemon.baseRpm(), 1500);
@@ -68,13 +71,10 @@ INSTANTIATE_TEST_SUITE_P(Settings, LowBase,
                                            LowBaseCase{1000, true}));
 
 TEST_F(Settings, AValueOfTheWrongKindLeavesThatKeysDefault) {
-    store.values = {{"baseRpm", std::string("fast")},
-                    {"lowerThreshold", true},
+    store.values = {{"baseRpm", std::string("fast")},     {"lowerThreshold", true},
                     {"upperThreshold", std::int64_t{60}},  // a whole number is still a temperature
-                    {"fahrenheit", std::string("yes")},
-                    {"pinToBase", std::string("yes")},
-                    {"HDDName", std::int64_t{7}},
-                    {"useAmbientTemp", std::int64_t{1}}};
+                    {"fahrenheit", std::string("yes")},   {"pinToBase", std::string("yes")},
+                    {"HDDName", std::int64_t{7}},         {"useAmbientTemp", std::int64_t{1}}};
     daemon.readPreferences();
     EXPECT_EQ(daemon.baseRpm(), 1100);
     EXPECT_EQ(daemon.lowerThreshold(), 50.0f);
@@ -101,8 +101,10 @@ TEST_F(Settings, SettersStoreUnchangedAndOnlyTheNumericAndBooleanOnesMarkDirty) 
 
     using Setter = void (*)(HDDDaemon&);
     const Setter setters[] = {
-        [](HDDDaemon& d) { d.setBaseRpm(-7); },     [](HDDDaemon& d) { d.setUpperThreshold(1); },
-        [](HDDDaemon& d) { d.setFahrenheit(true); }, [](HDDDaemon& d) { d.setPinToBase(true); },
+        [](HDDDaemon& d) { d.setBaseRpm(-7); },
+        [](HDDDaemon& d) { d.setUpperThreshold(1); },
+        [](HDDDaemon& d) { d.setFahrenheit(true); },
+        [](HDDDaemon& d) { d.setPinToBase(true); },
         [](HDDDaemon& d) { d.setUseAmbientTemp(true); },
     };
     for (Setter set : setters) {

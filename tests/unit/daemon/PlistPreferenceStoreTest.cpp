@@ -13,8 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kOrder = {"baseRpm",   "lowerThreshold", "upperThreshold",
-                                         "fahrenheit", "pinToBase",      "HDDName",
+const std::vector<std::string> kOrder = {"baseRpm",       "lowerThreshold", "upperThreshold",
+                                         "fahrenheit",    "pinToBase",      "HDDName",
                                          "useAmbientTemp"};
 
 class PlistStore : public ::testing::Test {
@@ -112,10 +112,9 @@ TEST_F(PlistStore, KeysOfOthersAreKept) {
 }
 
 TEST_F(PlistStore, ABrokenFileGivesAnEmptyDomainAndIsKeptBesideNeverDeleted) {
-    const std::string broken[] = {"garbage \x01\x02 not xml",
-                                  "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a",
-                                  "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>",
-                                  ""};
+    const std::string broken[] = {
+        "garbage \x01\x02 not xml", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a",
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>", ""};
     for (const std::string& content : broken) {
         write(content);
         auto store = open();

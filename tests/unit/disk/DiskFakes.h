@@ -27,7 +27,7 @@ struct TestDisk {
     Smart smart = Smart::Property;
     std::int64_t ataFeatures = 0;
     bool hasDriver = true;
-    bool driverFirst = true;    // false: a non-driver child comes before the driver
+    bool driverFirst = true;  // false: a non-driver child comes before the driver
     bool hasMedia = true;
     bool hasBsdName = true;
     bool hasModel = true;
@@ -39,32 +39,42 @@ struct TestDisk {
 inline std::shared_ptr<RegistryTree> buildTree(const std::vector<TestDisk>& disks) {
     auto tree = std::make_shared<RegistryTree>();
     for (const TestDisk& disk : disks) {
-        const auto port = tree->addChild(RegistryTree::kRoot, "port-" + disk.bsdName, {"IOAHCIPort", "IOService"});
+        const auto port = tree->addChild(RegistryTree::kRoot, "port-" + disk.bsdName,
+                                         {"IOAHCIPort", "IOService"});
         std::vector<std::string> classes{kIOBlockStorageDeviceClass, kIOServiceClass};
         RegistryValue::Dictionary properties{{"Test Drive", disk.bsdName}};
         switch (disk.smart) {
-            case Smart::Property: properties.emplace(kSmartCapableKey, true); break;
-            case Smart::PropertyFalse: properties.emplace(kSmartCapableKey, false); break;
+            case Smart::Property:
+                properties.emplace(kSmartCapableKey, true);
+                break;
+            case Smart::PropertyFalse:
+                properties.emplace(kSmartCapableKey, false);
+                break;
             case Smart::AtaFeatures:
                 classes.insert(classes.begin(), kIOATABlockStorageDeviceClass);
                 properties.emplace(kDeviceCharacteristicsKey,
                                    RegistryValue::Dictionary{{kAtaFeaturesKey, disk.ataFeatures}});
                 break;
-            case Smart::None: break;
+            case Smart::None:
+                break;
         }
         const auto device = tree->addChild(port, "device-" + disk.bsdName, classes, properties);
         if (!disk.driverFirst) tree->addChild(device, "other", {"IOService"});
         if (disk.hasDriver) {
-            const auto driver = tree->addChild(device, "driver", {kIOBlockStorageDriverClass, kIOServiceClass});
+            const auto driver =
+                tree->addChild(device, "driver", {kIOBlockStorageDriverClass, kIOServiceClass});
             if (disk.hasMedia) {
                 RegistryValue::Dictionary media;
                 if (disk.hasBsdName) media.emplace(kBsdNameKey, disk.bsdName);
-                const auto whole = tree->addChild(driver, disk.bsdName, {kIOMediaClass, kIOServiceClass}, media);
+                const auto whole =
+                    tree->addChild(driver, disk.bsdName, {kIOMediaClass, kIOServiceClass}, media);
                 tree->addAlias("alias-" + disk.bsdName, whole);
                 if (!disk.partitions.empty()) {
-                    const auto scheme = tree->addChild(whole, "scheme", {kIOPartitionSchemeClass, kIOServiceClass});
+                    const auto scheme =
+                        tree->addChild(whole, "scheme", {kIOPartitionSchemeClass, kIOServiceClass});
                     for (const auto& partition : disk.partitions)
-                        tree->addChild(scheme, partition, {kIOMediaClass, kIOServiceClass}, {{kBsdNameKey, partition}});
+                        tree->addChild(scheme, partition, {kIOMediaClass, kIOServiceClass},
+                                       {{kBsdNameKey, partition}});
                 }
             }
         }
@@ -120,7 +130,8 @@ public:
 private:
     class Device final : public SmartDevice {
     public:
-        Device(FakeSmartBackend& backend, std::string name) : backend_(backend), name_(std::move(name)) {
+        Device(FakeSmartBackend& backend, std::string name)
+            : backend_(backend), name_(std::move(name)) {
             ++backend_.log.interfacesAlive;
         }
         ~Device() override { --backend_.log.interfacesAlive; }
@@ -144,7 +155,8 @@ private:
 
     class PlugIn final : public SmartDevicePlugIn {
     public:
-        PlugIn(FakeSmartBackend& backend, std::string name) : backend_(backend), name_(std::move(name)) {
+        PlugIn(FakeSmartBackend& backend, std::string name)
+            : backend_(backend), name_(std::move(name)) {
             ++backend_.log.plugInsAlive;
         }
         ~PlugIn() override { --backend_.log.plugInsAlive; }
@@ -160,7 +172,8 @@ private:
 };
 
 // A SMART block whose attribute table holds (id, first raw byte) pairs from entry 0 on.
-inline SmartDataBlock blockWith(const std::vector<std::pair<std::uint8_t, std::uint8_t>>& attributes) {
+inline SmartDataBlock blockWith(
+    const std::vector<std::pair<std::uint8_t, std::uint8_t>>& attributes) {
     SmartDataBlock block{};
     block[0] = 0x10;
     std::size_t offset = kSmartAttributeTableOffset;

@@ -1,19 +1,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/disk/DriveWalk.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "DiskFakes.h"
 #include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/DriveWalk.h"
 
 namespace drivetherm {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using test::Smart;
 using test::TestDisk;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
 class DriveWalkTest : public ::testing::Test {
 protected:
@@ -66,7 +65,8 @@ TEST_F(DriveWalkTest, ADiskWithABrokenLinkIsLeftOutWithoutAffectingTheOthers) {
         SCOPED_TRACE(c.what);
         c.disk.bsdName = "disk1";
         c.disk.model = "Under test";
-        const auto names = driveNames({{.bsdName = "disk0", .model = "Before"}, c.disk,
+        const auto names = driveNames({{.bsdName = "disk0", .model = "Before"},
+                                       c.disk,
                                        {.bsdName = "disk2", .model = "After"}});
         if (c.listed)
             EXPECT_THAT(names, ElementsAre("Before", "Under test", "After"));

@@ -27,13 +27,13 @@ namespace drivetherm::test {
 class FakeSysfs {
 public:
     struct Disk {
-        std::string name{};                            // "sda"
-        std::string major_minor{};                     // "8:0"
-        std::map<std::string, std::string> udev{};     // udev database properties; none = no entry
-        std::optional<std::string> model{};            // sysfs device/model
-        std::optional<std::string> vendor{};           // sysfs device/vendor
-        std::optional<std::string> ataInformation{};   // sysfs device/vpd_pg89 (binary)
-        std::vector<int> partitions{};                 // partition numbers
+        std::string name{};                           // "sda"
+        std::string major_minor{};                    // "8:0"
+        std::map<std::string, std::string> udev{};    // udev database properties; none = no entry
+        std::optional<std::string> model{};           // sysfs device/model
+        std::optional<std::string> vendor{};          // sysfs device/vendor
+        std::optional<std::string> ataInformation{};  // sysfs device/vpd_pg89 (binary)
+        std::vector<int> partitions{};                // partition numbers
         bool isVirtual = false;
     };
 
@@ -56,18 +56,24 @@ public:
     std::filesystem::path sys() const { return root_ / "sys"; }
 
     void addDisk(const Disk& disk) {
-        const auto relative = disk.isVirtual ? std::filesystem::path("devices/virtual/block") / disk.name
-                                             : std::filesystem::path("devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block") / disk.name;
+        const auto relative =
+            disk.isVirtual
+                ? std::filesystem::path("devices/virtual/block") / disk.name
+                : std::filesystem::path(
+                      "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block") /
+                      disk.name;
         const auto directory = sys() / relative;
         std::filesystem::create_directories(directory / "device" / "power");
         const auto [major, minor] = split(disk.major_minor);
-        write(directory / "uevent", "MAJOR=" + major + "\nMINOR=" + minor + "\nDEVNAME=" + disk.name + "\nDEVTYPE=disk\n");
+        write(directory / "uevent", "MAJOR=" + major + "\nMINOR=" + minor +
+                                        "\nDEVNAME=" + disk.name + "\nDEVTYPE=disk\n");
         write(directory / "dev", disk.major_minor + "\n");
         if (disk.model) write(directory / "device" / "model", *disk.model);
         if (disk.vendor) write(directory / "device" / "vendor", *disk.vendor);
         if (disk.ataInformation) write(directory / "device" / "vpd_pg89", *disk.ataInformation);
         write(directory / "device" / "power" / "runtime_status", "active\n");
-        std::filesystem::create_directory_symlink(std::filesystem::path("../..") / relative, sys() / "class" / "block" / disk.name);
+        std::filesystem::create_directory_symlink(std::filesystem::path("../..") / relative,
+                                                  sys() / "class" / "block" / disk.name);
         if (!disk.udev.empty()) {
             std::string database = "S:disk/by-id/fake\nW:1\n";
             for (const auto& [key, value] : disk.udev) database += "E:" + key + "=" + value + "\n";
@@ -78,17 +84,20 @@ public:
             const std::string name = disk.name + std::to_string(number);
             const auto partition = directory / name;
             std::filesystem::create_directories(partition);
-            write(partition / "uevent", "MAJOR=" + major + "\nMINOR=" + std::to_string(std::stoi(minor) + number) +
-                                            "\nDEVNAME=" + name + "\nDEVTYPE=partition\nPARTN=" + std::to_string(number) + "\n");
+            write(partition / "uevent",
+                  "MAJOR=" + major + "\nMINOR=" + std::to_string(std::stoi(minor) + number) +
+                      "\nDEVNAME=" + name + "\nDEVTYPE=partition\nPARTN=" + std::to_string(number) +
+                      "\n");
             write(partition / "partition", std::to_string(number) + "\n");
-            std::filesystem::create_directory_symlink(std::filesystem::path("../..") / relative / name,
-                                                      sys() / "class" / "block" / name);
+            std::filesystem::create_directory_symlink(
+                std::filesystem::path("../..") / relative / name, sys() / "class" / "block" / name);
             write(root_ / "dev" / name, "");
         }
     }
 
     void setRuntimeStatus(const std::string& disk, const std::string& status) {
-        write(sys() / "class" / "block" / disk / "device" / "power" / "runtime_status", status + "\n");
+        write(sys() / "class" / "block" / disk / "device" / "power" / "runtime_status",
+              status + "\n");
     }
 
     static void write(const std::filesystem::path& path, const std::string& text) {
@@ -140,7 +149,8 @@ public:
         SgioAnswer answer;
         answer.status = 0x02;
         answer.driver = 0x08;
-        answer.sense = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 0, 0, 0, count, 0, 0, 0, 0, 0, 0, 0x00, 0x50};
+        answer.sense = {0x72, 0x01, 0x00,  0x1D, 0, 0, 0, 14, 0x09, 0x0C, 0,
+                        0,    0,    count, 0,    0, 0, 0, 0,  0,    0x00, 0x50};
         return answer;
     }
     static SgioAnswer smartData(const SmartDataBlock& block) {
@@ -215,10 +225,12 @@ public:
         header->status = answer.status;
         header->host_status = answer.host;
         header->driver_status = answer.driver;
-        header->sb_len_wr = static_cast<unsigned char>(std::min<std::size_t>(answer.sense.size(), header->mx_sb_len));
+        header->sb_len_wr = static_cast<unsigned char>(
+            std::min<std::size_t>(answer.sense.size(), header->mx_sb_len));
         if (header->sb_len_wr > 0) std::memcpy(header->sbp, answer.sense.data(), header->sb_len_wr);
         if (!answer.data.empty() && header->dxferp != nullptr)
-            std::memcpy(header->dxferp, answer.data.data(), std::min<std::size_t>(answer.data.size(), header->dxfer_len));
+            std::memcpy(header->dxferp, answer.data.data(),
+                        std::min<std::size_t>(answer.data.size(), header->dxfer_len));
         if (answer.result < 0) errno = answer.error;
         return answer.result;
     }

@@ -69,20 +69,24 @@ TEST(RealSmartData, TheSimulatedDriveReportsAttribute194OfARealBlock) {
             if (remove194) block = without194(block);
             std::string hex;
             for (const std::uint8_t byte : block) hex += hexBytes({&byte, 1}) + " ";
-            const nlohmann::json drive = {{"bsdName", "disk0"}, {"model", "Real"}, {"smart", "property"}, {"smartData", hex}};
+            const nlohmann::json drive = {
+                {"bsdName", "disk0"}, {"model", "Real"}, {"smart", "property"}, {"smartData", hex}};
             const nlohmann::json machine = {{"drives", nlohmann::json::array({drive})}};
             const auto bay = readDrivesSection(MachineFile::parse(machine.dump(), "real.json"));
             SmartReader reader(bay.get(), bay.get(), clock);
             EXPECT_EQ(reader.readDriveTemperature("disk0"), remove194 ? 0 : capture.temperature);
-            EXPECT_EQ(bay->temperature("disk0"), remove194 ? std::nullopt : std::optional<std::uint8_t>(capture.temperature));
+            EXPECT_EQ(bay->temperature("disk0"),
+                      remove194 ? std::nullopt : std::optional<std::uint8_t>(capture.temperature));
         }
     }
 }
 
 TEST(RealSmartData, TheLinuxDiskReportsAttribute194OfARealBlock) {
     test::FakeSysfs sysfs;
-    sysfs.addDisk({.name = "sda", .major_minor = "8:0",
-                   .udev = {{"ID_ATA", "1"}, {"ID_ATA_FEATURE_SET_SMART", "1"}, {"ID_MODEL_ENC", "Real"}}});
+    sysfs.addDisk(
+        {.name = "sda",
+         .major_minor = "8:0",
+         .udev = {{"ID_ATA", "1"}, {"ID_ATA_FEATURE_SET_SMART", "1"}, {"ID_MODEL_ENC", "Real"}}});
     ManualClock clock;
     UdevDeviceRegistry registry(sysfs.roots(), clock);
     test::ScriptedSyscalls syscalls;
@@ -95,7 +99,8 @@ TEST(RealSmartData, TheLinuxDiskReportsAttribute194OfARealBlock) {
             const SmartDataBlock block = readHexBlock(capture.file);
             syscalls.answers[test::kCheckPowerMode] = {test::ScriptedSyscalls::powerMode(0xFF)};
             syscalls.answers[test::kSmartEnable] = {{}};
-            syscalls.answers[test::kSmartRead] = {test::ScriptedSyscalls::smartData(remove194 ? without194(block) : block)};
+            syscalls.answers[test::kSmartRead] = {
+                test::ScriptedSyscalls::smartData(remove194 ? without194(block) : block)};
             EXPECT_EQ(reader.readDriveTemperature("disk0"), remove194 ? 0 : capture.temperature);
         }
     }

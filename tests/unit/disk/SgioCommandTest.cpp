@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/disk/linux/SgioCommand.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <vector>
 
+#include "hardware/disk/linux/SgioCommand.h"
+
 namespace drivetherm {
 namespace {
 
 using ::testing::ElementsAreArray;
 
-std::vector<std::uint8_t> bytesOf(const PassThroughCdb& cdb) { return {cdb.view().begin(), cdb.view().end()}; }
+std::vector<std::uint8_t> bytesOf(const PassThroughCdb& cdb) {
+    return {cdb.view().begin(), cdb.view().end()};
+}
 
 TEST(SgioCommand, TheSmartCommandsGoOutAsTheseCdbBytes) {
     struct Case {
@@ -22,17 +24,32 @@ TEST(SgioCommand, TheSmartCommandsGoOutAsTheseCdbBytes) {
         std::vector<std::uint8_t> cdb;
     };
     const Case cases[] = {
-        {"SMART READ DATA (16)", smartReadDataCommand(), 16,
-         {0x85, 0x08, 0x0E, 0x00, 0xD0, 0x00, 0x01, 0x00, 0x00, 0x00, 0x4F, 0x00, 0xC2, 0x00, 0xB0, 0x00}},
-        {"SMART READ DATA (12)", smartReadDataCommand(), 12,
+        {"SMART READ DATA (16)",
+         smartReadDataCommand(),
+         16,
+         {0x85, 0x08, 0x0E, 0x00, 0xD0, 0x00, 0x01, 0x00, 0x00, 0x00, 0x4F, 0x00, 0xC2, 0x00, 0xB0,
+          0x00}},
+        {"SMART READ DATA (12)",
+         smartReadDataCommand(),
+         12,
          {0xA1, 0x08, 0x0E, 0xD0, 0x01, 0x00, 0x4F, 0xC2, 0x00, 0xB0, 0x00, 0x00}},
-        {"SMART ENABLE OPERATIONS (16)", smartEnableOperationsCommand(true), 16,
-         {0x85, 0x06, 0x00, 0x00, 0xD8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x4F, 0x00, 0xC2, 0x00, 0xB0, 0x00}},
-        {"SMART DISABLE OPERATIONS (12)", smartEnableOperationsCommand(false), 12,
+        {"SMART ENABLE OPERATIONS (16)",
+         smartEnableOperationsCommand(true),
+         16,
+         {0x85, 0x06, 0x00, 0x00, 0xD8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x4F, 0x00, 0xC2, 0x00, 0xB0,
+          0x00}},
+        {"SMART DISABLE OPERATIONS (12)",
+         smartEnableOperationsCommand(false),
+         12,
          {0xA1, 0x06, 0x00, 0xD9, 0x00, 0x00, 0x4F, 0xC2, 0x00, 0xB0, 0x00, 0x00}},
-        {"CHECK POWER MODE (16)", checkPowerModeCommand(), 16,
-         {0x85, 0x06, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xE5, 0x00}},
-        {"CHECK POWER MODE (12)", checkPowerModeCommand(), 12,
+        {"CHECK POWER MODE (16)",
+         checkPowerModeCommand(),
+         16,
+         {0x85, 0x06, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xE5,
+          0x00}},
+        {"CHECK POWER MODE (12)",
+         checkPowerModeCommand(),
+         12,
          {0xA1, 0x06, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xE5, 0x00, 0x00}},
     };
     for (const Case& c : cases) {
@@ -44,9 +61,11 @@ TEST(SgioCommand, TheSmartCommandsGoOutAsTheseCdbBytes) {
 TEST(SgioCommand, TheDrivesRegistersAreReadFromBothSenseFormats) {
     // CHECK POWER MODE answered "idle" (80h): descriptor format with an ATA status return,
     // and the same answer in fixed format.
-    const std::vector<std::uint8_t> descriptor{0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 0x00, 0x04,
-                                               0x00, 0x80, 0x00, 0x11, 0x00, 0x22, 0x00, 0x33, 0xA0, 0x51};
-    const std::vector<std::uint8_t> fixed{0x70, 0, 0x01, 0x04, 0x51, 0xA0, 0x80, 10, 0, 0x11, 0x22, 0x33, 0x00, 0x1D};
+    const std::vector<std::uint8_t> descriptor{0x72, 0x01, 0x00, 0x1D, 0,    0,    0,    14,
+                                               0x09, 0x0C, 0x00, 0x04, 0x00, 0x80, 0x00, 0x11,
+                                               0x00, 0x22, 0x00, 0x33, 0xA0, 0x51};
+    const std::vector<std::uint8_t> fixed{0x70, 0, 0x01, 0x04, 0x51, 0xA0, 0x80,
+                                          10,   0, 0x11, 0x22, 0x33, 0x00, 0x1D};
     for (const auto* sense : {&descriptor, &fixed}) {
         const auto parsed = parseSense(*sense);
         ASSERT_TRUE(parsed);
@@ -71,14 +90,16 @@ TEST(SgioCommand, TheDrivesRegistersAreReadFromBothSenseFormats) {
 }
 
 TEST(SgioCommand, EveryWayTheKernelAnswersMapsToOneVerdict) {
-    const std::vector<std::uint8_t> ataOk{0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 0, 0,
-                                          0, 0xFF, 0, 0, 0, 0, 0, 0, 0xA0, 0x50};
+    const std::vector<std::uint8_t> ataOk{0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 0,
+                                          0,    0,    0xFF, 0,    0, 0, 0, 0,  0,    0xA0, 0x50};
     std::vector<std::uint8_t> ataError = ataOk;
     ataError[21] = 0x51;
     ataError[11] = 0x04;
-    const std::vector<std::uint8_t> abortedWithError{0x72, 0x0B, 0x00, 0x00, 0, 0, 0, 14, 0x09, 0x0C, 0, 0x04,
-                                                     0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0x51};
-    const std::vector<std::uint8_t> invalidOpcode{0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x20, 0x00};
+    const std::vector<std::uint8_t> abortedWithError{0x72, 0x0B, 0x00, 0x00, 0,    0,   0, 14,
+                                                     0x09, 0x0C, 0,    0x04, 0,    0,   0, 0,
+                                                     0,    0,    0,    0,    0xA0, 0x51};
+    const std::vector<std::uint8_t> invalidOpcode{0x70, 0, 0x05, 0, 0, 0,    0,
+                                                  10,   0, 0,    0, 0, 0x20, 0x00};
     const std::vector<std::uint8_t> invalidField{0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0};
     const std::vector<std::uint8_t> notReady{0x72, 0x02, 0x04, 0x02, 0, 0, 0, 0};
     const std::vector<std::uint8_t> mediumError{0x72, 0x03, 0x11, 0x00, 0, 0, 0, 0};
@@ -115,7 +136,8 @@ TEST(SgioCommand, EveryWayTheKernelAnswersMapsToOneVerdict) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(classifySgioReply(c.reply).verdict, c.verdict) << sgioVerdictName(classifySgioReply(c.reply).verdict);
+        EXPECT_EQ(classifySgioReply(c.reply).verdict, c.verdict)
+            << sgioVerdictName(classifySgioReply(c.reply).verdict);
     }
 }
 

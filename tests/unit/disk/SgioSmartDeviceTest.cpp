@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/disk/linux/SgioSmartDevice.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,16 +6,17 @@
 
 #include "DiskFakes.h"
 #include "LinuxFakes.h"
+#include "hardware/disk/linux/SgioSmartDevice.h"
 
 namespace drivetherm {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using test::kCheckPowerMode;
 using test::kSmartEnable;
 using test::kSmartRead;
 using test::ScriptedSyscalls;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
 class SgioSmartDeviceTest : public ::testing::Test {
 protected:
@@ -28,7 +27,8 @@ protected:
 
     std::string devicePath() const { return (sysfs_.root() / "dev" / "sda").string(); }
     std::string statusPath() const {
-        return (sysfs_.sys() / "class" / "block" / "sda" / "device" / "power" / "runtime_status").string();
+        return (sysfs_.sys() / "class" / "block" / "sda" / "device" / "power" / "runtime_status")
+            .string();
     }
     SgioSmartDevice device() { return SgioSmartDevice(syscalls_, devicePath(), statusPath()); }
 
@@ -50,7 +50,8 @@ TEST_F(SgioSmartDeviceTest, AnAwakeDiskIsAskedItsPowerModeThenEnabledThenRead) {
         EXPECT_EQ(disk.enableOperations(true), SmartOutcome::Success);
         EXPECT_EQ(disk.readData(data), SmartOutcome::Success);
     }
-    EXPECT_THAT(syscalls_.ataCommands(), ElementsAre(kCheckPowerMode, kSmartEnable, kSmartRead, kSmartEnable, kSmartRead))
+    EXPECT_THAT(syscalls_.ataCommands(),
+                ElementsAre(kCheckPowerMode, kSmartEnable, kSmartRead, kSmartEnable, kSmartRead))
         << "the power mode is asked once per opening";
     EXPECT_EQ(syscalls_.calls[0].path, statusPath());
     EXPECT_EQ(syscalls_.calls[3].path, devicePath());
@@ -97,7 +98,8 @@ TEST_F(SgioSmartDeviceTest, ASleepingDiskIsSentNothingThatWouldWakeIt) {
 }
 
 TEST_F(SgioSmartDeviceTest, ABridgeThatRefusesTheLongFormIsSpokenToInTheShortForm) {
-    syscalls_.answers[kCheckPowerMode] = {ScriptedSyscalls::refused(), ScriptedSyscalls::powerMode(0x80)};
+    syscalls_.answers[kCheckPowerMode] = {ScriptedSyscalls::refused(),
+                                          ScriptedSyscalls::powerMode(0x80)};
     syscalls_.answers[kSmartEnable] = {{}};
     syscalls_.answers[kSmartRead] = {ScriptedSyscalls::smartData(test::blockWith({{194, 29}}))};
     SgioSmartDevice disk = device();
@@ -136,7 +138,8 @@ TEST_F(SgioSmartDeviceTest, FailuresOfTheDiskBecomeTheReadersOutcomes) {
     test::SgioAnswer ataError;
     ataError.status = 0x02;
     ataError.driver = 0x08;
-    ataError.sense = {0x72, 0x0B, 0x00, 0x00, 0, 0, 0, 14, 0x09, 0x0C, 0, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0x51};
+    ataError.sense = {0x72, 0x0B, 0x00, 0x00, 0, 0, 0, 14, 0x09, 0x0C, 0,
+                      0x04, 0,    0,    0,    0, 0, 0, 0,  0,    0xA0, 0x51};
     const Case cases[] = {
         {"host time-out", {ScriptedSyscalls::hostTimeout()}, 0, SmartOutcome::Timeout},
         {"busy", {ScriptedSyscalls::failsWith(EBUSY)}, 0, SmartOutcome::ExclusiveAccess},

@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/disk/sim/SimDriveBay.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,14 +7,15 @@
 
 #include "hardware/disk/DeviceRegistry.h"
 #include "hardware/disk/DiskAccess.h"
+#include "hardware/disk/sim/SimDriveBay.h"
 #include "hardware/machine/MachineFile.h"
 #include "hardware/machine/MachineSections.h"
 
 namespace drivetherm {
 namespace {
 
-using ::testing::ElementsAre;
 using nlohmann::json;
+using ::testing::ElementsAre;
 
 // A machine file whose "drives" member starts on line 2 and, when it is an array, holds one drive
 // per line from line 3 on, so that every message names the line of its own drive.
@@ -38,7 +37,8 @@ std::string errorOf(const json& drives) {
 }
 
 TEST(SimDriveBay, EveryMistakeInTheDrivesIsNamedInOneLine) {
-    const json good = {{"bsdName", "disk0"}, {"model", "A"}, {"smart", "property"}, {"temperature", 38}};
+    const json good = {
+        {"bsdName", "disk0"}, {"model", "A"}, {"smart", "property"}, {"temperature", 38}};
     const auto with = [&](const char* key, const json& value) {
         json drive = good;
         drive[key] = value;
@@ -57,28 +57,55 @@ TEST(SimDriveBay, EveryMistakeInTheDrivesIsNamedInOneLine) {
     const Case cases[] = {
         {json::object(), "m.json:2: drives: expected an array of drives"},
         {json::array({1}), "m.json:3: drives[0]: expected an object"},
-        {with("smart", "maybe"), R"(m.json:3: drives[0].smart: expected "property", "ata-features" or "none")"},
+        {with("smart", "maybe"),
+         R"(m.json:3: drives[0].smart: expected "property", "ata-features" or "none")"},
         {with("temprature", 30), "m.json:3: drives[0].temprature: unknown member"},
         {without("model"), R"(m.json:3: drives[0]: missing "model")"},
-        {with("model", ""), "m.json:3: drives[0].model: expected the drive's model string, not an empty one"},
-        {with("bsdName", "sda"), R"(m.json:3: drives[0].bsdName: expected a whole-disk name such as "disk0")"},
+        {with("model", ""),
+         "m.json:3: drives[0].model: expected the drive's model string, not an empty one"},
+        {with("bsdName", "sda"),
+         R"(m.json:3: drives[0].bsdName: expected a whole-disk name such as "disk0")"},
         {json::array({good, good}), R"(m.json:4: drives[1].bsdName: "disk0" is already drives[0])"},
-        {with("smart", "ata-features"), R"(m.json:3: drives[0].ataFeatures: missing: "ata-features" needs the feature bits (0x20 = SMART))"},
-        {with("ataFeatures", 33), R"(m.json:3: drives[0].ataFeatures: only with "smart": "ata-features")"},
-        {with("temperature", 300), "m.json:3: drives[0].temperature: expected an integer from 0 to 255"},
-        {with("temperature", 38.5), "m.json:3: drives[0].temperature: expected an integer from 0 to 255"},
-        {with("temperature", 18446744073709551615u), "m.json:3: drives[0].temperature: expected an integer from 0 to 255"},
+        {with("smart", "ata-features"),
+         R"(m.json:3: drives[0].ataFeatures: missing: "ata-features" needs the feature bits (0x20 = SMART))"},
+        {with("ataFeatures", 33),
+         R"(m.json:3: drives[0].ataFeatures: only with "smart": "ata-features")"},
+        {with("temperature", 300),
+         "m.json:3: drives[0].temperature: expected an integer from 0 to 255"},
+        {with("temperature", 38.5),
+         "m.json:3: drives[0].temperature: expected an integer from 0 to 255"},
+        {with("temperature", 18446744073709551615u),
+         "m.json:3: drives[0].temperature: expected an integer from 0 to 255"},
         {without("temperature"), R"(m.json:3: drives[0]: missing "temperature" (or "smartData"))"},
-        {with("smartData", "00"), R"(m.json:3: drives[0].smartData: give either "temperature" or "smartData", not both)"},
-        {[&] { json d = good; d.erase("temperature"); d["smartData"] = hex1023; return json::array({d}); }(),
+        {with("smartData", "00"),
+         R"(m.json:3: drives[0].smartData: give either "temperature" or "smartData", not both)"},
+        {[&] {
+             json d = good;
+             d.erase("temperature");
+             d["smartData"] = hex1023;
+             return json::array({d});
+         }(),
          "m.json:3: drives[0].smartData: expected 512 bytes as 1024 hex digits"},
-        {[&] { json d = good; d.erase("temperature"); d["smartData"] = hex1023 + "g"; return json::array({d}); }(),
+        {[&] {
+             json d = good;
+             d.erase("temperature");
+             d["smartData"] = hex1023 + "g";
+             return json::array({d});
+         }(),
          "m.json:3: drives[0].smartData: expected 512 bytes as 1024 hex digits"},
-        {with("fault", "broken"), R"(m.json:3: drives[0].fault: expected "none", "timeout", "not-responding", "busy", "no-attribute" or "absent")"},
-        {with("faultCount", 2), R"(m.json:3: drives[0].faultCount: only with "fault": "timeout" or "not-responding")"},
-        {[&] { json d = good; d["fault"] = "timeout"; d["faultCount"] = 0; return json::array({d}); }(),
+        {with("fault", "broken"),
+         R"(m.json:3: drives[0].fault: expected "none", "timeout", "not-responding", "busy", "no-attribute" or "absent")"},
+        {with("faultCount", 2),
+         R"(m.json:3: drives[0].faultCount: only with "fault": "timeout" or "not-responding")"},
+        {[&] {
+             json d = good;
+             d["fault"] = "timeout";
+             d["faultCount"] = 0;
+             return json::array({d});
+         }(),
          "m.json:3: drives[0].faultCount: expected an integer from 1 to 2147483647"},
-        {with("powerMode", "sleep"), R"(m.json:3: drives[0].powerMode: expected "active" or "standby")"},
+        {with("powerMode", "sleep"),
+         R"(m.json:3: drives[0].powerMode: expected "active" or "standby")"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.drives.dump());
@@ -95,7 +122,9 @@ protected:
         bay_ = readDrivesSection(file);
         disks_.emplace(bay_.get(), bay_.get(), clock_);
     }
-    void load(const json& drives) { load(MachineFile::parse(json{{"drives", drives}}.dump(), "test")); }
+    void load(const json& drives) {
+        load(MachineFile::parse(json{{"drives", drives}}.dump(), "test"));
+    }
     void TearDown() override {
         if (bay_) {
             EXPECT_EQ(bay_->outstandingReferences(), 0u);
@@ -128,7 +157,8 @@ TEST_F(SimDriveBayReadTest, TheShippedMachinesDisksAreListedAndRead) {
         if (drive["smart"] == "none") continue;
         models.push_back(model);
         EXPECT_EQ(walk().GetBSDNameForDriveName(model), bsdName);
-        EXPECT_EQ(reader().readDriveTemperature(("/dev/rdisk" + bsdName.substr(4)).c_str()), drive["temperature"].get<int>());
+        EXPECT_EQ(reader().readDriveTemperature(("/dev/rdisk" + bsdName.substr(4)).c_str()),
+                  drive["temperature"].get<int>());
         EXPECT_EQ(bay_->readCount(bsdName), 1);
     }
     EXPECT_FALSE(models.empty());
@@ -156,7 +186,8 @@ TEST_F(SimDriveBayReadTest, FaultsReachTheReaderAsARealDiskWouldShowThem) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        json drive = {{"bsdName", "disk0"}, {"model", "A"}, {"smart", "property"}, {"temperature", 38}};
+        json drive = {
+            {"bsdName", "disk0"}, {"model", "A"}, {"smart", "property"}, {"temperature", 38}};
         drive.update(c.extra);
         load(json::array({drive}));
         clock_ = ManualClock();
@@ -169,7 +200,11 @@ TEST_F(SimDriveBayReadTest, FaultsReachTheReaderAsARealDiskWouldShowThem) {
 TEST_F(SimDriveBayReadTest, TheSimulatorChangesTemperatureFaultsAndPowerWhileRunning) {
     load(json::array({
         {{"bsdName", "disk0"}, {"model", "A"}, {"smart", "property"}, {"temperature", 38}},
-        {{"bsdName", "disk1"}, {"model", "B"}, {"smart", "ata-features"}, {"ataFeatures", 0x21}, {"temperature", 31}},
+        {{"bsdName", "disk1"},
+         {"model", "B"},
+         {"smart", "ata-features"},
+         {"ataFeatures", 0x21},
+         {"temperature", 31}},
         {{"bsdName", "disk2"}, {"model", "C"}, {"smart", "none"}},
     }));
     EXPECT_THAT(driveNames(), ElementsAre("A", "B"));

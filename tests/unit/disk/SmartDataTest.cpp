@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/disk/SmartData.h"
-
 #include <gtest/gtest.h>
 
 #include <numeric>
 
 #include "DiskFakes.h"
+#include "hardware/disk/SmartData.h"
 
 namespace drivetherm {
 namespace {

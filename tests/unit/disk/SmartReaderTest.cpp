@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/disk/SmartReader.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -8,6 +6,7 @@
 
 #include "DiskFakes.h"
 #include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/SmartReader.h"
 
 namespace drivetherm {
 namespace {
@@ -19,11 +18,19 @@ class SmartReaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         registry_.setTree(test::buildTree({
-            {.bsdName = "disk0", .model = "APPLE HDD HTS541010A9E682", .partitions = {"disk0s1", "disk0s2"}},
-            {.bsdName = "disk1", .model = "WDC WD10EZEX-08M2NA0", .smart = Smart::AtaFeatures, .ataFeatures = 0x21},
+            {.bsdName = "disk0",
+             .model = "APPLE HDD HTS541010A9E682",
+             .partitions = {"disk0s1", "disk0s2"}},
+            {.bsdName = "disk1",
+             .model = "WDC WD10EZEX-08M2NA0",
+             .smart = Smart::AtaFeatures,
+             .ataFeatures = 0x21},
             {.bsdName = "disk2", .model = "No SMART", .smart = Smart::None},
             {.bsdName = "disk3", .model = "Says false", .smart = Smart::PropertyFalse},
-            {.bsdName = "disk4", .model = "Old ATA", .smart = Smart::AtaFeatures, .ataFeatures = 0x1F},
+            {.bsdName = "disk4",
+             .model = "Old ATA",
+             .smart = Smart::AtaFeatures,
+             .ataFeatures = 0x1F},
         }));
     }
 
@@ -36,7 +43,8 @@ protected:
 
     // The "Test Drive" of the device an open slot holds.
     std::string driveIn(int slot) {
-        const auto name = registry_.property(reader_.smartDeviceTable()[static_cast<std::size_t>(slot)].service, "Test Drive");
+        const auto name = registry_.property(
+            reader_.smartDeviceTable()[static_cast<std::size_t>(slot)].service, "Test Drive");
         return name && name->string() ? *name->string() : "";
     }
 
@@ -58,13 +66,13 @@ TEST_F(SmartReaderTest, OpenSmartDeviceFindsTheDiskBehindEveryNameForm) {
         {"disk0", "disk0", 0},
         {"/dev/disk1", "disk1", 0},
         {"/dev/rdisk1", "disk1", 0},
-        {"disk0s2", "disk0", 0},                     // a partition walks up to its disk
-        {"alias-disk1", "disk1", 0},                 // anything else is a registry path
+        {"disk0s2", "disk0", 0},      // a partition walks up to its disk
+        {"alias-disk1", "disk1", 0},  // anything else is a registry path
         {"IOService:/port-disk1/device-disk1/driver/disk1", "disk1", 0},
-        {"IOService:/port-disk1", "", ENODEV},       // nothing SMART-capable above a port
+        {"IOService:/port-disk1", "", ENODEV},  // nothing SMART-capable above a port
         {"disk9", "", ENOENT},
         {"/dev/rdisk9", "", ENOENT},
-        {"dev/disk1", "", ENOENT},                   // not a device path: looked up as a path
+        {"dev/disk1", "", ENOENT},  // not a device path: looked up as a path
         {"", "", ENOENT},
         {"IOService:/port-disk1/../port-disk0", "", ENOENT},
         {longName.c_str(), "", ENOENT},
@@ -123,7 +131,8 @@ TEST_F(SmartReaderTest, AWrongDeviceTypeFailsWithoutTouchingTheTable) {
 }
 
 TEST_F(SmartReaderTest, AFullTableRefusesAndAClosedSlotIsTakenNext) {
-    for (int expected = 0; expected < kSmartDeviceTableSize; ++expected) ASSERT_EQ(reader_.openSmartDevice("disk0", "ATA"), expected);
+    for (int expected = 0; expected < kSmartDeviceTableSize; ++expected)
+        ASSERT_EQ(reader_.openSmartDevice("disk0", "ATA"), expected);
     errno = 0;
     EXPECT_EQ(reader_.openSmartDevice("disk0", "ATA"), -1);
     EXPECT_EQ(errno, EMFILE);
@@ -145,10 +154,25 @@ TEST_F(SmartReaderTest, ReadSmartDataRetriesTimeOutsOneSecondApart) {
     const Case cases[] = {
         {"success", {O::Success}, 0, 0, 1, 0},
         {"two time-outs, then success", {O::Timeout, O::Timeout, O::Success}, 0, 0, 3, 2},
-        {"not responding three times", {O::NotResponding, O::NotResponding, O::NotResponding, O::Success}, 0, 0, 4, 3},
-        {"time-out and not responding mixed", {O::Timeout, O::NotResponding, O::Timeout, O::Timeout, O::NotResponding, O::Success}, 0, 0, 6, 5},
+        {"not responding three times",
+         {O::NotResponding, O::NotResponding, O::NotResponding, O::Success},
+         0,
+         0,
+         4,
+         3},
+        {"time-out and not responding mixed",
+         {O::Timeout, O::NotResponding, O::Timeout, O::Timeout, O::NotResponding, O::Success},
+         0,
+         0,
+         6,
+         5},
         {"six time-outs", {O::Timeout}, -1, ETIMEDOUT, 6, 6},
-        {"a seventh attempt is never made", {O::Timeout, O::Timeout, O::Timeout, O::Timeout, O::Timeout, O::Timeout, O::Success}, -1, ETIMEDOUT, 6, 6},
+        {"a seventh attempt is never made",
+         {O::Timeout, O::Timeout, O::Timeout, O::Timeout, O::Timeout, O::Timeout, O::Success},
+         -1,
+         ETIMEDOUT,
+         6,
+         6},
         {"exclusive access", {O::ExclusiveAccess}, -1, EBUSY, 1, 0},
         {"exclusive access after a time-out", {O::Timeout, O::ExclusiveAccess}, -1, EBUSY, 2, 1},
         {"another error", {O::OtherError}, -1, EIO, 1, 0},
@@ -214,7 +238,11 @@ TEST_F(SmartReaderTest, ReadDriveTemperatureTakesAttribute194AndClosesTheSlot) {
     };
     const Case cases[] = {
         {"plain", "disk0", {O::Success}, test::blockWith({{9, 0x10}, {194, 38}}), 38},
-        {"after two time-outs", "/dev/rdisk0", {O::Timeout, O::Timeout, O::Success}, test::blockWith({{194, 41}}), 41},
+        {"after two time-outs",
+         "/dev/rdisk0",
+         {O::Timeout, O::Timeout, O::Success},
+         test::blockWith({{194, 41}}),
+         41},
         {"busy", "disk0", {O::ExclusiveAccess}, test::blockWith({{194, 38}}), 0},
         {"asleep", "disk0", {O::Standby}, test::blockWith({{194, 38}}), 0},
         {"through a partition", "disk0s1", {O::Success}, test::blockWith({{194, 45}}), 45},
@@ -226,7 +254,8 @@ TEST_F(SmartReaderTest, ReadDriveTemperatureTakesAttribute194AndClosesTheSlot) {
         backend_.drives["disk0"] = {c.outcomes, c.block};
         backend_.drives["disk2"] = {c.outcomes, c.block};
         EXPECT_EQ(reader_.readDriveTemperature(c.name), c.expected);
-        for (const auto& slot : reader_.smartDeviceTable()) EXPECT_FALSE(slot.service) << "slot left open";
+        for (const auto& slot : reader_.smartDeviceTable())
+            EXPECT_FALSE(slot.service) << "slot left open";
         EXPECT_EQ(registry_.outstandingReferences(), 0u);
         EXPECT_EQ(backend_.log.interfacesAlive, 0);
     }

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/disk/TreeRegistry.h"
-
 #include <gtest/gtest.h>
 
 #include "DiskFakes.h"
+#include "hardware/disk/TreeRegistry.h"
 
 namespace drivetherm {
 namespace {
@@ -20,7 +19,8 @@ TEST(TreeRegistry, EntriesOfAReplacedTreeStayValidUntilReleased) {
     ASSERT_TRUE(driver);
     EXPECT_TRUE(registry.conformsTo(driver, kIOBlockStorageDriverClass));
     EXPECT_FALSE(registry.serviceMatchingBsdName("disk0")) << "the new disk has no media";
-    EXPECT_FALSE(TreeRegistry().parentEntry(driver, kIOServicePlane)) << "a foreign handle finds nothing";
+    EXPECT_FALSE(TreeRegistry().parentEntry(driver, kIOServicePlane))
+        << "a foreign handle finds nothing";
     EXPECT_EQ(registry.outstandingReferences(), 2u);
     media.reset();
     driver.reset();

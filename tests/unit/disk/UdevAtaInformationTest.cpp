@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/disk/linux/UdevAtaInformation.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "hardware/disk/linux/UdevAtaInformation.h"
 
 namespace drivetherm {
 namespace {
@@ -26,10 +26,14 @@ std::string readHexPage(const std::string& name) {
 }
 
 // The page a real kernel showed for QEMU's IDE disk.
-std::string capturedPage() { return readHexPage("ata-information-qemu-ide-disk.hex"); }
+std::string capturedPage() {
+    return readHexPage("ata-information-qemu-ide-disk.hex");
+}
 
 // Byte offset of IDENTIFY word `word` in the page.
-std::size_t wordAt(unsigned word) { return 60 + 2 * word; }
+std::size_t wordAt(unsigned word) {
+    return 60 + 2 * word;
+}
 
 TEST(UdevAtaInformation, TheCapturedPageOfADiskThatSupportsSmartSaysSo) {
     const std::string page = capturedPage();
@@ -60,7 +64,9 @@ TEST(UdevAtaInformation, PagesThatCannotTellSayNothing) {
         page[c.offset] = c.value;
         EXPECT_EQ(smartSupportedFromAtaInformation(page), std::nullopt) << c.what;
     }
-    EXPECT_EQ(smartSupportedFromAtaInformation(capturedPage().substr(0, kAtaInformationPageSize - 1)), std::nullopt)
+    EXPECT_EQ(
+        smartSupportedFromAtaInformation(capturedPage().substr(0, kAtaInformationPageSize - 1)),
+        std::nullopt)
         << "a cut page";
     EXPECT_EQ(smartSupportedFromAtaInformation(""), std::nullopt);
 }

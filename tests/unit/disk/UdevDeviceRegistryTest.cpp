@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/disk/linux/UdevDeviceRegistry.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -14,32 +12,35 @@
 #include "hardware/disk/DriveWalk.h"
 #include "hardware/disk/SmartReader.h"
 #include "hardware/disk/linux/SgioSmartBackend.h"
+#include "hardware/disk/linux/UdevDeviceRegistry.h"
 
 namespace drivetherm {
 namespace {
 
-using ::testing::ElementsAre;
 using test::FakeSysfs;
 using test::ScriptedSyscalls;
+using ::testing::ElementsAre;
 
 // udev's properties of a SATA disk that supports SMART.
 std::map<std::string, std::string> sataDisk(const std::string& encodedModel) {
-    return {{"ID_ATA", "1"}, {"ID_ATA_FEATURE_SET_SMART", "1"}, {"ID_ATA_FEATURE_SET_SMART_ENABLED", "1"},
-            {"ID_MODEL_ENC", encodedModel}, {"ID_BUS", "ata"}};
+    return {{"ID_ATA", "1"},
+            {"ID_ATA_FEATURE_SET_SMART", "1"},
+            {"ID_ATA_FEATURE_SET_SMART_ENABLED", "1"},
+            {"ID_MODEL_ENC", encodedModel},
+            {"ID_BUS", "ata"}};
 }
 
 class UdevDeviceRegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        syscalls_.diskPrefix = (sysfs_.root() / "dev").string() + "/";
-    }
+    void SetUp() override { syscalls_.diskPrefix = (sysfs_.root() / "dev").string() + "/"; }
     void TearDown() override { EXPECT_EQ(registry_.outstandingReferences(), 0u); }
 
     // The path of the disk node the last read opened, relative to the fake root.
     std::string openedDisk() const {
         std::string opened;
         for (const auto& call : syscalls_.calls)
-            if (call.what == "open" && call.path.starts_with(syscalls_.diskPrefix)) opened = call.path.substr(syscalls_.diskPrefix.size());
+            if (call.what == "open" && call.path.starts_with(syscalls_.diskPrefix))
+                opened = call.path.substr(syscalls_.diskPrefix.size());
         return opened;
     }
 
@@ -59,14 +60,23 @@ protected:
 };
 
 TEST_F(UdevDeviceRegistryTest, WholeDisksAreNumberedInKernelNameOrderAndListedByModel) {
-    sysfs_.addDisk({.name = "sdb", .major_minor = "8:16", .udev = sataDisk("WDC\\x20WD10EZEX-08M2NA0\\x20\\x20")});
+    sysfs_.addDisk({.name = "sdb",
+                    .major_minor = "8:16",
+                    .udev = sataDisk("WDC\\x20WD10EZEX-08M2NA0\\x20\\x20")});
     sysfs_.addDisk({.name = "sdaa", .major_minor = "65:160", .udev = sataDisk("ST31000528AS")});
-    sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("APPLE\\x20HDD\\x20HTS541010A9E682")});
+    sysfs_.addDisk({.name = "sda",
+                    .major_minor = "8:0",
+                    .udev = sataDisk("APPLE\\x20HDD\\x20HTS541010A9E682")});
     sysfs_.addDisk({.name = "loop0", .major_minor = "7:0", .isVirtual = true});
     // No udev database entry: ATA by its sysfs vendor, but nothing says it supports SMART.
-    sysfs_.addDisk({.name = "sdc", .major_minor = "8:32", .model = "SAMSUNG HD501LJ \n", .vendor = "ATA     \n"});
+    sysfs_.addDisk({.name = "sdc",
+                    .major_minor = "8:32",
+                    .model = "SAMSUNG HD501LJ \n",
+                    .vendor = "ATA     \n"});
     // A USB stick udev knows, without SMART.
-    sysfs_.addDisk({.name = "sdd", .major_minor = "8:48", .udev = {{"ID_MODEL_ENC", "Flash\\x20Disk"}, {"ID_BUS", "usb"}}});
+    sysfs_.addDisk({.name = "sdd",
+                    .major_minor = "8:48",
+                    .udev = {{"ID_MODEL_ENC", "Flash\\x20Disk"}, {"ID_BUS", "usb"}}});
 
     RegistryIterator iterator;
     ASSERT_EQ(walk_.FindStorageMedia(&iterator), kIOReturnSuccess);
@@ -82,7 +92,8 @@ TEST_F(UdevDeviceRegistryTest, WholeDisksAreNumberedInKernelNameOrderAndListedBy
 
     const RegistryEntry sdc = registry_.entryFromPath("sdc");
     ASSERT_TRUE(sdc);
-    RegistryEntry device = registry_.parentEntry(registry_.parentEntry(sdc, kIOServicePlane), kIOServicePlane);
+    RegistryEntry device =
+        registry_.parentEntry(registry_.parentEntry(sdc, kIOServicePlane), kIOServicePlane);
     EXPECT_TRUE(registry_.conformsTo(device, kIOATABlockStorageDeviceClass));
     EXPECT_FALSE(isSmartCapable(device));
     const RegistryEntry sdd = registry_.entryFromPath("/dev/sdd");
@@ -109,11 +120,23 @@ TEST_F(UdevDeviceRegistryTest, WithoutUdevsDatabaseTheDrivesOwnIdentifyDataTells
     lacks[60 + 2 * 82] = static_cast<char>(lacks[60 + 2 * 82] & ~0x01);
 
     const std::string ata = "ATA     \n";
-    sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .model = "DRIVETHERM GUEST\n", .vendor = ata, .ataInformation = supports});
-    sysfs_.addDisk({.name = "sdb", .major_minor = "8:16", .model = "NO SMART HERE   \n", .vendor = ata, .ataInformation = lacks});
+    sysfs_.addDisk({.name = "sda",
+                    .major_minor = "8:0",
+                    .model = "DRIVETHERM GUEST\n",
+                    .vendor = ata,
+                    .ataInformation = supports});
+    sysfs_.addDisk({.name = "sdb",
+                    .major_minor = "8:16",
+                    .model = "NO SMART HERE   \n",
+                    .vendor = ata,
+                    .ataInformation = lacks});
     // udev's word wins where udev identified the disk: it found no SMART on this one.
-    sysfs_.addDisk({.name = "sdc", .major_minor = "8:32", .udev = {{"ID_ATA", "1"}, {"ID_MODEL_ENC", "Udev\\x20Says\\x20No"}},
-                    .model = "Udev Says No    \n", .vendor = ata, .ataInformation = supports});
+    sysfs_.addDisk({.name = "sdc",
+                    .major_minor = "8:32",
+                    .udev = {{"ID_ATA", "1"}, {"ID_MODEL_ENC", "Udev\\x20Says\\x20No"}},
+                    .model = "Udev Says No    \n",
+                    .vendor = ata,
+                    .ataInformation = supports});
     answerReads(test::blockWith({{194, 33}}));
 
     RegistryIterator iterator;
@@ -132,10 +155,16 @@ TEST_F(UdevDeviceRegistryTest, WithoutUdevsDatabaseTheDrivesOwnIdentifyDataTells
 TEST_F(UdevDeviceRegistryTest, ACdRomDriveIsAWholeDiskButNeverSmartCapable) {
     sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First")});
     // The properties udev gave QEMU's ATAPI CD-ROM drive on a real kernel: ATA, but no SMART.
-    sysfs_.addDisk({.name = "sr0", .major_minor = "11:0",
-                    .udev = {{"ID_CDROM", "1"}, {"ID_ATA", "1"}, {"ID_TYPE", "cd"}, {"ID_BUS", "ata"},
-                             {"ID_MODEL_ENC", "QEMU\\x20DVD-ROM\\x20\\x20\\x20"}, {"ID_SERIAL_SHORT", "QM00003"}},
-                    .model = "QEMU DVD-ROM    \n", .vendor = "QEMU    \n"});
+    sysfs_.addDisk({.name = "sr0",
+                    .major_minor = "11:0",
+                    .udev = {{"ID_CDROM", "1"},
+                             {"ID_ATA", "1"},
+                             {"ID_TYPE", "cd"},
+                             {"ID_BUS", "ata"},
+                             {"ID_MODEL_ENC", "QEMU\\x20DVD-ROM\\x20\\x20\\x20"},
+                             {"ID_SERIAL_SHORT", "QM00003"}},
+                    .model = "QEMU DVD-ROM    \n",
+                    .vendor = "QEMU    \n"});
     answerReads(test::blockWith({{194, 30}}));
 
     RegistryIterator iterator;
@@ -154,7 +183,8 @@ TEST_F(UdevDeviceRegistryTest, ACdRomDriveIsAWholeDiskButNeverSmartCapable) {
 }
 
 TEST_F(UdevDeviceRegistryTest, EveryNameFormReadsTheSameDisk) {
-    sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First"), .partitions = {1, 2}});
+    sysfs_.addDisk(
+        {.name = "sda", .major_minor = "8:0", .udev = sataDisk("First"), .partitions = {1, 2}});
     sysfs_.addDisk({.name = "sdb", .major_minor = "8:16", .udev = sataDisk("Second")});
     answerReads(test::blockWith({{194, 36}}));
     const std::string devRoot = sysfs_.roots().dev;
@@ -163,9 +193,16 @@ TEST_F(UdevDeviceRegistryTest, EveryNameFormReadsTheSameDisk) {
         const char* disk;
     };
     const Case cases[] = {
-        {"disk1", "sdb"}, {"/dev/disk1", "sdb"}, {"/dev/rdisk1", "sdb"}, {"sdb", "sdb"}, {"/dev/sdb", "sdb"},
-        {devRoot + "/sdb", "sdb"}, {"IOService:/sdb/IOBlockStorageDriver/disk1", "sdb"},
-        {"disk0s2", "sda"}, {"sda2", "sda"}, {"/dev/sda1", "sda"},
+        {"disk1", "sdb"},
+        {"/dev/disk1", "sdb"},
+        {"/dev/rdisk1", "sdb"},
+        {"sdb", "sdb"},
+        {"/dev/sdb", "sdb"},
+        {devRoot + "/sdb", "sdb"},
+        {"IOService:/sdb/IOBlockStorageDriver/disk1", "sdb"},
+        {"disk0s2", "sda"},
+        {"sda2", "sda"},
+        {"/dev/sda1", "sda"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -199,14 +236,17 @@ TEST_F(UdevDeviceRegistryTest, NamesThatCouldLeaveTheDeviceDirectoryFindNoDisk) 
     sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("First")});
     // A link in class/block that leads out of the sysfs tree is not followed.
     std::filesystem::create_directories(sysfs_.root() / "outside" / "sdx");
-    FakeSysfs::write(sysfs_.root() / "outside" / "sdx" / "uevent", "DEVTYPE=disk\nMAJOR=8\nMINOR=99\n");
-    std::filesystem::create_directory_symlink(sysfs_.root() / "outside" / "sdx", sysfs_.sys() / "class" / "block" / "sdx");
+    FakeSysfs::write(sysfs_.root() / "outside" / "sdx" / "uevent",
+                     "DEVTYPE=disk\nMAJOR=8\nMINOR=99\n");
+    std::filesystem::create_directory_symlink(sysfs_.root() / "outside" / "sdx",
+                                              sysfs_.sys() / "class" / "block" / "sdx");
     answerReads(test::blockWith({{194, 36}}));
 
     const std::string devRoot = sysfs_.roots().dev;
-    for (const std::string& name : {std::string("../sda"), std::string("/dev/../dev/sda"), devRoot + "/../dev/sda",
-                                    std::string("sda/.."), std::string("/etc/passwd"), std::string("sdx"),
-                                    std::string("disk1"), std::string(2000, 's')}) {
+    for (const std::string& name :
+         {std::string("../sda"), std::string("/dev/../dev/sda"), devRoot + "/../dev/sda",
+          std::string("sda/.."), std::string("/etc/passwd"), std::string("sdx"),
+          std::string("disk1"), std::string(2000, 's')}) {
         SCOPED_TRACE(name.substr(0, 40));
         syscalls_.calls.clear();
         errno = 0;

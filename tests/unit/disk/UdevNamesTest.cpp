@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "hardware/disk/linux/UdevNames.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "hardware/disk/linux/UdevNames.h"
 
 namespace drivetherm {
 namespace {
@@ -20,9 +20,12 @@ TEST(UdevNames, ModelStringsComeOutTheSameFromUdevAndFromSysfs) {
         std::string model;
     };
     const Case cases[] = {
-        {"WDC\\x20WD10EZEX-08M2NA0\\x20\\x20\\x20\\x20", "WDC WD10EZEX-08M2NA0    \n", "WDC WD10EZEX-08M2NA0"},
-        {"APPLE\\x20HDD\\x20HTS541010A9E682", "APPLE HDD HTS541010A9E682\n", "APPLE HDD HTS541010A9E682"},
-        {"ST31000528AS\\x20\\x20\\x20\\x20\\x20\\x20\\x20\\x20", "ST31000528AS        ", "ST31000528AS"},
+        {"WDC\\x20WD10EZEX-08M2NA0\\x20\\x20\\x20\\x20", "WDC WD10EZEX-08M2NA0    \n",
+         "WDC WD10EZEX-08M2NA0"},
+        {"APPLE\\x20HDD\\x20HTS541010A9E682", "APPLE HDD HTS541010A9E682\n",
+         "APPLE HDD HTS541010A9E682"},
+        {"ST31000528AS\\x20\\x20\\x20\\x20\\x20\\x20\\x20\\x20", "ST31000528AS        ",
+         "ST31000528AS"},
         {"\\x20\\x20", "  \n", ""},
     };
     for (const Case& c : cases) {
@@ -38,14 +41,11 @@ TEST(UdevNames, OnlyWellFormedEscapesAreDecoded) {
         std::string decoded;
     };
     const Case cases[] = {
-        {"a\\x20b", "a b"},
-        {"a\\x5cb", "a\\b"},
-        {"\\x2F\\x2f", "//"},
-        {"a\\x2", "a\\x2"},        // cut short
-        {"a\\xZZ", "a\\xZZ"},      // not hex
-        {"a\\y20", "a\\y20"},      // not an x escape
-        {"trailing\\", "trailing\\"},
-        {"", ""},
+        {"a\\x20b", "a b"},           {"a\\x5cb", "a\\b"},
+        {"\\x2F\\x2f", "//"},         {"a\\x2", "a\\x2"},  // cut short
+        {"a\\xZZ", "a\\xZZ"},                              // not hex
+        {"a\\y20", "a\\y20"},                              // not an x escape
+        {"trailing\\", "trailing\\"}, {"", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.encoded);
@@ -75,12 +75,15 @@ TEST(UdevNames, ModelsAreMadeSafeForTheBus) {
 }
 
 TEST(UdevNames, DisksAreNumberedInTheNaturalOrderOfTheirKernelNames) {
-    const std::vector<std::string> ordered{"hda", "hdb", "mmcblk0", "mmcblk2", "mmcblk10", "nvme0n1", "nvme0n2",
-                                           "nvme0n10", "nvme1n1", "nvme10n1", "sda", "sdb", "sdz", "sdaa", "sdab",
-                                           "sdaz", "sdba", "sdzz", "sdaaa", "vda", "vdb", "xvda"};
+    const std::vector<std::string> ordered{
+        "hda",     "hdb",      "mmcblk0", "mmcblk2", "mmcblk10", "nvme0n1", "nvme0n2", "nvme0n10",
+        "nvme1n1", "nvme10n1", "sda",     "sdb",     "sdz",      "sdaa",    "sdab",    "sdaz",
+        "sdba",    "sdzz",     "sdaaa",   "vda",     "vdb",      "xvda"};
     for (std::size_t i = 0; i + 1 < ordered.size(); ++i) {
-        EXPECT_TRUE(kernelNameLess(ordered[i], ordered[i + 1])) << ordered[i] << " < " << ordered[i + 1];
-        EXPECT_FALSE(kernelNameLess(ordered[i + 1], ordered[i])) << ordered[i + 1] << " < " << ordered[i];
+        EXPECT_TRUE(kernelNameLess(ordered[i], ordered[i + 1]))
+            << ordered[i] << " < " << ordered[i + 1];
+        EXPECT_FALSE(kernelNameLess(ordered[i + 1], ordered[i]))
+            << ordered[i + 1] << " < " << ordered[i];
     }
     EXPECT_FALSE(kernelNameLess("sda", "sda"));
 
@@ -88,7 +91,8 @@ TEST(UdevNames, DisksAreNumberedInTheNaturalOrderOfTheirKernelNames) {
     std::mt19937 random(1234);
     for (int round = 0; round < 20; ++round) {
         std::shuffle(shuffled.begin(), shuffled.end(), random);
-        std::sort(shuffled.begin(), shuffled.end(), [](const auto& a, const auto& b) { return kernelNameLess(a, b); });
+        std::sort(shuffled.begin(), shuffled.end(),
+                  [](const auto& a, const auto& b) { return kernelNameLess(a, b); });
         EXPECT_EQ(shuffled, ordered);
     }
 }
@@ -99,9 +103,9 @@ TEST(UdevNames, OnlyPlainNamesMayBecomePathComponents) {
         bool safe;
     };
     const Case cases[] = {
-        {"sda", true}, {"nvme0n1", true}, {"dm-0", true}, {std::string(255, 'a'), true},
-        {"", false}, {".", false}, {"..", false}, {"../sda", false}, {"sda/..", false},
-        {"/dev/sda", false}, {"sd\0a"s, false}, {std::string(256, 'a'), false},
+        {"sda", true},     {"nvme0n1", true},   {"dm-0", true},    {std::string(255, 'a'), true},
+        {"", false},       {".", false},        {"..", false},     {"../sda", false},
+        {"sda/..", false}, {"/dev/sda", false}, {"sd\0a"s, false}, {std::string(256, 'a'), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name.substr(0, 20));

@@ -60,9 +60,13 @@ public:
     int baseRpm() override { return get(state_->baseRpm); }
     void setBaseRpm(int v) override { set("setBaseRpm", state_->baseRpm, v, number(v)); }
     float lowerThreshold() override { return get(state_->lower); }
-    void setLowerThreshold(float v) override { set("setLowerThreshold", state_->lower, v, number(v)); }
+    void setLowerThreshold(float v) override {
+        set("setLowerThreshold", state_->lower, v, number(v));
+    }
     float upperThreshold() override { return get(state_->upper); }
-    void setUpperThreshold(float v) override { set("setUpperThreshold", state_->upper, v, number(v)); }
+    void setUpperThreshold(float v) override {
+        set("setUpperThreshold", state_->upper, v, number(v));
+    }
     bool fahrenheit() override { return get(state_->fahrenheit); }
     void setFahrenheit(bool v) override { set("setFahrenheit", state_->fahrenheit, v, number(v)); }
     void temperature(float* t, int* r) override { measure("temperature", t, r); }
@@ -74,7 +78,9 @@ public:
         set("setHDDName", state_->name, v, v.value_or("none"));
     }
     bool useAmbientTemp() override { return get(state_->ambient); }
-    void setUseAmbientTemp(bool v) override { set("setUseAmbientTemp", state_->ambient, v, number(v)); }
+    void setUseAmbientTemp(bool v) override {
+        set("setUseAmbientTemp", state_->ambient, v, number(v));
+    }
     void writeValues() override { set("writeValues", state_->pin, state_->pin, ""); }
 
 private:

@@ -16,10 +16,10 @@ TEST(FrontendOptions, ReachTheSameDaemonAndMachineAsTheProgramThatStartedThem) {
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->machine.machineFile, "/m.json");
     EXPECT_EQ(options->pollInterval, std::chrono::milliseconds(200));
-    EXPECT_EQ(options->passOn(), (std::vector<std::string>{"--bus", "unix:path=/tmp/x",
-                                                           "--hardware", "sim:/m.json"}));
-    const auto sim = parseFrontendOptions({"--hardware", "sim"}, Program::Settings,
-                                          "/default.json", error);
+    EXPECT_EQ(options->passOn(),
+              (std::vector<std::string>{"--bus", "unix:path=/tmp/x", "--hardware", "sim:/m.json"}));
+    const auto sim =
+        parseFrontendOptions({"--hardware", "sim"}, Program::Settings, "/default.json", error);
     ASSERT_TRUE(sim);
     EXPECT_EQ(sim->machine.machineFile, "/default.json");
     EXPECT_EQ(sim->passOn().back(), "sim:/default.json");
@@ -31,7 +31,7 @@ TEST(FrontendOptions, RefuseWhatTheProgramDoesNotTakeInOneLine) {
         {Program::Settings, {"--bus", ""}},
         {Program::Settings, {"--hardware", "sim:"}},
         {Program::Settings, {"--hardware", "mac"}},
-        {Program::Settings, {"--poll-interval", "100"}},  // the monitor's
+        {Program::Settings, {"--poll-interval", "100"}},   // the monitor's
         {Program::Monitor, {"--quit-after-first-paint"}},  // the window's
         {Program::Monitor, {"--poll-interval", "5"}},
         {Program::Monitor, {"--tray-wait", "soon"}},

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "pane/HDDPreferencePane.h"
-
 #include <gtest/gtest.h>
 
 #include "bindings/KeyValueObserver.h"
 #include "hardware/disk/DeviceRegistry.h"
 #include "hardware/disk/DriveWalk.h"
 #include "hardware/disk/sim/SimDriveBay.h"
+#include "pane/HDDPreferencePane.h"
 #include "tests/unit/frontends/FrontendFakes.h"
 
 namespace drivetherm {
@@ -28,7 +27,8 @@ public:
         std::string name;
     };
 
-    explicit FakeOutputs(Journal& j) : fan(j, "fanField"), temperature(j, "temperatureField"), journal_(j) {}
+    explicit FakeOutputs(Journal& j)
+        : fan(j, "fanField"), temperature(j, "temperatureField"), journal_(j) {}
     void setBaseRpm(int v) override { put("setBaseRpm", v); }
     void setLowerThreshold(float v) override { put("setLowerThreshold", v); }
     void setUpperThreshold(float v) override { put("setUpperThreshold", v); }
@@ -83,7 +83,8 @@ protected:
     void make(bool daemonThere = true) {
         pane = std::make_unique<HDDPreferencePane>(
             HDDPreferencePane::Outlets{outputs.fan, outputs.temperature, outputs},
-            [this, daemonThere] { return daemonThere ? daemon.proxy() : DaemonProxy(); }, timers, &walk());
+            [this, daemonThere] { return daemonThere ? daemon.proxy() : DaemonProxy(); }, timers,
+            &walk());
         pane->setMessageSink([this](const std::string& m) { messages.push_back(m); });
         watcher = std::make_unique<ControlsWatcher>(pane->fileOwnerController(), journal);
         pane->awakeFromNib();
@@ -133,7 +134,9 @@ TEST_F(PaneTest, EveryBoundKeyForwardsToTheDaemonAndTheGraphInTheDesignedOrder) 
     };
     const std::vector<Row> rows = {
         {"baseRpm", 1500, {"daemon.setBaseRpm(1500)", "graph.setBaseRpm(1500)"}},
-        {"lowerThreshold", 47.5, {"daemon.setLowerThreshold(47.5)", "graph.setLowerThreshold(47.5)"}},
+        {"lowerThreshold",
+         47.5,
+         {"daemon.setLowerThreshold(47.5)", "graph.setLowerThreshold(47.5)"}},
         {"upperThreshold", 61.0, {"daemon.setUpperThreshold(61)", "graph.setUpperThreshold(61)"}},
         {"fahrenheit", true,
          poll("113 \u00B0F", {"graph.setFahrenheit(1)", "daemon.setFahrenheit(1)"}, {"refresh"})},
@@ -196,8 +199,8 @@ TEST_F(PaneTest, APollShowsTheReadingsAsTheDaemonGivesThem) {
         bool fahrenheit;
         std::string fan, temperature;
     };
-    for (const Row& row : {Row{45, 2000, true, "2000", "113 \u00B0F"},
-                           Row{0, -1, false, "-1", "0 \u00B0C"}}) {
+    for (const Row& row :
+         {Row{45, 2000, true, "2000", "113 \u00B0F"}, Row{0, -1, false, "-1", "0 \u00B0C"}}) {
         daemon->temperature = row.celsius;
         daemon->fanRpm = row.rpm;
         daemon->fahrenheit = row.fahrenheit;
@@ -215,11 +218,11 @@ TEST_F(PaneTest, ResetRestoresTheDaemonsDefaultsAndEveryControlReadsThemAgain) {
     *daemon = {1800, 40, 70, true, true, true, "MODEL 1"};
     makeShown();
     pane->resetDefaults();
-    EXPECT_EQ(only(journal, "daemon.set"),
-              (Journal{"daemon.setLowerThreshold(50)", "daemon.setUpperThreshold(58)",
-                       "daemon.setBaseRpm(1100)", "daemon.setPinToBase(0)",
-                       "daemon.setHDDName(none)", "daemon.setFahrenheit(0)",
-                       "daemon.setUseAmbientTemp(0)"}));
+    EXPECT_EQ(
+        only(journal, "daemon.set"),
+        (Journal{"daemon.setLowerThreshold(50)", "daemon.setUpperThreshold(58)",
+                 "daemon.setBaseRpm(1100)", "daemon.setPinToBase(0)", "daemon.setHDDName(none)",
+                 "daemon.setFahrenheit(0)", "daemon.setUseAmbientTemp(0)"}));
     EXPECT_EQ(only(journal, "refresh").size(), 3u);  // after pin-to-base, unit and sensors
     const std::vector<std::pair<const char*, Value>> defaults = {
         {"lowerThreshold", 50.0}, {"upperThreshold", 58.0}, {"baseRpm", 1100},
@@ -299,8 +302,8 @@ TEST_F(PaneTest, ADaemonThatStopsAnsweringShowsZerosUntilItIsBack) {
 
 TEST_F(PaneTest, ARefusedChangeLeavesTheDaemonsValueAndSaysWhyInOneLine) {
     const std::vector<std::pair<std::string, Value>> rows = {
-        {"baseRpm", 1500},    {"lowerThreshold", 40.0}, {"upperThreshold", 70.0},
-        {"fahrenheit", true}, {"pinToBase", true},      {"useAmbientTemp", true},
+        {"baseRpm", 1500},     {"lowerThreshold", 40.0}, {"upperThreshold", 70.0},
+        {"fahrenheit", true},  {"pinToBase", true},      {"useAmbientTemp", true},
         {"HDDName", "MODEL 1"}};
     for (const auto& [key, value] : rows) {
         SCOPED_TRACE(key);

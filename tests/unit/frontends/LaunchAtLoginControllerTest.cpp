@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "monitor/LaunchAtLoginController.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -10,6 +8,7 @@
 #include <sstream>
 
 #include "monitor/AutostartEntry.h"
+#include "monitor/LaunchAtLoginController.h"
 
 namespace drivetherm {
 namespace {

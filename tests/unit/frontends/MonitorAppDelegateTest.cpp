@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "monitor/MonitorAppDelegate.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 
+#include "monitor/MonitorAppDelegate.h"
 #include "monitor/TrayIconText.h"
 #include "tests/unit/frontends/FrontendFakes.h"
 
@@ -72,10 +71,10 @@ TEST_F(MonitorTest, TheTitleShowsTheLastTemperatureAndTheFanSpeed) {
         bool fahrenheit;
         std::string text;
     };
-    for (const Row& row : {Row{45, 2000, false, "45 \u00B0C / 2000rpm"},
-                           Row{45, 2000, true, "113 \u00B0F / 2000rpm"},
-                           Row{0, 1100, false, "0 \u00B0C / 1100rpm"},
-                           Row{50, -1, false, "50 \u00B0C / -1rpm"}}) {
+    for (const Row& row :
+         {Row{45, 2000, false, "45 \u00B0C / 2000rpm"},
+          Row{45, 2000, true, "113 \u00B0F / 2000rpm"}, Row{0, 1100, false, "0 \u00B0C / 1100rpm"},
+          Row{50, -1, false, "50 \u00B0C / -1rpm"}}) {
         *daemon = {};
         daemon->temperature = row.celsius;
         daemon->fanRpm = row.rpm;

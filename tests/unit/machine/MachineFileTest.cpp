@@ -20,7 +20,8 @@ TEST(MachineFile, EachKindOfDamageIsOneLineNamingTheFileTheLineAndTheMember) {
         {dir + "missing.json", dir + "missing.json: cannot read the machine file"},
         {write("broken.json", "{\n  \"smc\": "), dir + "broken.json:2: not valid JSON: "},
         {write("list.json", "[1]"), dir + "list.json:1: expected a JSON object"},
-        {write("nosmc.json", "{\"drives\": []}"), dir + "nosmc.json:1: smc: missing: a machine needs an SMC"},
+        {write("nosmc.json", "{\"drives\": []}"),
+         dir + "nosmc.json:1: smc: missing: a machine needs an SMC"},
         {write("bad.json",
                "{\n"
                "  \"smc\": {\n"
@@ -35,8 +36,10 @@ TEST(MachineFile, EachKindOfDamageIsOneLineNamingTheFileTheLineAndTheMember) {
         {write("short.json", "{\n  \"smc\": {\"fans\": [\n    {\"min\": 1}\n  ]}\n}\n"),
          dir + "short.json:3: smc.fans[0].max: missing (an integer rpm)"},
         {write("drive.json",
-               "{\"smc\": {},\n \"drives\": [\n  {\"bsdName\": \"disk0\", \"model\": \"M\",\n   \"smart\": \"maybe\"}]}"),
-         dir + "drive.json:4: drives[0].smart: expected \"property\", \"ata-features\" or \"none\""},
+               "{\"smc\": {},\n \"drives\": [\n  {\"bsdName\": \"disk0\", \"model\": \"M\",\n   "
+               "\"smart\": \"maybe\"}]}"),
+         dir +
+             "drive.json:4: drives[0].smart: expected \"property\", \"ata-features\" or \"none\""},
         {write("thermal.json", "{\"smc\": {},\n \"thermal\": {\"fanLag\": 2}}"),
          dir + "thermal.json:2: thermal.fanLag: expected a share above 0, at most 1"},
     };

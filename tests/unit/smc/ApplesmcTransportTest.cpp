@@ -5,9 +5,9 @@
 #include <cstring>
 #include <fstream>
 
-#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcCodec.h"
 #include "hardware/smc/SmcDiagnostics.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/linux/ApplesmcDriver.h"
 #include "hardware/smc/sim/SimSmcDriver.h"
 #include "tests/unit/smc/FakeApplesmcTree.h"
@@ -25,8 +25,8 @@ const std::string kMacBookAir = DRIVETHERM_TEST_DATA "/smc/macbookair-2011.keys"
 // An open connection through the applesmc transport to a fake tree.
 class OnFakeTree {
 public:
-    explicit OnFakeTree(const std::string& keyList,
-                        FakeApplesmcTree::Placement placement = FakeApplesmcTree::Placement::Platform)
+    explicit OnFakeTree(const std::string& keyList, FakeApplesmcTree::Placement placement =
+                                                        FakeApplesmcTree::Placement::Platform)
         : tree(keyList, placement), driver(tree.root(), tree) {}
     bool open() { return session.openSmcConnection() == 0; }
 
@@ -47,14 +47,16 @@ std::string listing(SmcDriver& driver) {
 // the driver's dedicated files do not show and key_at_index_data does.
 std::string keysWithFractionBits() {
     const std::string keyList = ::testing::TempDir() + "fraction-bits.keys";
-    std::ofstream(keyList) << "F0Ac fpe2 hex 1f43\nFNum ui8  uint 1\nFS!  ui16 uint 0\nTC0P sp78 hex 2d13\n";
+    std::ofstream(keyList)
+        << "F0Ac fpe2 hex 1f43\nFNum ui8  uint 1\nFS!  ui16 uint 0\nTC0P sp78 hex 2d13\n";
     return keyList;
 }
 
 TEST(ApplesmcTransport, ListingGivesEveryKeysBytesAsTheSmcHoldsThem) {
     for (const std::string& keyList : {kIMac, kMacBookAir, keysWithFractionBits()}) {
         auto smc = std::make_shared<SimSmcController>();
-        for (const auto& key : testing::loadFakeKeyList(keyList)) smc->setKey(key.name, key.type, key.bytes);
+        for (const auto& key : testing::loadFakeKeyList(keyList))
+            smc->setKey(key.name, key.type, key.bytes);
         SimSmcDriver reference(smc);
 
         // As drivetherm-smc reads them: the SMC's own bytes.
@@ -71,10 +73,11 @@ TEST(ApplesmcTransport, FanReportShowsTheCapturedMinimumAboveTheMaximum) {
     ASSERT_TRUE(smc.open());
     CapturedOutput out;
     ASSERT_EQ(printFanReport(smc.session, out.file()), kIOReturnSuccess);
-    EXPECT_EQ(out.text().substr(0, out.text().find("    Actual", 180)),
-              "Total fans in system: 3\n\nFan #0:\n    Actual speed : 5544\n    Minimum speed: 6200\n"
-              "    Maximum speed: 4350\n    Safe speed   : 1000\n    Target speed : 5544\n"
-              "    Mode         : auto\n\nFan #1:\n");
+    EXPECT_EQ(
+        out.text().substr(0, out.text().find("    Actual", 180)),
+        "Total fans in system: 3\n\nFan #0:\n    Actual speed : 5544\n    Minimum speed: 6200\n"
+        "    Maximum speed: 4350\n    Safe speed   : 1000\n    Target speed : 5544\n"
+        "    Mode         : auto\n\nFan #1:\n");
 }
 
 TEST(ApplesmcTransport, TheLoopsReadsComeFromTheDedicatedFilesInOneOperation) {
@@ -85,8 +88,10 @@ TEST(ApplesmcTransport, TheLoopsReadsComeFromTheDedicatedFilesInOneOperation) {
         const char* file;
     };
     const Case cases[] = {
-        {&kIMac, "TH0O", -7.0, "read temp20_input"},    {&kIMac, "TC0P", 51.0, "read temp5_input"},
-        {&kIMac, "TL0P", 40.25, "read temp22_input"},   {&kMacBookAir, "TH0F", -6.75, "read temp13_input"},
+        {&kIMac, "TH0O", -7.0, "read temp20_input"},
+        {&kIMac, "TC0P", 51.0, "read temp5_input"},
+        {&kIMac, "TL0P", 40.25, "read temp22_input"},
+        {&kMacBookAir, "TH0F", -6.75, "read temp13_input"},
         {&kMacBookAir, "TC0D", 42.25, "read temp5_input"},
     };
     for (const auto& c : cases) {
@@ -118,10 +123,15 @@ TEST(ApplesmcTransport, FanWritesGoToTheDriversFiles) {
         std::vector<std::pair<const char*, const char*>> files;
     };
     const Case cases[] = {
-        {[](SmcSession& session) { return session.writeSmcFanSpeed("F1Mn", 3550); }, {{"fan2_min", "3550"}, {"fan2_manual", "0"}}},
-        {[](SmcSession& session) { return session.writeSmcFanSpeed("F1Tg", 2000); }, {{"fan2_output", "2000"}, {"fan2_manual", "0"}}},
+        {[](SmcSession& session) { return session.writeSmcFanSpeed("F1Mn", 3550); },
+         {{"fan2_min", "3550"}, {"fan2_manual", "0"}}},
+        {[](SmcSession& session) { return session.writeSmcFanSpeed("F1Tg", 2000); },
+         {{"fan2_output", "2000"}, {"fan2_manual", "0"}}},
         {[](SmcSession& session) { return session.writeSmcFanSpeed("F1Mx", 3550); },
-         {{"fan2_manual", "1"}, {"fan2_output", "3550"}, {"fan2_max", "6300"}, {"fan2_min", "6200"}}},
+         {{"fan2_manual", "1"},
+          {"fan2_output", "3550"},
+          {"fan2_max", "6300"},
+          {"fan2_min", "6200"}}},
         {[](SmcSession& session) {
              SmcValue mask;
              std::memcpy(mask.keyName, "FS! ", 5);
@@ -135,7 +145,8 @@ TEST(ApplesmcTransport, FanWritesGoToTheDriversFiles) {
         OnFakeTree smc(kIMac);
         ASSERT_TRUE(smc.open());
         EXPECT_EQ(c.write(smc.session), kIOReturnSuccess);
-        for (const auto& [file, value] : c.files) EXPECT_EQ(smc.tree.attribute(file), value) << file;
+        for (const auto& [file, value] : c.files)
+            EXPECT_EQ(smc.tree.attribute(file), value) << file;
     }
 }
 
@@ -211,14 +222,16 @@ TEST(ApplesmcTransport, ASteadyTickCostsAtMostEightFileOperations) {
     smc.tree.resetCounts();
     tick();
     EXPECT_LE(smc.tree.operations(), 8);
-    EXPECT_EQ(smc.tree.log(), (std::vector<std::string>{"read key_count", "read fan2_min", "write fan2_min=3550",
-                                                        "read fan2_max", "write fan2_manual=1",
-                                                        "write fan2_output=3550"}));
+    EXPECT_EQ(smc.tree.log(),
+              (std::vector<std::string>{"read key_count", "read fan2_min", "write fan2_min=3550",
+                                        "read fan2_max", "write fan2_manual=1",
+                                        "write fan2_output=3550"}));
 
     // A temperature check over the loop's seven sensors: one read per sensor the machine has.
     auto check = [&smc] {
         double sum = 0;
-        for (const char* key : {"TC0P", "TC0D", "TC0H", "TA0P", "TL0P", "TO0P", "Tp1P"}) sum += smc.session.readSmcTemperature(key);
+        for (const char* key : {"TC0P", "TC0D", "TC0H", "TA0P", "TL0P", "TO0P", "Tp1P"})
+            sum += smc.session.readSmcTemperature(key);
         return sum;
     };
     ASSERT_TRUE(smc.open());
@@ -233,7 +246,8 @@ TEST(ApplesmcTransport, AnotherProgramMovingTheSelectorIsNoticedAndTheReadRepeat
     ASSERT_TRUE(smc.open());
     int moves = 1;
     smc.tree.beforeRead = [&](const std::string& name) {
-        if (name == "key_at_index_name" && moves-- > 0) smc.tree.writeFile(smc.tree.deviceDir() + "/key_at_index", "0");
+        if (name == "key_at_index_name" && moves-- > 0)
+            smc.tree.writeFile(smc.tree.deviceDir() + "/key_at_index", "0");
     };
     SmcValue mask;
     ASSERT_EQ(smc.session.readSmcKey("FS! ", mask), kIOReturnSuccess);
@@ -241,7 +255,8 @@ TEST(ApplesmcTransport, AnotherProgramMovingTheSelectorIsNoticedAndTheReadRepeat
     EXPECT_EQ(mask.valueSize, 2u);
 
     smc.tree.beforeRead = [&](const std::string& name) {
-        if (name == "key_at_index_data") smc.tree.writeFile(smc.tree.deviceDir() + "/key_at_index", "0");
+        if (name == "key_at_index_data")
+            smc.tree.writeFile(smc.tree.deviceDir() + "/key_at_index", "0");
     };
     EXPECT_EQ(smc.session.readSmcKey("FS! ", mask), kIOReturnExclusiveAccess);
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <memory>
-
 #include <nlohmann/json.hpp>
 
 #include "hardware/machine/MachineSections.h"

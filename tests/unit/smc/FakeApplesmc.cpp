@@ -15,22 +15,26 @@ namespace {
 
 std::uint32_t codeOf(const std::string& name) {
     std::uint32_t code = 0;
-    for (std::size_t i = 0; i < 4; ++i) code = (code << 8) | static_cast<std::uint8_t>(i < name.size() ? name[i] : 0);
+    for (std::size_t i = 0; i < 4; ++i)
+        code = (code << 8) | static_cast<std::uint8_t>(i < name.size() ? name[i] : 0);
     return code;
 }
 
 std::vector<std::uint8_t> bigEndian(std::uint64_t value, std::size_t size) {
     std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[size - 1 - i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[size - 1 - i] = static_cast<std::uint8_t>(value >> (8 * i));
     return bytes;
 }
 
 std::vector<std::uint8_t> sp78Bytes(double celsius) {
-    const auto raw = static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(celsius * 256.0)));
+    const auto raw =
+        static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(celsius * 256.0)));
     return bigEndian(raw, 2);
 }
 
-std::vector<std::uint8_t> parseValue(const std::string& type, const std::string& valueText, const std::string& where) {
+std::vector<std::uint8_t> parseValue(const std::string& type, const std::string& valueText,
+                                     const std::string& where) {
     std::istringstream in(valueText);
     std::string form, value;
     in >> form;
@@ -63,7 +67,9 @@ void writeText(const std::string& path, const std::string& text) {
     if (!file) throw std::runtime_error("cannot write " + path);
 }
 
-int fanSpeed(const std::vector<std::uint8_t>& bytes) { return ((bytes[0] << 8) | bytes[1]) >> 2; }
+int fanSpeed(const std::vector<std::uint8_t>& bytes) {
+    return ((bytes[0] << 8) | bytes[1]) >> 2;
+}
 
 const FakeSmcKey* findKey(const std::vector<FakeSmcKey>& keys, const std::string& name) {
     for (const auto& key : keys) {
@@ -102,13 +108,15 @@ std::vector<FakeSmcKey> loadFakeKeyList(const std::string& path) {
         ++number;
         if (line.empty() || line == "#" || line.rfind("# ", 0) == 0) continue;
         const std::string where = path + ":" + std::to_string(number);
-        if (line.size() < 11 || line[4] != ' ' || line[9] != ' ') throw std::runtime_error(where + ": bad columns");
+        if (line.size() < 11 || line[4] != ' ' || line[9] != ' ')
+            throw std::runtime_error(where + ": bad columns");
         const std::string name = line.substr(0, 4);
         const std::string type = line.substr(5, 4);
         keys.push_back({name, type, parseValue(type, line.substr(10), where)});
     }
     keys.push_back({"#KEY", "ui32", {}});
-    std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return codeOf(a.name) < codeOf(b.name); });
+    std::sort(keys.begin(), keys.end(),
+              [](const auto& a, const auto& b) { return codeOf(a.name) < codeOf(b.name); });
     for (auto& key : keys) {
         if (key.name == "#KEY") key.bytes = bigEndian(keys.size(), 4);
     }
@@ -140,7 +148,8 @@ void writeApplesmcTree(const std::vector<FakeSmcKey>& keys, const std::string& d
             }
         }
         if (const FakeSmcKey* id = findKey(keys, "F" + n + "ID")) {
-            writeText(prefix + "label", std::string(reinterpret_cast<const char*>(id->bytes.data()) + 4) + "\n");
+            writeText(prefix + "label",
+                      std::string(reinterpret_cast<const char*>(id->bytes.data()) + 4) + "\n");
         }
         writeText(prefix + "manual", std::to_string((mask >> fan) & 1u) + "\n");
     }
@@ -159,7 +168,9 @@ FakeApplesmcSelection::FakeApplesmcSelection(std::vector<FakeSmcKey> keys, std::
     : keys_(std::move(keys)), dir_(std::move(deviceDir)) {}
 
 bool FakeApplesmcSelection::handles(std::string_view path) const {
-    if (path.substr(0, dir_.size()) != dir_ || path.size() <= dir_.size() || path[dir_.size()] != '/') return false;
+    if (path.substr(0, dir_.size()) != dir_ || path.size() <= dir_.size() ||
+        path[dir_.size()] != '/')
+        return false;
     return baseName(path).rfind("key_at_index", 0) == 0;
 }
 
@@ -168,7 +179,8 @@ int FakeApplesmcSelection::write(std::string_view path, std::string_view text) {
     char* end = nullptr;
     const std::string value(text);
     const unsigned long index = std::strtoul(value.c_str(), &end, 10);
-    if (end == value.c_str() || (*end != '\0' && *end != '\n') || index >= keys_.size()) return -EINVAL;
+    if (end == value.c_str() || (*end != '\0' && *end != '\n') || index >= keys_.size())
+        return -EINVAL;
     selected_ = static_cast<std::uint32_t>(index);
     return 0;
 }
@@ -185,7 +197,8 @@ std::optional<long> FakeApplesmcSelection::readNumber(const std::string& file) c
 std::vector<std::uint8_t> FakeApplesmcSelection::liveBytes(const FakeSmcKey& key) const {
     if (const auto file = fanFile(key.name); file && key.type == "fpe2") {
         const auto rpm = readNumber(*file);
-        if (rpm && *rpm != fanSpeed(key.bytes)) return bigEndian(static_cast<std::uint64_t>(*rpm) << 2, 2);
+        if (rpm && *rpm != fanSpeed(key.bytes))
+            return bigEndian(static_cast<std::uint64_t>(*rpm) << 2, 2);
         return key.bytes;
     }
     if (key.name == "FS! " && key.bytes.size() == 2) {
@@ -206,7 +219,8 @@ std::vector<std::uint8_t> FakeApplesmcSelection::liveBytes(const FakeSmcKey& key
             const auto milli = readNumber("temp" + std::to_string(sensor) + "_input");
             const auto raw = static_cast<std::int16_t>((key.bytes[0] << 8) | key.bytes[1]);
             if (milli && *milli != 250 * (raw >> 6)) {
-                return bigEndian(static_cast<std::uint16_t>(static_cast<std::int16_t>((*milli / 250) * 64)), 2);
+                return bigEndian(
+                    static_cast<std::uint16_t>(static_cast<std::int16_t>((*milli / 250) * 64)), 2);
             }
         }
     }

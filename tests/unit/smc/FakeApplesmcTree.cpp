@@ -14,13 +14,16 @@
 namespace drivetherm::testing {
 namespace {
 
-std::string baseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+std::string baseName(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
 
 bool isWritable(const std::string& name) {
     if (name == "key_at_index") return true;
     if (name.rfind("fan", 0) != 0) return false;
     const auto underscore = name.find('_');
-    const std::string attribute = underscore == std::string::npos ? "" : name.substr(underscore + 1);
+    const std::string attribute =
+        underscore == std::string::npos ? "" : name.substr(underscore + 1);
     return attribute == "min" || attribute == "output" || attribute == "manual";
 }
 
@@ -28,8 +31,10 @@ bool isWritable(const std::string& name) {
 
 FakeApplesmcTree::FakeApplesmcTree(const std::string& keyList, Placement placement) {
     const char* temporary = std::getenv("TMPDIR");
-    std::string pattern = std::string(temporary && *temporary ? temporary : "/tmp") + "/drivetherm-applesmc-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a directory for " + pattern);
+    std::string pattern =
+        std::string(temporary && *temporary ? temporary : "/tmp") + "/drivetherm-applesmc-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot create a directory for " + pattern);
     root_ = pattern;
     const auto keys = loadFakeKeyList(keyList);
     if (placement == Placement::Platform) {
@@ -46,8 +51,10 @@ FakeApplesmcTree::FakeApplesmcTree(const std::string& keyList, Placement placeme
 }
 
 FakeApplesmcTree::~FakeApplesmcTree() {
-    ::nftw(root_.c_str(), [](const char* path, const struct stat*, int, FTW*) { return ::remove(path); }, 16,
-           FTW_DEPTH | FTW_PHYS);
+    ::nftw(
+        root_.c_str(),
+        [](const char* path, const struct stat*, int, FTW*) { return ::remove(path); }, 16,
+        FTW_DEPTH | FTW_PHYS);
 }
 
 std::string FakeApplesmcTree::attribute(const std::string& name) const {

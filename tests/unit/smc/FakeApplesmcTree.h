@@ -22,7 +22,8 @@ public:
     enum class Placement { Platform, Hwmon };
 
     // `keyList` is a file under tests/data/smc/.
-    explicit FakeApplesmcTree(const std::string& keyList, Placement placement = Placement::Platform);
+    explicit FakeApplesmcTree(const std::string& keyList,
+                              Placement placement = Placement::Platform);
     ~FakeApplesmcTree() override;
     FakeApplesmcTree(const FakeApplesmcTree&) = delete;
     FakeApplesmcTree& operator=(const FakeApplesmcTree&) = delete;

@@ -101,7 +101,8 @@ TEST(ReleaseAllFans, ClearsEveryForcedBitWhetherOrNotAnythingWasLeft) {
     unsigned was = 0;
     EXPECT_EQ(releaseAllFans(session, &was), kIOReturnSuccess);
     EXPECT_EQ(was, 0x5u);
-    for (const char* file : {"fan1_manual", "fan2_manual", "fan3_manual"}) EXPECT_EQ(tree.attribute(file), "0");
+    for (const char* file : {"fan1_manual", "fan2_manual", "fan3_manual"})
+        EXPECT_EQ(tree.attribute(file), "0");
     EXPECT_EQ(releaseAllFans(session, &was), kIOReturnSuccess);
     EXPECT_EQ(was, 0u);
 }

@@ -21,7 +21,8 @@ public:
     SmcOpenResult open() override {
         // Opening fails as the controller's open fault says.
         SmcOpenResult result = SimSmcDriver(smc_).open();
-        if (result.step == SmcOpenResult::Step::Opened) result.connection = std::make_unique<Transport>(*this);
+        if (result.step == SmcOpenResult::Step::Opened)
+            result.connection = std::make_unique<Transport>(*this);
         return result;
     }
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cstring>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "hardware/smc/SmcCodec.h"
 #include "hardware/smc/sim/SimSmcController.h"
@@ -70,8 +70,9 @@ TEST(SimSmcController, AnswersCommandsAsARealControllerDoes) {
         kern_return_t status;
     };
     const WriteCase writes[] = {
-        {"F0Mn", 2, kIOReturnSuccess},  {"F0Mn", 1, kIOReturnBadArgument}, {"F0Mn", 4, kIOReturnBadArgument},
-        {"NOPE", 2, kIOReturnNotFound}, {"#KEY", 4, kIOReturnNotWritable}, {"FNum", 1, kIOReturnNotWritable},
+        {"F0Mn", 2, kIOReturnSuccess},     {"F0Mn", 1, kIOReturnBadArgument},
+        {"F0Mn", 4, kIOReturnBadArgument}, {"NOPE", 2, kIOReturnNotFound},
+        {"#KEY", 4, kIOReturnNotWritable}, {"FNum", 1, kIOReturnNotWritable},
     };
     for (const auto& w : writes) {
         SmcParamRecord write = request(kSmcCmdWriteBytes, w.key, w.size);
@@ -94,7 +95,8 @@ TEST(SimSmcController, AnswersCommandsAsARealControllerDoes) {
 }
 
 TEST(SimSmcController, SensorAndFanSettersTouchOnlyTheirKeys) {
-    auto smc = testing::controllerFrom({{"fans", {{{"min", 1100}, {"max", 6000}}}}, {"sensors", {{"TH0O", -7.0}}}, {"forced", 1}});
+    auto smc = testing::controllerFrom(
+        {{"fans", {{{"min", 1100}, {"max", 6000}}}}, {"sensors", {{"TH0O", -7.0}}}, {"forced", 1}});
     EXPECT_DOUBLE_EQ(smc->sensorTemperature("TH0O"), -7.0);
     EXPECT_TRUE(smc->setSensorTemperature("TH0O", 41.5));
     EXPECT_DOUBLE_EQ(smc->sensorTemperature("TH0O"), 41.5);
@@ -124,21 +126,27 @@ TEST(SimSmcController, LoadErrorsNameTheMemberInOneLine) {
         {{{"fans", {{{"min", 1100}, {"max", 6000}}, {{"min", 10.5}, {"max", 6000}}}}},
          "m.json:1: smc.fans[1].min: expected an integer rpm from 0 to 16383"},
         {{{"fans", {{{"min", 1100}}}}}, "m.json:1: smc.fans[0].max: missing (an integer rpm)"},
-        {{{"fans", {{{"min", 1}, {"max", 2}, {"speed", 3}}}}}, "m.json:1: smc.fans[0].speed: unknown member"},
+        {{{"fans", {{{"min", 1}, {"max", 2}, {"speed", 3}}}}},
+         "m.json:1: smc.fans[0].speed: unknown member"},
         {{{"fans", {{{"min", 1}, {"max", 2}, {"id", "a fan with a long name"}}}}},
          "m.json:1: smc.fans[0].id: expected a text of at most 12 characters"},
-        {{{"sensors", {{"TA0", 20}}}}, "m.json:1: smc.sensors.TA0: expected a key of four printable characters"},
-        {{{"sensors", {{"TA0P", 200}}}}, "m.json:1: smc.sensors.TA0P: expected a temperature in °C from -128 to 127.99"},
+        {{{"sensors", {{"TA0", 20}}}},
+         "m.json:1: smc.sensors.TA0: expected a key of four printable characters"},
+        {{{"sensors", {{"TA0P", 200}}}},
+         "m.json:1: smc.sensors.TA0P: expected a temperature in °C from -128 to 127.99"},
         {{{"fans", {{{"min", 1}, {"max", 2}}}}, {"sensors", {{"F0Mn", 20}}}},
          "m.json:1: smc.sensors.F0Mn: the key F0Mn is already a fan key"},
         {{{"keys", {{{"key", "RPlt"}, {"type", "ch8*"}, {"bytes", "6b3"}}}}},
          "m.json:1: smc.keys[0].bytes: expected 1 to 32 bytes as hex digits (\"1f40\")"},
         {{{"keys", {{{"key", "#KEY"}, {"type", "ui32"}, {"bytes", "00000001"}}}}},
          "m.json:1: smc.keys[0].key: #KEY is the key count and cannot be given"},
-        {{{"keys", {{{"key", "RPlt"}, {"type", "ch8*"}, {"bytes", "6b"}}, {{"key", "RPlt"}, {"type", "ch8*"}, {"bytes", "6b"}}}}},
+        {{{"keys",
+           {{{"key", "RPlt"}, {"type", "ch8*"}, {"bytes", "6b"}},
+            {{"key", "RPlt"}, {"type", "ch8*"}, {"bytes", "6b"}}}}},
          "m.json:1: smc.keys[1].key: RPlt is given twice"},
         {{{"faults", {{"open", "broken"}}}},
-         "m.json:1: smc.faults.open: expected \"none\", \"no-service\", \"matching-failed\" or \"open-failed\""},
+         "m.json:1: smc.faults.open: expected \"none\", \"no-service\", \"matching-failed\" or "
+         "\"open-failed\""},
     };
     for (const auto& c : cases) {
         try {
@@ -151,9 +159,10 @@ TEST(SimSmcController, LoadErrorsNameTheMemberInOneLine) {
 }
 
 TEST(SimSmcController, RawKeysMayReplaceGeneratedOnesAndFaultsLoad) {
-    auto smc = testing::controllerFrom({{"fans", {{{"min", 1100}, {"max", 6000}}}},
-         {"keys", {{{"key", "F0Ac"}, {"type", "ui16"}, {"bytes", "0450"}}}},
-         {"faults", {{"open", "open-failed"}, {"exchange", true}}}});
+    auto smc =
+        testing::controllerFrom({{"fans", {{{"min", 1100}, {"max", 6000}}}},
+                                 {"keys", {{{"key", "F0Ac"}, {"type", "ui16"}, {"bytes", "0450"}}}},
+                                 {"faults", {{"open", "open-failed"}, {"exchange", true}}}});
     EXPECT_EQ(smc->fanActual(0), -1);  // no longer an fpe2 key
     EXPECT_EQ(smc->openFault(), SimSmcController::OpenFault::OpenFailed);
     EXPECT_TRUE(smc->exchangeFault());

@@ -55,9 +55,9 @@ struct Sp78Case {
 
 TEST(SmcCodec, Sp78KeepsSixtyFourthsAndDropsTheTwoLowestBits) {
     const Sp78Case cases[] = {
-        {0x2D, 0x80, 45.5},  {0x28, 0xC0, 40.75}, {0x2D, 0x03, 45.0}, {0x80, 0x00, -128.0},
-        {0x00, 0x00, 0.0},   {0xFF, 0x00, -1.0},  {0xF9, 0x00, -7.0}, {0x00, 0x04, 0.015625},
-        {0xFF, 0xFF, -0.015625},
+        {0x2D, 0x80, 45.5},   {0x28, 0xC0, 40.75},    {0x2D, 0x03, 45.0},
+        {0x80, 0x00, -128.0}, {0x00, 0x00, 0.0},      {0xFF, 0x00, -1.0},
+        {0xF9, 0x00, -7.0},   {0x00, 0x04, 0.015625}, {0xFF, 0xFF, -0.015625},
     };
     for (const auto& c : cases) {
         const std::uint8_t bytes[2] = {c.b0, c.b1};
@@ -86,7 +86,7 @@ struct Fpe2Case {
 
 TEST(SmcCodec, Fpe2DropsTheFractionBitsAndReadsTheFirstByteUnsigned) {
     const Fpe2Case cases[] = {
-        {0x1F, 0x40, 2, 2000.0f}, {0x1F, 0x43, 2, 2000.0f}, {0x00, 0x00, 2, 0.0f},
+        {0x1F, 0x40, 2, 2000.0f}, {0x1F, 0x43, 2, 2000.0f},  {0x00, 0x00, 2, 0.0f},
         {0x5D, 0xC0, 2, 6000.0f}, {0xFF, 0xFC, 2, 16383.0f}, {0x80, 0x00, 2, 8192.0f},
         {0x1F, 0x40, 0, 0.0f},    {0x1F, 0x40, 1, 1984.0f},
     };
@@ -103,10 +103,15 @@ struct EncodeCase {
 
 TEST(SmcCodec, Fpe2EncodingIsFourTimesTheSpeedBigEndian) {
     const EncodeCase cases[] = {
-        {1100, 0x11, 0x30}, {2000, 0x1F, 0x40}, {6000, 0x5D, 0xC0}, {16383, 0xFF, 0xFC},
+        {1100, 0x11, 0x30},
+        {2000, 0x1F, 0x40},
+        {6000, 0x5D, 0xC0},
+        {16383, 0xFF, 0xFC},
         {0, 0x00, 0x00},
         // Outside 0..16383 the encoding wraps, as 32-bit arithmetic on rpm × 4 does.
-        {16384, 0x00, 0x00}, {-1, 0x00, 0xFC}, {INT_MAX, 0x00, 0xFC},
+        {16384, 0x00, 0x00},
+        {-1, 0x00, 0xFC},
+        {INT_MAX, 0x00, 0xFC},
     };
     for (const auto& c : cases) {
         std::uint8_t bytes[2];

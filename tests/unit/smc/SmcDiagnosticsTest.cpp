@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cstring>
+#include <nlohmann/json.hpp>
 
-#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcDiagnostics.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/sim/SimSmcDriver.h"
 #include "tests/unit/smc/ControllerFromJson.h"
 #include "tests/unit/smc/RecordingSmcDriver.h"
@@ -28,7 +28,8 @@ SmcValue valueOf(const char* key, const char* type, std::vector<std::uint8_t> by
 TEST(SmcDiagnostics, AValuePrintsNameTypeDecodedValueAndBytes) {
     const std::pair<SmcValue, const char*> cases[] = {
         {valueOf("FNum", "ui8 ", {0x02}), "  FNum  [ui8 ]  2 (bytes 02)\n"},
-        {valueOf("#KEY", "ui32", {0x00, 0x00, 0x02, 0x1C}), "  #KEY  [ui32]  540 (bytes 00 00 02 1c)\n"},
+        {valueOf("#KEY", "ui32", {0x00, 0x00, 0x02, 0x1C}),
+         "  #KEY  [ui32]  540 (bytes 00 00 02 1c)\n"},
         {valueOf("FS! ", "ui16", {0x00, 0x02}), "  FS!   [ui16]  2 (bytes 00 02)\n"},
         {valueOf("F1Ac", "fpe2", {0x1F, 0x40}), "  F1Ac  [fpe2]  2000 (bytes 1f 40)\n"},
         {valueOf("TC0P", "sp78", {0x2D, 0x80}), "  TC0P  [sp78]  (bytes 2d 80)\n"},
@@ -103,23 +104,31 @@ TEST_F(SmcDiagnosticsOnController, ListingSkipsIndicesWhoseLookupFailsAndIsEmpty
     EXPECT_EQ(none.text(), "");
 }
 
-std::string fanBlock(int fan, int actual, int minimum, int maximum, int safe, int target, bool forced) {
+std::string fanBlock(int fan, int actual, int minimum, int maximum, int safe, int target,
+                     bool forced) {
     char text[400];
-    std::snprintf(text, sizeof text,
-                  "\nFan #%d:\n    Actual speed : %d\n    Minimum speed: %d\n    Maximum speed: %d\n"
-                  "    Safe speed   : %d\n    Target speed : %d\n    Mode         : %s\n",
-                  fan, actual, minimum, maximum, safe, target, forced ? "forced" : "auto");
+    std::snprintf(
+        text, sizeof text,
+        "\nFan #%d:\n    Actual speed : %d\n    Minimum speed: %d\n    Maximum speed: %d\n"
+        "    Safe speed   : %d\n    Target speed : %d\n    Mode         : %s\n",
+        fan, actual, minimum, maximum, safe, target, forced ? "forced" : "auto");
     return text;
 }
 
 TEST_F(SmcDiagnosticsOnController, FanReportShowsEachFansSpeedsAndMode) {
     use({{"fans",
           {{{"id", "ODD"}, {"actual", 1150}, {"min", 1150}, {"max", 2700}, {"target", 1150}},
-           {{"id", "HDD"}, {"actual", 3551}, {"min", 3550}, {"max", 3550}, {"safe", 1100}, {"target", 3550}}}},
+           {{"id", "HDD"},
+            {"actual", 3551},
+            {"min", 3550},
+            {"max", 3550},
+            {"safe", 1100},
+            {"target", 3550}}}},
          {"forced", 2}});
     CapturedOutput out;
     EXPECT_EQ(printFanReport(*session_, out.file()), kIOReturnSuccess);
-    EXPECT_EQ(out.text(), "Total fans in system: 2\n" + fanBlock(0, 1150, 1150, 2700, 1150, 1150, false) +
+    EXPECT_EQ(out.text(), "Total fans in system: 2\n" +
+                              fanBlock(0, 1150, 1150, 2700, 1150, 1150, false) +
                               fanBlock(1, 3551, 3550, 3550, 1100, 3550, true));
 }
 
@@ -131,10 +140,11 @@ TEST_F(SmcDiagnosticsOnController, FanModeFollowsEachBitOfTheMask) {
     printFanReport(*session_, out.file());
     const std::string text = out.text();
     std::vector<std::string> modes;
-    for (std::size_t at = text.find("Mode"); at != std::string::npos; at = text.find("Mode", at + 1)) {
+    for (std::size_t at = text.find("Mode"); at != std::string::npos;
+         at = text.find("Mode", at + 1)) {
         modes.push_back(text.substr(at + 15, text.find('\n', at) - at - 15));
     }
-    const std::vector<std::string> expected = {"auto", "auto", "auto", "auto", "auto",
+    const std::vector<std::string> expected = {"auto", "auto", "auto",   "auto",   "auto",
                                                "auto", "auto", "forced", "forced", "auto"};
     EXPECT_EQ(modes, expected);
 }
@@ -152,7 +162,8 @@ TEST_F(SmcDiagnosticsOnController, FanReportWithoutFansOrWithoutACount) {
 }
 
 TEST_F(SmcDiagnosticsOnController, FanReportStopsAtTheTenFansOneDigitNames) {
-    use({{"fans", {{{"min", 1000}, {"max", 2000}}}}, {"keys", {{{"key", "FNum"}, {"type", "ui8 "}, {"bytes", "0c"}}}}});
+    use({{"fans", {{{"min", 1000}, {"max", 2000}}}},
+         {"keys", {{{"key", "FNum"}, {"type", "ui8 "}, {"bytes", "0c"}}}}});
     CapturedOutput out;
     printFanReport(*session_, out.file());
     const std::string text = out.text();

@@ -4,8 +4,8 @@
 #include <climits>
 #include <cstring>
 
-#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/SmcCodec.h"
+#include "hardware/smc/SmcSession.h"
 #include "hardware/smc/sim/SimSmcDriver.h"
 #include "tests/unit/smc/RecordingSmcDriver.h"
 
@@ -93,12 +93,20 @@ TEST_F(SmcAccess, AWriteCostsThreeExchangesAndAWrongSizeSendsNoWrite) {
         };
     };
     const SequenceCase cases[] = {
-        {"read", [this] { SmcValue v; return session_.readSmcKey("F1Ac", v); }, kIOReturnSuccess, 2, 0},
-        {"fan write", [this] { return session_.writeSmcFanSpeed("F1Mn", 1500); }, kIOReturnSuccess, 3, 1},
+        {"read",
+         [this] {
+             SmcValue v;
+             return session_.readSmcKey("F1Ac", v);
+         },
+         kIOReturnSuccess, 2, 0},
+        {"fan write", [this] { return session_.writeSmcFanSpeed("F1Mn", 1500); }, kIOReturnSuccess,
+         3, 1},
         {"write of the key's size", writeBytes("RPlt", 4), kIOReturnSuccess, 3, 1},
-        {"fan speed to a one-byte key", [this] { return session_.writeSmcFanSpeed("FNum", 1500); }, kIOReturnError, 2, 0},
+        {"fan speed to a one-byte key", [this] { return session_.writeSmcFanSpeed("FNum", 1500); },
+         kIOReturnError, 2, 0},
         {"bytes of the wrong size", writeBytes("RPlt", 2), kIOReturnError, 2, 0},
-        {"fan speed to a missing key", [this] { return session_.writeSmcFanSpeed("F7Mn", 1500); }, kIOReturnError, 2, 0},
+        {"fan speed to a missing key", [this] { return session_.writeSmcFanSpeed("F7Mn", 1500); },
+         kIOReturnError, 2, 0},
         {"zero bytes to a missing key", writeBytes("NOPE", 0), kIOReturnError, 2, 0},
     };
     for (const auto& c : cases) {
@@ -144,14 +152,16 @@ TEST_F(SmcAccess, TypedReadsGiveTheirNoReadingValueOnEveryFailure) {
     };
     for (const auto& c : cases) {
         driver_.failWhen = [failing = c.failing](const SmcParamRecord&) { return failing; };
-        EXPECT_DOUBLE_EQ(session_.readSmcTemperature(c.key), c.celsius) << c.key << (c.failing ? " failing" : "");
+        EXPECT_DOUBLE_EQ(session_.readSmcTemperature(c.key), c.celsius)
+            << c.key << (c.failing ? " failing" : "");
         EXPECT_EQ(session_.readSmcFanSpeed(c.key), c.rpm) << c.key << (c.failing ? " failing" : "");
     }
 }
 
 TEST_F(SmcAccess, FanWritesHoldTheSpeedWithinWhatFpe2Carries) {
     const std::pair<int, int> cases[] = {
-        {3550, 3550}, {0, 0}, {-5, 0}, {INT_MIN, 0}, {16383, 16383}, {20000, 16383}, {INT_MAX, 16383},
+        {3550, 3550},   {0, 0},         {-5, 0},          {INT_MIN, 0},
+        {16383, 16383}, {20000, 16383}, {INT_MAX, 16383},
     };
     for (const auto& [given, stored] : cases) {
         ASSERT_EQ(session_.writeSmcFanSpeed("F1Mn", given), kIOReturnSuccess) << given;
@@ -183,7 +193,8 @@ struct OpenCase {
 TEST(SmcConnection, EachFailedOpenPrintsItsMessageAndReturnsOne) {
     const OpenCase cases[] = {
         {SimSmcController::OpenFault::NoService, "Error: no SMC found\n"},
-        {SimSmcController::OpenFault::MatchingFailed, "Error: IOServiceGetMatchingServices() = e00002bc\n"},
+        {SimSmcController::OpenFault::MatchingFailed,
+         "Error: IOServiceGetMatchingServices() = e00002bc\n"},
         {SimSmcController::OpenFault::OpenFailed, "Error: IOServiceOpen() = e00002c1\n"},
     };
     for (const auto& c : cases) {

@@ -160,8 +160,8 @@ TEST(GraphGeometry, PinnedCurveAndMarkerLieAtTheBaseSpeedWhileTheReadingStays) {
     GraphGeometry g = sampleGraph();
     g.setPinToBase(true);
     GraphPicture p = g.picture(640, 320);
-    for (const GraphPoint& point : {p.curveStart, p.bendStart, p.control1, p.control2, p.bendEnd,
-                                    p.curveEnd, p.marker}) {
+    for (const GraphPoint& point :
+         {p.curveStart, p.bendStart, p.control1, p.control2, p.bendEnd, p.curveEnd, p.marker}) {
         EXPECT_EQ(point.y, 54) << point;
     }
     EXPECT_EQ(p.speedLineFrom.y, 110);

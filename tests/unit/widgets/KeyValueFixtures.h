@@ -15,15 +15,17 @@ namespace drivetherm::kvtest {
 class Settings : public KeyValueObject {
 public:
     Settings() {
-        registerKey<int>("baseRpm", [this] { return baseRpm; }, [this](int v) { baseRpm = v; });
-        registerKey<float>("lowerThreshold", [this] { return lower; },
-                           [this](float v) { lower = v; });
-        registerKey<bool>("fahrenheit", [this] { return fahrenheit; },
-                          [this](bool v) { fahrenheit = v; });
-        registerKey("HDDName", [this] { return name ? Value(*name) : Value(); },
-                    [this](const Value& v) {
-                        name = v.isString() ? std::optional(v.stringValue()) : std::nullopt;
-                    });
+        registerKey<int>(
+            "baseRpm", [this] { return baseRpm; }, [this](int v) { baseRpm = v; });
+        registerKey<float>(
+            "lowerThreshold", [this] { return lower; }, [this](float v) { lower = v; });
+        registerKey<bool>(
+            "fahrenheit", [this] { return fahrenheit; }, [this](bool v) { fahrenheit = v; });
+        registerKey(
+            "HDDName", [this] { return name ? Value(*name) : Value(); },
+            [this](const Value& v) {
+                name = v.isString() ? std::optional(v.stringValue()) : std::nullopt;
+            });
         registerKey("temperature", [] { return Value(45.0); });
     }
 

@@ -20,7 +20,8 @@ using kvtest::Settings;
 TEST(ObjectController, ReadsAndWritesTheContentOrAnswersAPlaceholder) {
     Settings settings;
     ObjectController controller;
-    EXPECT_EQ(controller.valueForKeyPath("selection.baseRpm"), Value(ControllerMarker::NoSelection));
+    EXPECT_EQ(controller.valueForKeyPath("selection.baseRpm"),
+              Value(ControllerMarker::NoSelection));
     EXPECT_EQ(controller.valueForKeyPath("content.baseRpm"), Value());
     controller.setValueForKeyPath(60.0, "selection.lowerThreshold");  // nowhere to write: nothing
     EXPECT_EQ(settings.lower, 50);
@@ -34,7 +35,8 @@ TEST(ObjectController, ReadsAndWritesTheContentOrAnswersAPlaceholder) {
     controller.setValueForKeyPath(52.5, "selection.lowerThreshold");
     EXPECT_EQ(settings.lower, 52.5f);
     // The writer hears of its own write like of any other change.
-    EXPECT_EQ(writer.notices(), (std::vector<Notice>{{"selection.lowerThreshold", &controller, 3}}));
+    EXPECT_EQ(writer.notices(),
+              (std::vector<Notice>{{"selection.lowerThreshold", &controller, 3}}));
 }
 
 TEST(ObjectController, PassesChangesOfItsCurrentContentToObserversOfBothPaths) {
@@ -88,7 +90,7 @@ TEST(ObjectController, SurvivesItsContentAndItsContentSurvivesIt) {
                   Value(ControllerMarker::NoSelection));
         controller.setContent(&settings);
     }
-    settings.setValueForKey(5, "baseRpm");  // the controller is gone and must not be called
+    settings.setValueForKey(5, "baseRpm");     // the controller is gone and must not be called
     EXPECT_EQ(recorder.notices().size(), 1u);  // only the content change above
 }
 
@@ -114,8 +116,9 @@ TEST(KeyValueBinding, ShowsAndWritesThroughANamedTransformer) {
     ObjectController controller(&settings);
     std::vector<Value> labels;
     KeyValueBinding edit(controller, "selection.baseRpm", nullptr, BindingOptions{"RpmText"});
-    KeyValueBinding display(controller, "selection.baseRpm",
-                            [&](const Value& v) { labels.push_back(v); }, BindingOptions{"RpmLabel"});
+    KeyValueBinding display(
+        controller, "selection.baseRpm", [&](const Value& v) { labels.push_back(v); },
+        BindingOptions{"RpmLabel"});
     edit.write("1500");
     EXPECT_EQ(settings.baseRpm, 1500);
     display.write("2000");  // a display-only transformer cannot be written through

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <tuple>
 #include <limits>
+#include <tuple>
 
 #include "slider/InternalInconsistencyError.h"
 #include "slider/SMDoubleSliderCell.h"
@@ -53,38 +53,38 @@ TEST_P(CellClamping, StopsAKnobAtTheOtherKnobAndTheRangeWithoutPushing) {
 using C = SMDoubleSliderCell;
 INSTANTIATE_TEST_SUITE_P(
     Range0To100Lo20Hi60, CellClamping,
-    ::testing::Values(
-        Clamp{"LoAboveHi", [](C& c) { c.setDoubleLoValue(80); }, 60, 60},
-        Clamp{"HiBelowLo", [](C& c) { c.setDoubleHiValue(10); }, 20, 20},
-        Clamp{"LoBelowMin", [](C& c) { c.setDoubleLoValue(-5); }, 0, 60},
-        Clamp{"HiAboveMax", [](C& c) { c.setDoubleHiValue(150); }, 20, 100},
-        Clamp{"LoNaN", [](C& c) { c.setDoubleLoValue(kNaN); }, 0, 60},
-        Clamp{"HiNaN", [](C& c) { c.setDoubleHiValue(kNaN); }, 20, 20},
-        Clamp{"LoNone", [](C& c) { c.setObjectLoValue(Value()); }, 0, 60},
-        Clamp{"HiPlaceholder", [](C& c) { c.setObjectHiValue(ControllerMarker::NoSelection); },
-              20, 20},
-        Clamp{"LoTextWithoutNumber", [](C& c) { c.setStringLoValue("abc"); }, 0, 60},
-        Clamp{"LoText", [](C& c) { c.setObjectLoValue("42.5 C"); }, 42.5, 60},
-        Clamp{"HiHugeInteger", [](C& c) { c.setIntegerHiValue(INT64_MAX); }, 20, 100},
-        Clamp{"MinAboveBoth", [](C& c) { c.setMinValue(70); }, 70, 70},
-        Clamp{"MinBetween", [](C& c) { c.setMinValue(30); }, 30, 60},
-        Clamp{"MinAboveMax", [](C& c) { c.setMinValue(150); }, 100, 100},
-        Clamp{"MaxBelowBoth", [](C& c) { c.setMaxValue(10); }, 10, 10},
-        Clamp{"MaxBetween", [](C& c) { c.setMaxValue(50); }, 20, 50},
-        Clamp{"MaxBelowMin", [](C& c) { c.setMaxValue(-10); }, 0, 0},
-        Clamp{"Lock", [](C& c) { c.setLockedSliders(true); }, 60, 60},
-        Clamp{"LockAndUnlock",
-              [](C& c) {
-                  c.setLockedSliders(true);
-                  c.setLockedSliders(false);
-              },
-              60, 60},
-        Clamp{"LockedKnobsStillMoveAlone",
-              [](C& c) {
-                  c.setLockedSliders(true);
-                  c.setDoubleLoValue(30);
-              },
-              30, 60}),
+    ::testing::Values(Clamp{"LoAboveHi", [](C& c) { c.setDoubleLoValue(80); }, 60, 60},
+                      Clamp{"HiBelowLo", [](C& c) { c.setDoubleHiValue(10); }, 20, 20},
+                      Clamp{"LoBelowMin", [](C& c) { c.setDoubleLoValue(-5); }, 0, 60},
+                      Clamp{"HiAboveMax", [](C& c) { c.setDoubleHiValue(150); }, 20, 100},
+                      Clamp{"LoNaN", [](C& c) { c.setDoubleLoValue(kNaN); }, 0, 60},
+                      Clamp{"HiNaN", [](C& c) { c.setDoubleHiValue(kNaN); }, 20, 20},
+                      Clamp{"LoNone", [](C& c) { c.setObjectLoValue(Value()); }, 0, 60},
+                      Clamp{"HiPlaceholder",
+                            [](C& c) { c.setObjectHiValue(ControllerMarker::NoSelection); }, 20,
+                            20},
+                      Clamp{"LoTextWithoutNumber", [](C& c) { c.setStringLoValue("abc"); }, 0, 60},
+                      Clamp{"LoText", [](C& c) { c.setObjectLoValue("42.5 C"); }, 42.5, 60},
+                      Clamp{"HiHugeInteger", [](C& c) { c.setIntegerHiValue(INT64_MAX); }, 20, 100},
+                      Clamp{"MinAboveBoth", [](C& c) { c.setMinValue(70); }, 70, 70},
+                      Clamp{"MinBetween", [](C& c) { c.setMinValue(30); }, 30, 60},
+                      Clamp{"MinAboveMax", [](C& c) { c.setMinValue(150); }, 100, 100},
+                      Clamp{"MaxBelowBoth", [](C& c) { c.setMaxValue(10); }, 10, 10},
+                      Clamp{"MaxBetween", [](C& c) { c.setMaxValue(50); }, 20, 50},
+                      Clamp{"MaxBelowMin", [](C& c) { c.setMaxValue(-10); }, 0, 0},
+                      Clamp{"Lock", [](C& c) { c.setLockedSliders(true); }, 60, 60},
+                      Clamp{"LockAndUnlock",
+                            [](C& c) {
+                                c.setLockedSliders(true);
+                                c.setLockedSliders(false);
+                            },
+                            60, 60},
+                      Clamp{"LockedKnobsStillMoveAlone",
+                            [](C& c) {
+                                c.setLockedSliders(true);
+                                c.setDoubleLoValue(30);
+                            },
+                            30, 60}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(SMDoubleSliderCellTest, TheMinimumWinsOverTheHiValue) {
@@ -119,9 +119,11 @@ TEST_F(SMDoubleSliderCellTest, LockingRepaintsOnlyWhenTheFlagChanges) {
 TEST_F(SMDoubleSliderCellTest, ConvertsEachKnobToTextAndTruncatedNumbers) {
     cell.setMinValue(-10);
     cell.setMaxValue(2e6);
-    const std::tuple<double, const char*, int> cases[] = {
-        {55, "55", 55}, {37.5, "37.5", 37}, {1234567, "1.23457e+06", 1234567}, {99.99, "99.99", 99},
-        {-0.5, "-0.5", 0}};
+    const std::tuple<double, const char*, int> cases[] = {{55, "55", 55},
+                                                          {37.5, "37.5", 37},
+                                                          {1234567, "1.23457e+06", 1234567},
+                                                          {99.99, "99.99", 99},
+                                                          {-0.5, "-0.5", 0}};
     for (const auto& [value, text, truncated] : cases) {
         cell.setDoubleLoValue(-10);
         cell.setDoubleHiValue(value);
@@ -234,7 +236,11 @@ INSTANTIATE_TEST_SUITE_P(
         PaintCase{"FocusOnHi", true, false, false, {kLoKnob, false, false}, {kHiKnob, false, true}},
         PaintCase{"FocusOnLo", true, true, false, {kLoKnob, false, true}, {kHiKnob, false, false}},
         PaintCase{"HiPressed", false, false, true, {kLoKnob, false, false}, {kHiKnob, true, false}},
-        PaintCase{"LoPressedWithFocus", true, true, true, {kLoKnob, true, true},
+        PaintCase{"LoPressedWithFocus",
+                  true,
+                  true,
+                  true,
+                  {kLoKnob, true, true},
                   {kHiKnob, false, false}}),
     [](const auto& info) { return std::string(info.param.what); });
 

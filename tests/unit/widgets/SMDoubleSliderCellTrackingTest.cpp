@@ -39,24 +39,23 @@ TEST_P(KnobChoice, SplitsTheTrackAtTheLoKnobsFarEdge) {
     cell.stopTracking(c.at, c.at, host, true);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Clicks, KnobChoice,
-    ::testing::Values(
-        // Horizontal, the lo knob spanning x 40 to 60.
-        Click{"HorizontalInsideLo", false, true, 40, 80, {59.9, 10}, true},
-        Click{"HorizontalOnTheFarEdge", false, true, 40, 80, {60, 10}, false},
-        Click{"HorizontalLeftOfLo", false, true, 40, 80, {5, 10}, true},
-        Click{"HorizontalRightOfHi", false, true, 40, 80, {95, 10}, false},
-        // Vertical, unflipped, the lo knob spanning y 40 to 60 (lo value 40).
-        Click{"UnflippedInsideLo", true, false, 40, 90, {10, 59}, true},
-        Click{"UnflippedOnTheFarEdge", true, false, 40, 90, {10, 60}, false},
-        // Vertical, flipped, the lo knob from y 40 down (lo value 60).
-        Click{"FlippedInsideLo", true, true, 60, 90, {10, 41}, true},
-        Click{"FlippedOnTheFarEdge", true, true, 60, 90, {10, 40}, false},
-        // Knobs on each other: the lo knob unless it sits at the minimum.
-        Click{"TiedAtTheMinimum", false, true, 0, 0, {5, 10}, false},
-        Click{"TiedAt50", false, true, 50, 50, {55, 10}, true}),
-    [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Clicks, KnobChoice,
+                         ::testing::Values(
+                             // Horizontal, the lo knob spanning x 40 to 60.
+                             Click{"HorizontalInsideLo", false, true, 40, 80, {59.9, 10}, true},
+                             Click{"HorizontalOnTheFarEdge", false, true, 40, 80, {60, 10}, false},
+                             Click{"HorizontalLeftOfLo", false, true, 40, 80, {5, 10}, true},
+                             Click{"HorizontalRightOfHi", false, true, 40, 80, {95, 10}, false},
+                             // Vertical, unflipped, the lo knob spanning y 40 to 60 (lo value 40).
+                             Click{"UnflippedInsideLo", true, false, 40, 90, {10, 59}, true},
+                             Click{"UnflippedOnTheFarEdge", true, false, 40, 90, {10, 60}, false},
+                             // Vertical, flipped, the lo knob from y 40 down (lo value 60).
+                             Click{"FlippedInsideLo", true, true, 60, 90, {10, 41}, true},
+                             Click{"FlippedOnTheFarEdge", true, true, 60, 90, {10, 40}, false},
+                             // Knobs on each other: the lo knob unless it sits at the minimum.
+                             Click{"TiedAtTheMinimum", false, true, 0, 0, {5, 10}, false},
+                             Click{"TiedAt50", false, true, 50, 50, {55, 10}, true}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 // Range 0 to 100, lo 20, hi 60; a knob's left edge sits at x = its value.
 class CellTracking : public ::testing::Test {

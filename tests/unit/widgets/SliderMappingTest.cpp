@@ -21,9 +21,8 @@ TEST(SliderMapping, FractionStaysInsideTheTrack) {
     struct Case {
         double value, min, max, fraction;
     };
-    const Case cases[] = {{50, 0, 100, 0.5}, {-5, 0, 100, 0}, {150, 0, 100, 1},
-                          {kNaN, 0, 100, 0}, {5, 5, 5, 0},    {5, 10, 0, 0},
-                          {35, 30, 80, 0.1}};
+    const Case cases[] = {{50, 0, 100, 0.5}, {-5, 0, 100, 0}, {150, 0, 100, 1}, {kNaN, 0, 100, 0},
+                          {5, 5, 5, 0},      {5, 10, 0, 0},   {35, 30, 80, 0.1}};
     for (const Case& c : cases) {
         EXPECT_DOUBLE_EQ(fractionForValue(c.value, c.min, c.max), c.fraction)
             << c.value << " in " << c.min << ".." << c.max;
