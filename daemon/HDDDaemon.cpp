@@ -210,12 +210,14 @@ void HDDDaemon::timer() {
         if (std::llabs(step) >= kMaxRampSkip) currentRpm_ = clampToInt(currentRpm_ + step);
     }
     if (currentRpm_ != before) {
-        log::debug(kTag,
-                   {{"MESSAGE_ID", kChangeMessageId},
-                    {"FAN", 1},
-                    {"COMMANDED_RPM", currentRpm_},
-                    {"TARGET_RPM", targetRpm_}},
-                   "fan 1 commanded %d rpm", currentRpm_);
+        if (log::enabled(log::Level::Debug)) {
+            log::debug(kTag,
+                       {{"MESSAGE_ID", kChangeMessageId},
+                        {"FAN", 1},
+                        {"COMMANDED_RPM", currentRpm_},
+                        {"TARGET_RPM", targetRpm_}},
+                       "fan 1 commanded %d rpm", currentRpm_);
+        }
     }
 
     // The fan value carries 0 to 16383 rpm; never let a wild setting wrap around into it.
@@ -236,11 +238,13 @@ void HDDDaemon::checkTemperature() {
 
     if (pinToBase_) {
         targetRpm_ = baseRpm_;
-        log::debug(kTag,
-                   {{"MESSAGE_ID", kCheckMessageId},
-                    {"TEMPERATURE_SOURCE", "none"},
-                    {"TARGET_RPM", targetRpm_}},
-                   "check: pinned to base, target %d rpm", targetRpm_);
+        if (log::enabled(log::Level::Debug)) {
+            log::debug(kTag,
+                       {{"MESSAGE_ID", kCheckMessageId},
+                        {"TEMPERATURE_SOURCE", "none"},
+                        {"TARGET_RPM", targetRpm_}},
+                       "check: pinned to base, target %d rpm", targetRpm_);
+        }
         return;
     }
 
@@ -264,16 +268,18 @@ void HDDDaemon::checkTemperature() {
     } else {
         noReadCount_ = 0;
     }
-    log::debug(kTag,
-               {{"MESSAGE_ID", kCheckMessageId},
-                {"TEMPERATURE_CELSIUS", temp_},
-                {"TEMPERATURE_SOURCE", disk_ && source == disk_->c_str() ? "disk" : "sensors"},
-                {"DRIVE", disk_.value_or("")},
-                {"DRIVE_MODEL", HDDName_.value_or("")},
-                {"TARGET_RPM", targetRpm_},
-                {"NO_READING_COUNT", noReadCount_}},
-               "check: %.2f °C from %s, target %d rpm%s", temp_, source, targetRpm_,
-               noReadCount_ > 0 ? " (no reading)" : "");
+    if (log::enabled(log::Level::Debug)) {
+        log::debug(kTag,
+                   {{"MESSAGE_ID", kCheckMessageId},
+                    {"TEMPERATURE_CELSIUS", temp_},
+                    {"TEMPERATURE_SOURCE", disk_ && source == disk_->c_str() ? "disk" : "sensors"},
+                    {"DRIVE", disk_.value_or("")},
+                    {"DRIVE_MODEL", HDDName_.value_or("")},
+                    {"TARGET_RPM", targetRpm_},
+                    {"NO_READING_COUNT", noReadCount_}},
+                   "check: %.2f °C from %s, target %d rpm%s", temp_, source, targetRpm_,
+                   noReadCount_ > 0 ? " (no reading)" : "");
+    }
 }
 
 int HDDDaemon::curveTarget(double t) const {
