@@ -139,9 +139,10 @@ void HDDDaemon::writeValues() {
 }
 
 void HDDDaemon::setBaseRpm(int value) {
+    const bool changed = value != baseRpm_;
     baseRpm_ = value;
     needWrite_ = true;
-    noteBaseOutsideRange();
+    if (changed) noteBaseOutsideRange();
 }
 
 void HDDDaemon::setLowerThreshold(float value) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <tuple>
@@ -37,6 +38,13 @@ std::string fanlessKeyList() {
         out << (line.rfind("FNum", 0) == 0 ? "FNum ui8  uint 0" : line) << "\n";
     }
     return path;
+}
+
+// When the file was last written; the minimum when it is not there.
+std::filesystem::file_time_type writeTime(const std::string& path) {
+    std::error_code error;
+    const auto time = std::filesystem::last_write_time(path, error);
+    return error ? std::filesystem::file_time_type::min() : time;
 }
 
 // What changed between two snapshots of the tree: file → new content.
@@ -140,6 +148,14 @@ TEST_P(DrivenFan, IsChosenDrivenInsideItsRangeAndHandedBack) {
     useMachine(c.keyList.empty() ? fanlessKeyList() : c.keyList);
     storeSettings(c.baseRpm, c.fanIndex);
     const Files before = tree_->snapshot();
+    // In floor mode the fan is never forced and its target never set: not even written with the
+    // value they hold.
+    const std::string fanFiles = tree_->deviceDir() + "/fan" + std::to_string(c.fan.index + 1);
+    auto untouched = [&, manual = writeTime(fanFiles + "_manual"),
+                      output = writeTime(fanFiles + "_output")] {
+        return writeTime(fanFiles + "_manual") == manual &&
+               writeTime(fanFiles + "_output") == output;
+    };
     startDaemon();
     DaemonProxy daemon = DbusDaemonClient::bind(bus_.address());
     ASSERT_TRUE(eventually([&] { return changes(before, tree_->snapshot()) == c.whileRunning; }))
@@ -158,6 +174,9 @@ TEST_P(DrivenFan, IsChosenDrivenInsideItsRangeAndHandedBack) {
                   : std::stoi(tree_->attribute("fan" + std::to_string(fan.index + 1) + "_input")));
 
     EXPECT_EQ(daemon_->stop(SIGTERM), 0);
+    if (c.fan.mode == "floor") {
+        EXPECT_TRUE(untouched()) << "the only fan was forced or its target set";
+    }
     Files left = changes(before, tree_->snapshot());
     std::erase_if(left, [](const auto& file) { return file.first.ends_with("_output"); });
     EXPECT_EQ(left, Files{});
