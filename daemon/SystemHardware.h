@@ -29,6 +29,7 @@ public:
     int readSmcFanSpeed(const char* key) override;
     kern_return_t writeSmcFanSpeed(const char* key, int rpm) override;
     std::uint8_t readDriveTemperature(const char* diskName) override;
+    std::string driveTemperatureSource() override;
     std::optional<std::string> bsdNameForDriveName(const std::string& driveName) override;
 
 private:
