@@ -9,6 +9,7 @@
 #include "DiskFakes.h"
 #include "LinuxFakes.h"
 #include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/SmartLogPages.h"
 #include "hardware/disk/SmartReader.h"
 #include "hardware/disk/linux/SgioCommand.h"
 #include "hardware/disk/linux/SgioSmartBackend.h"
@@ -115,6 +116,24 @@ TEST(RealSmartData, TheLinuxDiskReportsTheTemperatureOfARealBlock) {
             EXPECT_EQ(reader.lastTemperatureSource(), expected.source);
         }
     }
+}
+
+TEST(RealSmartData, TheCapturedHealthLogGivesItsCompositeTemperature) {
+    const SmartDataBlock page = readHexBlock("nvme-health-qemu.hex");
+    EXPECT_EQ(temperatureFromNvmeHealthLog(page), 50);
+    std::string hex;
+    for (const std::uint8_t byte : page) hex += hexBytes({&byte, 1}) + " ";
+    const nlohmann::json drive = {{"bsdName", "disk0"},
+                                  {"model", "QEMU NVMe Ctrl"},
+                                  {"smart", "property"},
+                                  {"interface", "nvme"},
+                                  {"smartData", hex}};
+    const auto bay = readDrivesSection(
+        MachineFile::parse(nlohmann::json{{"drives", {drive}}}.dump(), "nvme.json"));
+    ManualClock clock;
+    SmartReader reader(bay.get(), bay.get(), clock);
+    EXPECT_EQ(reader.readDriveTemperature("disk0"), 50);
+    EXPECT_EQ(reader.lastTemperatureSource(), TemperatureSource::NvmeHealthLog);
 }
 
 }  // namespace
