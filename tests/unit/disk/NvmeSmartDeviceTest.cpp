@@ -56,17 +56,6 @@ TEST_F(NvmeSmartDeviceTest, TheHealthLogIsOneGetLogPageForTheWholeController) {
     EXPECT_EQ(syscalls_.count("open"), syscalls_.count("close")) << "every descriptor is closed";
 }
 
-TEST_F(NvmeSmartDeviceTest, ARuntimeSuspendedControllerIsNeitherOpenedNorAsked) {
-    sysfs_.setRuntimeStatus("nvme0n1", "suspended");
-    syscalls_.nvmeAnswers = {{0, 0, {}}};
-    NvmeSmartDevice disk = device();
-    SmartDataBlock data{};
-    EXPECT_EQ(disk.enableOperations(true), SmartOutcome::Standby);
-    EXPECT_EQ(disk.readData(data), SmartOutcome::Standby);
-    EXPECT_TRUE(syscalls_.adminCommands.empty());
-    for (const auto& call : syscalls_.calls) EXPECT_NE(call.path, devicePath());
-}
-
 TEST_F(NvmeSmartDeviceTest, FailuresOfTheControllerBecomeTheReadersOutcomes) {
     struct Case {
         const char* what;

@@ -215,11 +215,7 @@ TEST_F(SgioSmartDeviceTest, TheSctStatusIsAskedOnlyOfADriveThatMayHaveIt) {
         }
         EXPECT_EQ(page, status);
         ASSERT_THAT(syscalls_.ataCommands(), ElementsAre(kCheckPowerMode, kSmartReadLog));
-        const auto& read = syscalls_.calls.back();
-        EXPECT_EQ(read.cdb[8], 0xE0) << "log address E0h in LBA low";
-        EXPECT_EQ(read.cdb[6], 1) << "one page";
-        EXPECT_EQ(read.direction, SG_DXFER_FROM_DEV);
-        EXPECT_EQ(read.length, 512u);
+        EXPECT_EQ(syscalls_.calls.back().cdb[8], 0xE0) << "log address E0h in LBA low";
     }
 }
 

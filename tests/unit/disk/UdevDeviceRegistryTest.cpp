@@ -293,35 +293,5 @@ TEST_F(UdevDeviceRegistryTest, ADiskThatTimesOutTwiceIsReadOnTheThirdAttemptAndA
     EXPECT_EQ(syscalls_.count("open"), syscalls_.count("close"));
 }
 
-TEST_F(UdevDeviceRegistryTest, AnNvmeDriveIsListedFirstByItsModelAndReadThroughItsHealthLog) {
-    sysfs_.addDisk({.name = "sda", .major_minor = "8:0", .udev = sataDisk("APPLE\\x20HDD")});
-    sysfs_.addDisk({.name = "nvme0n1",
-                    .major_minor = "259:0",
-                    .model = "Samsung SSD 970 EVO Plus 1TB            \n",
-                    .nvme = true});
-    RegistryIterator iterator;
-    ASSERT_EQ(walk_.FindStorageMedia(&iterator), kIOReturnSuccess);
-    EXPECT_THAT(walk_.GetDriveNameArray(iterator),
-                ElementsAre("Samsung SSD 970 EVO Plus 1TB", "APPLE HDD"));
-    EXPECT_EQ(walk_.GetBSDNameForDriveName("Samsung SSD 970 EVO Plus 1TB"), "disk0");
-
-    SmartDataBlock page{};
-    page[1] = 0x3B;  // 315 K
-    page[2] = 0x01;
-    syscalls_.nvmeAnswers = {{0, 0, std::vector<std::uint8_t>(page.begin(), page.end())}};
-    EXPECT_EQ(reader_.readDriveTemperature("disk0"), 42);
-    EXPECT_EQ(reader_.lastTemperatureSource(), TemperatureSource::NvmeHealthLog);
-    EXPECT_EQ(openedDisk(), "nvme0n1");
-    EXPECT_EQ(syscalls_.adminCommands.size(), 1u);
-    EXPECT_EQ(syscalls_.count("ioctl"), 0) << "no ATA command goes to an NVMe drive";
-
-    // Asleep: the kernel has suspended the controller's PCI function.
-    sysfs_.setRuntimeStatus("nvme0n1", "suspended");
-    syscalls_.calls.clear();
-    EXPECT_EQ(reader_.readDriveTemperature("disk0"), 0);
-    EXPECT_EQ(openedDisk(), "");
-    EXPECT_EQ(syscalls_.adminCommands.size(), 1u);
-}
-
 }  // namespace
 }  // namespace drivetherm
