@@ -403,15 +403,21 @@ void HDDDaemon::checkTemperature() {
         noReadCount_ = 0;
     }
     if (log::enabled(log::Level::Debug)) {
+        const bool fromDisk = disk_ && source == disk_->c_str();
+        // "disk0 (attribute 190)": which of the drive's records gave the reading.
+        std::string from = source;
+        if (const std::string record = fromDisk ? hardware_.driveTemperatureSource() : "";
+            !record.empty())
+            from += " (" + record + ")";
         log::debug(kTag,
                    {{"MESSAGE_ID", kCheckMessageId},
                     {"TEMPERATURE_CELSIUS", temp_},
-                    {"TEMPERATURE_SOURCE", disk_ && source == disk_->c_str() ? "disk" : "sensors"},
+                    {"TEMPERATURE_SOURCE", fromDisk ? "disk" : "sensors"},
                     {"DRIVE", disk_.value_or("")},
                     {"DRIVE_MODEL", HDDName_.value_or("")},
                     {"TARGET_RPM", targetRpm_},
                     {"NO_READING_COUNT", noReadCount_}},
-                   "check: %.2f °C from %s, target %d rpm%s", temp_, source, targetRpm_,
+                   "check: %.2f °C from %s, target %d rpm%s", temp_, from.c_str(), targetRpm_,
                    noReadCount_ > 0 ? " (no reading)" : "");
     }
 }
