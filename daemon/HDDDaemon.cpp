@@ -238,12 +238,12 @@ void HDDDaemon::checkTemperature() {
 
     if (pinToBase_) {
         targetRpm_ = baseRpm_;
-        if (log::enabled(log::Level::Debug)) {
-            log::debug(kTag,
-                       {{"MESSAGE_ID", kCheckMessageId},
-                        {"TEMPERATURE_SOURCE", "none"},
-                        {"TARGET_RPM", targetRpm_}},
-                       "check: pinned to base, target %d rpm", targetRpm_);
+        if (log::enabled(log::Level::Info)) {
+            log::info(kTag,
+                      {{"MESSAGE_ID", kCheckMessageId},
+                       {"TEMPERATURE_SOURCE", "none"},
+                       {"TARGET_RPM", targetRpm_}},
+                      "check: pinned to base, target %d rpm", targetRpm_);
         }
         return;
     }
@@ -268,17 +268,17 @@ void HDDDaemon::checkTemperature() {
     } else {
         noReadCount_ = 0;
     }
-    if (log::enabled(log::Level::Debug)) {
-        log::debug(kTag,
-                   {{"MESSAGE_ID", kCheckMessageId},
-                    {"TEMPERATURE_CELSIUS", temp_},
-                    {"TEMPERATURE_SOURCE", disk_ && source == disk_->c_str() ? "disk" : "sensors"},
-                    {"DRIVE", disk_.value_or("")},
-                    {"DRIVE_MODEL", HDDName_.value_or("")},
-                    {"TARGET_RPM", targetRpm_},
-                    {"NO_READING_COUNT", noReadCount_}},
-                   "check: %.2f °C from %s, target %d rpm%s", temp_, source, targetRpm_,
-                   noReadCount_ > 0 ? " (no reading)" : "");
+    if (log::enabled(log::Level::Info)) {
+        log::info(kTag,
+                  {{"MESSAGE_ID", kCheckMessageId},
+                   {"TEMPERATURE_CELSIUS", temp_},
+                   {"TEMPERATURE_SOURCE", disk_ && source == disk_->c_str() ? "disk" : "sensors"},
+                   {"DRIVE", disk_.value_or("")},
+                   {"DRIVE_MODEL", HDDName_.value_or("")},
+                   {"TARGET_RPM", targetRpm_},
+                   {"NO_READING_COUNT", noReadCount_}},
+                  "check: %.2f °C from %s, target %d rpm%s", temp_, source, targetRpm_,
+                  noReadCount_ > 0 ? " (no reading)" : "");
     }
 }
 
