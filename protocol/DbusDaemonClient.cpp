@@ -139,5 +139,26 @@ void DbusDaemonClient::setUseAmbientTemp(bool useAmbient) {
 void DbusDaemonClient::writeValues() {
     bus_.call(I::kWriteValues);
 }
+void DbusDaemonClient::fanRange(int* minimum, int* maximum) {
+    std::int32_t low = 0;
+    std::int32_t high = 0;
+    BusClient::read(I::kFanRange, bus_.call(I::kFanRange).get(), &low, &high);
+    if (minimum) *minimum = low;
+    if (maximum) *maximum = high;
+}
+ControlledFan DbusDaemonClient::controlledFan() {
+    std::int32_t index = -1;
+    const char* label = nullptr;
+    const char* mode = nullptr;
+    const auto reply = bus_.call(I::kControlledFan);
+    BusClient::read(I::kControlledFan, reply.get(), &index, &label, &mode);
+    return ControlledFan{index, label, mode};
+}
+int DbusDaemonClient::fanIndex() {
+    return getInt(I::kFanIndex);
+}
+void DbusDaemonClient::setFanIndex(int index) {
+    bus_.call(I::kSetFanIndex, std::int32_t{index});
+}
 
 }  // namespace drivetherm

@@ -40,6 +40,10 @@ public:
     bool useAmbientTemp() override;
     void setUseAmbientTemp(bool useAmbient) override;
     void writeValues() override;
+    void fanRange(int* minimum, int* maximum) override;
+    ControlledFan controlledFan() override;
+    int fanIndex() override;
+    void setFanIndex(int index) override;
 
 private:
     int getInt(const BusMethod& method);

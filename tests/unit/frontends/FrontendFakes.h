@@ -43,6 +43,9 @@ struct DaemonState {
     std::optional<std::string> name;
     float temperature = 45;
     int fanRpm = 2000;
+    int fanMinimum = 1100, fanMaximum = 6300;
+    ControlledFan fan{1, "HDD", "forced"};
+    int fanIndex = -1;
     bool refuseChanges = false, ignoreChanges = false, gone = false;
 };
 
@@ -82,6 +85,14 @@ public:
         set("setUseAmbientTemp", state_->ambient, v, number(v));
     }
     void writeValues() override { set("writeValues", state_->pin, state_->pin, ""); }
+    void fanRange(int* minimum, int* maximum) override {
+        reach();
+        if (minimum) *minimum = state_->fanMinimum;
+        if (maximum) *maximum = state_->fanMaximum;
+    }
+    ControlledFan controlledFan() override { return get(state_->fan); }
+    int fanIndex() override { return get(state_->fanIndex); }
+    void setFanIndex(int v) override { set("setFanIndex", state_->fanIndex, v, number(v)); }
 
 private:
     void reach() const {
