@@ -62,8 +62,10 @@ import sys
 number = (int, float)
 fields = [("running", bool), ("base_rpm", int), ("lower_threshold_celsius", number),
           ("upper_threshold_celsius", number), ("fahrenheit", bool), ("pin_to_base", bool),
-          ("drive", str), ("use_ambient_temp", bool), ("temperature_celsius", number),
-          ("fan_rpm", int)]
+          ("drive", str), ("use_ambient_temp", bool), ("fan_index", int),
+          ("temperature_celsius", number), ("fan_rpm", int), ("driven_fan_index", int),
+          ("fan_label", str), ("fan_mode", str), ("fan_minimum_rpm", int),
+          ("fan_maximum_rpm", int)]
 status = json.loads(sys.argv[1])
 names = list(status)
 assert names[:len(fields)] == [name for name, _ in fields], names

@@ -99,7 +99,7 @@ const char* ctlUsage() {
            "\n"
            "KEY is one of baseRpm (rpm), lowerThreshold and upperThreshold (degrees Celsius),\n"
            "fahrenheit, pinToBase and useAmbientTemp (true or false), HDDName (a drive's model,\n"
-           "\"\" for the default disk).\n"
+           "\"\" for the default disk), fanIndex (the SMC's fan to drive, 0 to 9, or auto).\n"
            "\n"
            "  --json            status, get and watch answer in JSON, one object a line\n"
            "  --version         show the version\n"

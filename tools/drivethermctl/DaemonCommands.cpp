@@ -25,6 +25,7 @@ constexpr CtlSetting kSettings[] = {
     {"pinToBase", "pin_to_base", Kind::Flag},
     {"HDDName", "drive", Kind::Drive},
     {"useAmbientTemp", "use_ambient_temp", Kind::Flag},
+    {"fanIndex", "fan_index", Kind::FanIndex},
 };
 
 volatile sig_atomic_t interrupted = 0;
@@ -113,6 +114,16 @@ std::optional<SettingValue> DaemonCommands::parseValue(const CtlSetting& setting
         case Kind::Drive:
             value.text = text;  // the daemon judges a drive's name
             return value;
+        case Kind::FanIndex:
+            if (text == "auto") {
+                value.whole = -1;
+                return value;
+            }
+            if (parseNumber(text, value.whole) && value.whole >= -1 && value.whole <= 9) {
+                return value;
+            }
+            wanted = "auto (or -1) or a fan's number from 0 to 9";
+            break;
     }
     error = std::string(setting.key) + " must be " + wanted + ", not \"" + text + "\"";
     return std::nullopt;
@@ -126,6 +137,7 @@ DaemonCommands::Value DaemonCommands::read(const CtlSetting& setting) {
     if (key == "fahrenheit") return daemon_.fahrenheit();
     if (key == "pinToBase") return daemon_.pinToBase();
     if (key == "useAmbientTemp") return daemon_.useAmbientTemp();
+    if (key == "fanIndex") return daemon_.fanIndex();
     return daemon_.HDDName().value_or("");
 }
 
@@ -145,6 +157,32 @@ std::string DaemonCommands::reading(bool fahrenheit) {
     return temperatureOrNone(celsius, fahrenheit) + "  " + speed;
 }
 
+std::string DaemonCommands::drivenFan() {
+    const ControlledFan fan = daemon_.controlledFan();
+    if (fan.index < 0) return fan.mode;
+    int minimum = 0;
+    int maximum = 0;
+    daemon_.fanRange(&minimum, &maximum);
+    std::string text = std::to_string(fan.index);
+    if (!fan.label.empty()) text += " (" + fan.label + ")";
+    return text + ", " + fan.mode + ", " + std::to_string(minimum) + " to " +
+           std::to_string(maximum) + " rpm";
+}
+
+void DaemonCommands::addDrivenFan(JsonLine& line) {
+    const ControlledFan fan = daemon_.controlledFan();
+    int minimum = 0;
+    int maximum = 0;
+    daemon_.fanRange(&minimum, &maximum);
+    // No fan driven: no index and no range.
+    const bool driven = fan.index >= 0;
+    line.add("driven_fan_index", driven ? std::optional<int>(fan.index) : std::nullopt)
+        .add("fan_label", fan.label)
+        .add("fan_mode", fan.mode)
+        .add("fan_minimum_rpm", driven ? std::optional<int>(minimum) : std::nullopt)
+        .add("fan_maximum_rpm", driven ? std::optional<int>(maximum) : std::nullopt);
+}
+
 void DaemonCommands::status() {
     if (json_) {
         JsonLine line;
@@ -155,12 +193,14 @@ void DaemonCommands::status() {
         daemon_.temperature(&celsius, &rpm);
         line.add("temperature_celsius", celsiusOrNull(celsius));
         line.add("fan_rpm", rpmOrNull(rpm));
+        addDrivenFan(line);
         print(line.text());
         return;
     }
     for (const CtlSetting& setting : kSettings) {
         std::fprintf(out_, "%-15s %s\n", setting.key, asText(read(setting)).c_str());
     }
+    std::fprintf(out_, "%-15s %s\n", "fan", drivenFan().c_str());
     std::fprintf(out_, "%-15s %s\n", "reading", reading(daemon_.fahrenheit()).c_str());
 }
 
@@ -186,6 +226,7 @@ void DaemonCommands::set(const CtlSetting& setting, const SettingValue& value) {
     if (key == "fahrenheit") daemon_.setFahrenheit(value.flag);
     if (key == "pinToBase") daemon_.setPinToBase(value.flag);
     if (key == "useAmbientTemp") daemon_.setUseAmbientTemp(value.flag);
+    if (key == "fanIndex") daemon_.setFanIndex(value.whole);
     if (key == "HDDName") {
         daemon_.setHDDName(value.text.empty() ? std::nullopt
                                               : std::optional<std::string>(value.text));

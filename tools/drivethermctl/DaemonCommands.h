@@ -14,7 +14,7 @@ class JsonLine;
 
 // One of the daemon's settings as drivethermctl shows and changes it.
 struct CtlSetting {
-    enum class Kind { Rpm, Celsius, Flag, Drive };
+    enum class Kind { Rpm, Celsius, Flag, Drive, FanIndex };
     const char* key;    // get's and set's KEY: the name the daemon stores it under
     const char* field;  // its name in JSON
     Kind kind;
@@ -60,6 +60,9 @@ private:
     Value read(const CtlSetting& setting);
     void add(JsonLine& line, const CtlSetting& setting);
     std::string reading(bool fahrenheit);
+    // The fan the daemon drives, its mode and range, as status shows it.
+    std::string drivenFan();
+    void addDrivenFan(JsonLine& line);
     void print(const std::string& text);
 
     DaemonProtocol& daemon_;

@@ -64,6 +64,9 @@ TEST_F(Drivethermctl, EachMistakeIsOneLineAndItsOwnExitStatus) {
          "drivethermctl: pinToBase must be true or false, not \"maybe\"\n"},
         {{"set", "upperThreshold", "nan"},
          "drivethermctl: upperThreshold must be degrees Celsius from -50 to 150, not \"nan\"\n"},
+        {{"set", "fanIndex", "10"},
+         "drivethermctl: fanIndex must be auto (or -1) or a fan's number from 0 to 9, not "
+         "\"10\"\n"},
         {{"watch", "0"}, "drivethermctl: watch needs seconds from 0.1 to 3600\n"},
         {{"status", "now"},
          "drivethermctl: cannot understand \"status\" with 1 operand(s); see drivethermctl "
@@ -126,10 +129,12 @@ TEST_F(Drivethermctl, AnswersScriptsInJsonLines) {
     const auto status = object(ctl({"status", "--json"}).out);
     std::vector<std::string> names;
     for (const auto& [name, value] : status.items()) names.push_back(name);
-    EXPECT_EQ(names, (std::vector<std::string>{"running", "base_rpm", "lower_threshold_celsius",
-                                               "upper_threshold_celsius", "fahrenheit",
-                                               "pin_to_base", "drive", "use_ambient_temp",
-                                               "temperature_celsius", "fan_rpm"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{
+                  "running", "base_rpm", "lower_threshold_celsius", "upper_threshold_celsius",
+                  "fahrenheit", "pin_to_base", "drive", "use_ambient_temp", "fan_index",
+                  "temperature_celsius", "fan_rpm", "driven_fan_index", "fan_label", "fan_mode",
+                  "fan_minimum_rpm", "fan_maximum_rpm"}));
     EXPECT_EQ(status["running"], true);
     EXPECT_EQ(status["base_rpm"], 1100);
     EXPECT_EQ(status["upper_threshold_celsius"], 58.0);
@@ -137,6 +142,18 @@ TEST_F(Drivethermctl, AnswersScriptsInJsonLines) {
     EXPECT_EQ(status["drive"], "");
     EXPECT_EQ(status["pin_to_base"], false);
     EXPECT_TRUE(status["fan_rpm"].is_number_integer()) << status;
+    EXPECT_EQ(status["fan_index"], -1);
+    // The fan the daemon chose by its name, and the range the SMC gave it.
+    EXPECT_EQ(status["driven_fan_index"], 1);
+    EXPECT_EQ(status["fan_label"], "HDD");
+    EXPECT_EQ(status["fan_mode"], "forced");
+    EXPECT_EQ(status["fan_minimum_rpm"], 1100);
+    EXPECT_EQ(status["fan_maximum_rpm"], 6000);
+    ASSERT_EQ(ctl({"set", "fanIndex", "0"}).status, 0);
+    EXPECT_EQ(ctl({"get", "fanIndex", "--json"}).out, "{\"fan_index\":0}\n");
+    EXPECT_TRUE(eventually([&] {
+        return object(ctl({"status", "--json"}).out)["driven_fan_index"] == 0;
+    }));
 
     // watch: one object a reading; the daemon going away ends it with status 4.
     BackgroundProgram watch({DRIVETHERM_BINARY_DIR "/tools/drivethermctl", "--bus", bus_.address(),
