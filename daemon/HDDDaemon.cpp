@@ -139,9 +139,10 @@ void HDDDaemon::writeValues() {
 }
 
 void HDDDaemon::setBaseRpm(int value) {
+    const bool changed = value != baseRpm_;
     baseRpm_ = value;
     needWrite_ = true;
-    noteBaseOutsideRange();
+    if (changed) noteBaseOutsideRange();
 }
 
 void HDDDaemon::setLowerThreshold(float value) {
@@ -343,8 +344,9 @@ void HDDDaemon::timer() {
 
     const bool driving = fan_.mode != FanChoice::Mode::None && fanRangeKnown_;
     if (driving) {
-        // Whatever the settings ask, the fan is only ever sent a speed it takes as its own; the
-        // ramp goes on from there, so a lower target is followed at once.
+        // Whatever the settings ask, the fan is only ever sent a speed it takes as its own. The
+        // ramp goes on from there: after a wild base speed it starts from the end of the range,
+        // not from the setting.
         currentRpm_ = std::clamp(currentRpm_, fanMinimum_, fanMaximum_);
         if (currentRpm_ != before && log::enabled(log::Level::Debug)) {
             log::debug(kTag,
