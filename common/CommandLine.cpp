@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "common/CommandLine.h"
 
+#include <algorithm>
 #include <charconv>
+#include <string_view>
 
 namespace drivetherm {
 
@@ -51,13 +53,61 @@ std::nullopt_t CommandLine::unknown() {
     return std::nullopt;
 }
 
+namespace {
+
+// A D-Bus address as the bus library connects to it: "TRANSPORT:KEY=VALUE,KEY=VALUE", several
+// joined by ';', each value made of the address's plain characters and %XX escapes. The library
+// skips a transport it does not know and reports only that nothing answered, so an address it
+// cannot use is caught here, where the user can be told.
+bool isBusAddress(const std::string& text) {
+    auto hex = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    };
+    auto plain = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               std::string_view("-_/.\\*").find(c) != std::string_view::npos;
+    };
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find(';', start), text.size());
+        const std::string address = text.substr(start, end - start);
+        const std::size_t colon = address.find(':');
+        if (colon == std::string::npos) return false;
+        const std::string transport = address.substr(0, colon);
+        if (transport != "unix" && transport != "tcp" && transport != "unixexec" &&
+            transport != "x-machine-unix") {
+            return false;
+        }
+        std::size_t pair = colon + 1;
+        do {
+            const std::size_t stop = std::min(address.find(',', pair), address.size());
+            const std::size_t eq = address.find('=', pair);
+            if (eq == std::string::npos || eq == pair || eq + 1 >= stop) return false;
+            for (std::size_t i = eq + 1; i < stop; ++i) {
+                if (address[i] == '%') {
+                    if (i + 2 >= stop || !hex(address[i + 1]) || !hex(address[i + 2])) return false;
+                    i += 2;
+                } else if (!plain(address[i])) {
+                    return false;
+                }
+            }
+            pair = stop + 1;
+        } while (pair <= address.size());
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool CommandLine::busValue(std::string& bus) {
     const auto v = value();
     if (!v) return false;
-    if (v->empty()) {
+    if (*v != "system" && *v != "session" && !isBusAddress(*v)) {
         error_ =
             "--bus needs \"system\", \"session\" or a D-Bus address such as "
-            "unix:path=/run/x";
+            "unix:path=/run/x, not \"" +
+            *v + "\"";
         return false;
     }
     bus = *v;

@@ -82,4 +82,11 @@ void debug(const char* tag, std::initializer_list<Field> fields, const char* for
     va_end(args);
 }
 
+void info(const char* tag, std::initializer_list<Field> fields, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vwrite(Level::Info, tag, fields, format, args);
+    va_end(args);
+}
+
 }  // namespace drivetherm::log

@@ -9,7 +9,8 @@ namespace drivetherm::log {
 
 enum class Level { Debug = 0, Info = 1, Warning = 2, Error = 3 };
 
-// Messages below this level are dropped. The daemon starts at Warning and `-v` lowers it to Debug.
+// Messages below this level are dropped. The daemon starts at Warning, at Info when it writes to
+// the journal, and `-v` lowers it to Debug.
 void setLevel(Level level);
 Level level();
 bool enabled(Level level);
@@ -63,9 +64,11 @@ void info(const char* tag, const char* format, ...) __attribute__((format(printf
 void warning(const char* tag, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void error(const char* tag, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// A debug line with fields for the journal, for events scripts select and read: the daemon's
-// temperature checks and speed changes.
+// Lines with fields for the journal, for events scripts select and read: the daemon's
+// temperature checks (info: one a minute) and speed changes (debug: up to one a second).
 void debug(const char* tag, std::initializer_list<Field> fields, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+void info(const char* tag, std::initializer_list<Field> fields, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
 }  // namespace drivetherm::log

@@ -372,12 +372,12 @@ void HDDDaemon::checkTemperature() {
 
     if (pinToBase_) {
         targetRpm_ = baseRpm_;
-        if (log::enabled(log::Level::Debug)) {
-            log::debug(kTag,
-                       {{"MESSAGE_ID", kCheckMessageId},
-                        {"TEMPERATURE_SOURCE", "none"},
-                        {"TARGET_RPM", targetRpm_}},
-                       "check: pinned to base, target %d rpm", targetRpm_);
+        if (log::enabled(log::Level::Info)) {
+            log::info(kTag,
+                      {{"MESSAGE_ID", kCheckMessageId},
+                       {"TEMPERATURE_SOURCE", "none"},
+                       {"TARGET_RPM", targetRpm_}},
+                      "check: pinned to base, target %d rpm", targetRpm_);
         }
         return;
     }
@@ -402,23 +402,23 @@ void HDDDaemon::checkTemperature() {
     } else {
         noReadCount_ = 0;
     }
-    if (log::enabled(log::Level::Debug)) {
+    if (log::enabled(log::Level::Info)) {
         const bool fromDisk = disk_ && source == disk_->c_str();
         // "disk0 (attribute 190)": which of the drive's records gave the reading.
         std::string from = source;
         if (const std::string record = fromDisk ? hardware_.driveTemperatureSource() : "";
             !record.empty())
             from += " (" + record + ")";
-        log::debug(kTag,
-                   {{"MESSAGE_ID", kCheckMessageId},
-                    {"TEMPERATURE_CELSIUS", temp_},
-                    {"TEMPERATURE_SOURCE", fromDisk ? "disk" : "sensors"},
-                    {"DRIVE", disk_.value_or("")},
-                    {"DRIVE_MODEL", HDDName_.value_or("")},
-                    {"TARGET_RPM", targetRpm_},
-                    {"NO_READING_COUNT", noReadCount_}},
-                   "check: %.2f °C from %s, target %d rpm%s", temp_, from.c_str(), targetRpm_,
-                   noReadCount_ > 0 ? " (no reading)" : "");
+        log::info(kTag,
+                  {{"MESSAGE_ID", kCheckMessageId},
+                   {"TEMPERATURE_CELSIUS", temp_},
+                   {"TEMPERATURE_SOURCE", fromDisk ? "disk" : "sensors"},
+                   {"DRIVE", disk_.value_or("")},
+                   {"DRIVE_MODEL", HDDName_.value_or("")},
+                   {"TARGET_RPM", targetRpm_},
+                   {"NO_READING_COUNT", noReadCount_}},
+                  "check: %.2f °C from %s, target %d rpm%s", temp_, from.c_str(), targetRpm_,
+                  noReadCount_ > 0 ? " (no reading)" : "");
     }
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/DataPaths.h"
+#include "common/JournalEntry.h"
 #include "common/Log.h"
 #include "daemon/DaemonOptions.h"
 #include "daemon/DbusService.h"
@@ -101,7 +102,11 @@ int main(int argc, char** argv) {
         std::printf("drivethermd %s\n", DRIVETHERM_VERSION);
         return 0;
     }
-    log::setLevel(options->verbose ? log::Level::Debug : log::Level::Warning);
+    // In the journal, the temperature check once a minute belongs in the record by default; on
+    // a terminal the daemon stays quiet until asked with -v.
+    log::setLevel(options->verbose                  ? log::Level::Debug
+                  : JournalEntry::stderrIsJournal() ? log::Level::Info
+                                                    : log::Level::Warning);
     // Lines reach the journal as they are written, not when a buffer fills.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 

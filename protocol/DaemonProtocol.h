@@ -76,4 +76,11 @@ public:
     using DaemonError::DaemonError;
 };
 
+// The daemon refused a change because the value itself is not acceptable (the bus's InvalidArgs),
+// whoever asks.
+class DaemonInvalidValue : public DaemonRefused {
+public:
+    using DaemonRefused::DaemonRefused;
+};
+
 }  // namespace drivetherm

@@ -36,7 +36,7 @@ bool daemonIsPresent(sd_bus* bus) {
         throw DaemonRefused("not allowed to change the fan settings (" + detail + ")");
     }
     if (sd_bus_error_has_name(&error, SD_BUS_ERROR_INVALID_ARGS)) {
-        throw DaemonRefused("the daemon refused the value: " + detail);
+        throw DaemonInvalidValue("the daemon refused the value: " + detail);
     }
     throw DaemonConnectionLost(std::string("the fan daemon did not answer ") + method.name + ": " +
                                detail);

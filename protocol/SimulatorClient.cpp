@@ -15,6 +15,7 @@ using I = SimulatorInterface;
 [[noreturn]] void raise(const BusMethod&, int r, const sd_bus_error& error) {
     const std::string detail = error.message ? error.message : std::strerror(-r);
     if (sd_bus_error_has_name(&error, SD_BUS_ERROR_ACCESS_DENIED)) throw DaemonRefused(detail);
+    if (sd_bus_error_has_name(&error, SD_BUS_ERROR_INVALID_ARGS)) throw DaemonInvalidValue(detail);
     throw DaemonConnectionLost(detail);
 }
 

@@ -3,7 +3,7 @@
 # they take, and the simulated machine's commands. Reads only the words on the line, so it
 # works with or without the bash-completion package's helpers.
 
-_drivethermctl_settings="baseRpm lowerThreshold upperThreshold fahrenheit pinToBase HDDName useAmbientTemp"
+_drivethermctl_settings="baseRpm lowerThreshold upperThreshold fahrenheit pinToBase HDDName useAmbientTemp fanIndex"
 
 # The simulated SMC's temperature sensors, whose average stands in for a disk without a reading.
 _drivethermctl_sensors="TC0P TC0D TC0H TA0P TL0P TO0P Tp1P"
@@ -53,6 +53,7 @@ _drivethermctl() {
         2:set)
             case ${operands[1]} in
                 fahrenheit | pinToBase | useAmbientTemp) candidates="true false" ;;
+                fanIndex) candidates="auto 0 1 2" ;;
             esac
             ;;
         1:simulate) candidates="read-key sensor drive-temperature drive-fault" ;;

@@ -53,6 +53,8 @@ complete -c drivethermctl -n $setting -a fahrenheit -d 'Show degrees Fahrenheit'
 complete -c drivethermctl -n $setting -a pinToBase -d 'Hold the fan at the base speed'
 complete -c drivethermctl -n $setting -a HDDName -d 'The model of the drive to follow'
 complete -c drivethermctl -n $setting -a useAmbientTemp -d 'Follow the SMC sensors, not the disk'
+complete -c drivethermctl -n $setting -a fanIndex -d 'The SMC fan to drive, or auto'
+complete -c drivethermctl -n '__drivethermctl_after set fanIndex' -a 'auto 0 1 2'
 complete -c drivethermctl -n '__drivethermctl_after set fahrenheit; or __drivethermctl_after set pinToBase; or __drivethermctl_after set useAmbientTemp' -a 'true false'
 
 complete -c drivethermctl -n '__drivethermctl_after simulate' -a read-key -d 'An SMC key as a read sees it'

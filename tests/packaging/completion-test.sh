@@ -17,6 +17,7 @@ share="$prefix/share"
 cases='drivethermctl get ba|baseRpm
 drivethermctl --bus ses|session
 drivethermctl set pinToBase t|true
+drivethermctl get fanI|fanIndex
 drivethermctl simulate drive-fault disk0 ti|timeout
 drivetherm-smc --rel|--release-fans
 drivetherm-smc --hardware sim -k F0A|F0Ac

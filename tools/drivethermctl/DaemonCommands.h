@@ -2,32 +2,52 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <variant>
 
 #include "protocol/DaemonProtocol.h"
 
 namespace drivetherm {
 
+class JsonLine;
+
+// One of the daemon's settings as drivethermctl shows and changes it.
+struct CtlSetting {
+    enum class Kind { Rpm, Celsius, Flag, Drive, FanIndex };
+    const char* key;    // get's and set's KEY: the name the daemon stores it under
+    const char* field;  // its name in JSON
+    Kind kind;
+};
+
+// A value for set, read from the command line and checked against its setting's kind before
+// the daemon is asked.
+struct SettingValue {
+    int whole = 0;
+    float celsius = 0;
+    bool flag = false;
+    std::string text;
+};
+
 // What drivethermctl does with the fan daemon: shows every setting or one, changes one, and
-// reads the disk's temperature and the fan's speed once or over and over. Results go to `out`;
-// a value that is not of its setting's kind is reported on `err`. A failed call raises the
-// client's DaemonRefused or DaemonError.
+// reads the disk's temperature and the fan's speed once or over and over, as text for people
+// or as JSON lines for scripts. Results go to `out`. A failed call raises the client's
+// DaemonRefused or DaemonError.
 class DaemonCommands {
 public:
-    // The settings, by the names the daemon stores them under.
-    static constexpr const char* kKeys[] = {"baseRpm",       "lowerThreshold", "upperThreshold",
-                                            "fahrenheit",    "pinToBase",      "HDDName",
-                                            "useAmbientTemp"};
-    static bool isKey(const std::string& key);
+    // The setting called `key`; none for a name no setting has.
+    static const CtlSetting* find(const std::string& key);
+    // `text` as a value of `setting`'s kind; none, with `error` set to one line, otherwise.
+    static std::optional<SettingValue> parseValue(const CtlSetting& setting,
+                                                  const std::string& text, std::string& error);
 
-    DaemonCommands(DaemonProtocol& daemon, std::FILE* out, std::FILE* err)
-        : daemon_(daemon), out_(out), err_(err) {}
+    DaemonCommands(DaemonProtocol& daemon, std::FILE* out, bool json)
+        : daemon_(daemon), out_(out), json_(json) {}
 
     // Every setting and a fresh reading.
     void status();
-    void get(const std::string& key);
-    // False, with a message, when `text` is not a value of the key's kind.
-    bool set(const std::string& key, const std::string& text);
+    void get(const CtlSetting& setting);
+    void set(const CtlSetting& setting, const SettingValue& value);
     // A fresh reading: the disk is asked now.
     void temp();
     // The last reading and the fan's speed every `seconds` until SIGINT or SIGTERM. Never reads
@@ -35,13 +55,19 @@ public:
     void watch(double seconds);
 
 private:
-    std::string describe(const std::string& key);
+    using Value = std::variant<int, float, bool, std::string>;
+
+    Value read(const CtlSetting& setting);
+    void add(JsonLine& line, const CtlSetting& setting);
     std::string reading(bool fahrenheit);
-    void problem(const std::string& key, const char* wanted, const std::string& text);
+    // The fan the daemon drives, its mode and range, as status shows it.
+    std::string drivenFan();
+    void addDrivenFan(JsonLine& line);
+    void print(const std::string& text);
 
     DaemonProtocol& daemon_;
     std::FILE* out_;
-    std::FILE* err_;
+    bool json_;
 };
 
 }  // namespace drivetherm

@@ -62,6 +62,8 @@ TEST_P(BadOptions, AreRefusedWithOneLineThatNamesTheProblem) {
 INSTANTIATE_TEST_SUITE_P(DaemonOptions, BadOptions,
                          ::testing::Values(BadCase{{"--frobnicate"}, "unknown option"},
                                            BadCase{{"--bus"}, "needs a value"},
+                                           BadCase{{"--bus", "/run/bus"}, "D-Bus address"},
+                                           BadCase{{"--bus", "unix:path=/a b"}, "D-Bus address"},
                                            BadCase{{"--hardware", "mac"}, "--hardware must be"},
                                            BadCase{{"--hardware", "sim:"}, "--hardware must be"},
                                            BadCase{{"--state-dir", "relative/dir"}, "absolute"},
