@@ -7,6 +7,15 @@
 
 namespace drivetherm {
 
+// The fan the daemon drives: its SMC index (-1 none), its label ("HDD", "Main", "" when unknown)
+// and how it is held: "forced" (minimum and maximum held), "floor" (only the minimum raised) or
+// "none".
+struct ControlledFan {
+    int index = -1;
+    std::string label;
+    std::string mode;
+};
+
 // The daemon's remote interface as the front ends see it: every setting with its getter and
 // setter, and the two measurement queries. Every call is a synchronous request and reply that
 // the daemon serves between two ticks of its control loop.
@@ -35,6 +44,10 @@ public:
     virtual bool useAmbientTemp() = 0;
     virtual void setUseAmbientTemp(bool useAmbient) = 0;
     virtual void writeValues() = 0;
+    // The controlled fan's own speed range as the SMC gave it before the daemon first wrote it;
+    // (0, 0) when no fan is controlled.
+    virtual void fanRange(int* minimum, int* maximum) = 0;
+    virtual ControlledFan controlledFan() = 0;
 };
 
 // Something went wrong between a front end and the daemon.

@@ -57,6 +57,12 @@ public:
     void writeValues() override {
         if (daemon_) daemon_->writeValues();
     }
+    void fanRange(int* minimum, int* maximum) override {
+        if (daemon_) daemon_->fanRange(minimum, maximum);
+    }
+    ControlledFan controlledFan() override {
+        return daemon_ ? daemon_->controlledFan() : ControlledFan();
+    }
 
 private:
     std::unique_ptr<DaemonProtocol> daemon_;

@@ -35,6 +35,10 @@ bool daemonIsPresent(sd_bus* bus) {
                               "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired")) {
         throw DaemonRefused("not allowed to change the fan settings (" + detail + ")");
     }
+    // A daemon older than this client: not a lost connection, only a question it cannot answer.
+    if (sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_METHOD)) {
+        throw DaemonError(std::string("the fan daemon does not know ") + method.name);
+    }
     if (sd_bus_error_has_name(&error, SD_BUS_ERROR_INVALID_ARGS)) {
         throw DaemonRefused("the daemon refused the value: " + detail);
     }
@@ -138,6 +142,28 @@ void DbusDaemonClient::setUseAmbientTemp(bool useAmbient) {
 }
 void DbusDaemonClient::writeValues() {
     bus_.call(I::kWriteValues);
+}
+
+namespace {
+// Served by the daemon that drives the fan within its own range.
+constexpr BusMethod kFanRange{"FanRange", "", "ii", "minimum\0maximum\0", false};
+constexpr BusMethod kControlledFan{"ControlledFan", "", "iss", "index\0label\0mode\0", false};
+}  // namespace
+
+void DbusDaemonClient::fanRange(int* minimum, int* maximum) {
+    std::int32_t low = 0, high = 0;
+    const auto reply = bus_.call(kFanRange);
+    BusClient::read(kFanRange, reply.get(), &low, &high);
+    if (minimum) *minimum = low;
+    if (maximum) *maximum = high;
+}
+ControlledFan DbusDaemonClient::controlledFan() {
+    std::int32_t index = -1;
+    const char* label = nullptr;
+    const char* mode = nullptr;
+    const auto reply = bus_.call(kControlledFan);
+    BusClient::read(kControlledFan, reply.get(), &index, &label, &mode);
+    return ControlledFan{index, label, mode};
 }
 
 }  // namespace drivetherm

@@ -40,6 +40,8 @@ public:
     bool useAmbientTemp() override;
     void setUseAmbientTemp(bool useAmbient) override;
     void writeValues() override;
+    void fanRange(int* minimum, int* maximum) override;
+    ControlledFan controlledFan() override;
 
 private:
     int getInt(const BusMethod& method);
