@@ -392,10 +392,23 @@ void PreferenceWindow::showNotice(HDDPreferencePane::Notice notice, const std::s
 
 void PreferenceWindow::showFan() {
     const DaemonSettings& s = pane_->daemonSettings();
+    const bool connected = pane_->isConnected();
+    // Without a daemon nothing can be changed: the settings are greyed out and the base speed
+    // reads as a dash, never as a speed the fan does not run at. Only then: a control that is
+    // disabled on its way through a refresh would lose the keyboard focus.
+    for (QWidget* control : std::initializer_list<QWidget*>{slider_, baseRpm_, drives_, reset_}) {
+        if (control) control->setEnabled(connected);
+    }
+    for (QCheckBox* box : findChildren<QCheckBox*>()) box->setEnabled(connected);
+    baseRpm_->setSpecialValueText(connected ? QString() : QStringLiteral("\u2014"));
     const bool known = s.fanMaximum > 0 && s.fanMaximum >= s.fanMinimum;
     // The daemon keeps every speed inside the fan's own range: the field offers no other.
-    baseRpm_->setRange(known ? s.fanMinimum : kLowestBaseRpm,
-                       known ? s.fanMaximum : kHighestBaseRpm);
+    if (!connected) {
+        baseRpm_->setRange(0, 0);
+    } else {
+        baseRpm_->setRange(known ? s.fanMinimum : kLowestBaseRpm,
+                           known ? s.fanMaximum : kHighestBaseRpm);
+    }
     baseRpm_->setToolTip(
         known ? tr("This fan runs between %1 and %2 rpm").arg(s.fanMinimum).arg(s.fanMaximum)
               : QString());
