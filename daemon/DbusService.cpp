@@ -149,6 +149,31 @@ struct DbusServiceMethods {
     static int writeValues(sd_bus_message* m, void* u, sd_bus_error*) {
         return authorizeThen(m, u, [u] { daemon(u).writeValues(); });
     }
+    static int fanRange(sd_bus_message* m, void* u, sd_bus_error*) {
+        int minimum = 0;
+        int maximum = 0;
+        daemon(u).fanRange(&minimum, &maximum);
+        return sd_bus_reply_method_return(m, "ii", std::int32_t{minimum}, std::int32_t{maximum});
+    }
+    static int controlledFan(sd_bus_message* m, void* u, sd_bus_error*) {
+        const FanChoice& fan = daemon(u).controlledFan();
+        return sd_bus_reply_method_return(m, "iss", std::int32_t{fan.index}, fan.label.c_str(),
+                                          fan.modeName());
+    }
+    static int fanIndex(sd_bus_message* m, void* u, sd_bus_error*) {
+        return sd_bus_reply_method_return(m, "i", std::int32_t{daemon(u).fanIndex()});
+    }
+    static int setFanIndex(sd_bus_message* m, void* u, sd_bus_error* error) {
+        std::int32_t value = 0;
+        int r = sd_bus_message_read(m, "i", &value);
+        if (r < 0) return r;
+        if (value < -1 || value >= FanChoice::kMostFans) {
+            return sd_bus_error_setf(error, SD_BUS_ERROR_INVALID_ARGS,
+                                     "a fan index is -1 (chosen by the fans' names) or 0 to %d",
+                                     FanChoice::kMostFans - 1);
+        }
+        return authorizeThen(m, u, [u, value] { daemon(u).setFanIndex(value); });
+    }
 
     static int measure(sd_bus_message* m, void* u, bool fresh) {
         int wantTemperature = 0;
@@ -272,6 +297,10 @@ constexpr sd_bus_vtable kDaemonVtable[] = {
     served(D::kUseAmbientTemp, M::useAmbientTemp),
     served(D::kSetUseAmbientTemp, M::setUseAmbientTemp),
     served(D::kWriteValues, M::writeValues),
+    served(D::kFanRange, M::fanRange),
+    served(D::kControlledFan, M::controlledFan),
+    served(D::kFanIndex, M::fanIndex),
+    served(D::kSetFanIndex, M::setFanIndex),
     SD_BUS_VTABLE_END,
 };
 static_assert(std::size(kDaemonVtable) == std::size(D::kMethods) + 2,

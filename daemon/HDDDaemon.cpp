@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "common/Log.h"
 
@@ -110,6 +112,7 @@ void HDDDaemon::readPreferences() {
     };
     HDDName_ = load(kHDDNameKey, asString, "a string").value_or(std::string());
     if (auto v = load(kUseAmbientTempKey, asBool, "a boolean")) useAmbientTemp_ = *v;
+    if (auto v = load(kFanIndexKey, asInt, "a fan number (-1: chosen by name)")) fanIndex_ = *v;
 
     // A base speed this low was never offered together with a drive choice: drop the choice.
     if (baseRpm_ <= 999) HDDName_.reset();
@@ -127,6 +130,7 @@ void HDDDaemon::storePreferences() {
         store_.removeValue(kHDDNameKey);
     }
     store_.setValue(kUseAmbientTempKey, useAmbientTemp_);
+    store_.setValue(kFanIndexKey, static_cast<std::int64_t>(fanIndex_));
     store_.synchronize();
 }
 
@@ -137,6 +141,7 @@ void HDDDaemon::writeValues() {
 void HDDDaemon::setBaseRpm(int value) {
     baseRpm_ = value;
     needWrite_ = true;
+    noteBaseOutsideRange();
 }
 
 void HDDDaemon::setLowerThreshold(float value) {
@@ -170,6 +175,127 @@ void HDDDaemon::setHDDName(std::optional<std::string> value) {
     lastFreshQuery_.reset();
 }
 
+void HDDDaemon::setFanIndex(int value) {
+    if (value != fanIndex_) fanChoiceStale_ = true;
+    fanIndex_ = value;
+    needWrite_ = true;
+}
+
+// ---- The fan ----------------------------------------------------------------------------------
+
+void HDDDaemon::chooseFan() {
+    hardware_.openSmcConnection();
+    chooseFanWhileOpen();
+    hardware_.closeSmcConnection();
+}
+
+void HDDDaemon::chooseFanWhileOpen() {
+    const int count = hardware_.readSmcFanCount();
+    if (count < 0) {
+        // The choice so far, if any, stands; the next tick asks again.
+        if (!saidFanCountUnreadable_) {
+            log::warning(kTag, "the SMC does not say how many fans it has (FNum); %s",
+                         fanChosen_ ? "the fan stays as chosen" : "no fan is driven until it does");
+        }
+        saidFanCountUnreadable_ = true;
+        return;
+    }
+    saidFanCountUnreadable_ = false;
+    std::vector<std::string> labels;
+    for (int i = 0; i < std::min(count, FanChoice::kMostFans); ++i) {
+        labels.push_back(hardware_.readSmcFanLabel(i));
+    }
+    std::string note;
+    const FanChoice choice = FanChoice::choose(labels, fanIndex_, note);
+    if (!note.empty()) log::warning(kTag, "%s", note.c_str());
+    const bool same = fanChosen_ && choice == fan_;
+    fanChoiceStale_ = false;
+    if (same) return;
+    if (fanChosen_ && fan_.mode != FanChoice::Mode::None) {
+        // Another fan from now on: the one driven so far goes back to the SMC first.
+        hardware_.closeSmcConnection();
+        hardware_.handBackFans();
+        hardware_.openSmcConnection();
+    }
+    fan_ = choice;
+    fanChosen_ = true;
+    fanRangeKnown_ = false;
+    saidFanLimitsUnreadable_ = false;
+    if (fan_.mode == FanChoice::Mode::None) {
+        fanMinimumKey_.clear();
+        fanMaximumKey_.clear();
+        fanActualKey_.clear();
+        log::warning(kTag,
+                     "the SMC reports no fan: nothing is written to it; the temperature is "
+                     "measured and served all the same");
+        return;
+    }
+    const std::string prefix = "F" + std::to_string(fan_.index);
+    fanMinimumKey_ = prefix + "Mn";
+    fanMaximumKey_ = prefix + "Mx";
+    fanActualKey_ = prefix + "Ac";
+    readFanRange();
+    const std::string range = fanRangeKnown_ ? ", its own range " + std::to_string(fanMinimum_) +
+                                                   " to " + std::to_string(fanMaximum_) + " rpm"
+                                             : "";
+    log::info(kTag, "driving fan %d \"%s\" of %d, %s%s", fan_.index, fan_.label.c_str(), count,
+              fan_.mode == FanChoice::Mode::Forced
+                  ? "forced: its minimum and maximum held at the commanded speed"
+                  : "in floor mode: only its minimum raised, since it is the only fan and cools "
+                    "the processor too",
+              range.c_str());
+}
+
+bool HDDDaemon::readFanRange() {
+    int minimum = -1;
+    int maximum = -1;
+    if (!hardware_.readFanOwnLimits(fan_.index, minimum, maximum) || maximum <= 0) {
+        if (!saidFanLimitsUnreadable_) {
+            log::warning(kTag,
+                         "fan %d: its own minimum and maximum speed cannot be read (%s, %s); it "
+                         "is left to the SMC until they can",
+                         fan_.index, fanMinimumKey_.c_str(), fanMaximumKey_.c_str());
+        }
+        saidFanLimitsUnreadable_ = true;
+        return false;
+    }
+    if (minimum > maximum) {
+        log::warning(kTag,
+                     "fan %d reports a minimum of %d rpm above its maximum of %d rpm; its speed is "
+                     "kept between the two",
+                     fan_.index, minimum, maximum);
+        std::swap(minimum, maximum);
+    }
+    fanMinimum_ = minimum;
+    fanMaximum_ = maximum;
+    fanRangeKnown_ = true;
+    noteBaseOutsideRange();
+    return true;
+}
+
+void HDDDaemon::noteBaseOutsideRange() const {
+    if (!fanRangeKnown_ || fan_.mode == FanChoice::Mode::None) return;
+    if (baseRpm_ >= fanMinimum_ && baseRpm_ <= fanMaximum_) return;
+    log::warning(kTag,
+                 "the base speed of %d rpm lies outside fan %d's own range of %d to %d rpm: it is "
+                 "kept as set, but the fan is never driven outside its range",
+                 baseRpm_, fan_.index, fanMinimum_, fanMaximum_);
+}
+
+void HDDDaemon::fanRange(int* minimum, int* maximum) const {
+    const bool known = fanRangeKnown_ && fan_.mode != FanChoice::Mode::None;
+    if (minimum) *minimum = known ? fanMinimum_ : 0;
+    if (maximum) *maximum = known ? fanMaximum_ : 0;
+}
+
+void HDDDaemon::writeFanSpeed() {
+    hardware_.writeSmcFanSpeed(fanMinimumKey_.c_str(), currentRpm_);
+    // In floor mode the maximum is the SMC's: it may still run the fan faster.
+    if (fan_.mode == FanChoice::Mode::Forced) {
+        hardware_.writeSmcFanSpeed(fanMaximumKey_.c_str(), currentRpm_);
+    }
+}
+
 // ---- Disk selection ---------------------------------------------------------------------------
 
 void HDDDaemon::getDisk() {
@@ -197,6 +323,11 @@ std::optional<std::string> HDDDaemon::GetBSDNameForDriveName(
 void HDDDaemon::timer() {
     ++checkTempCount_;
     hardware_.openSmcConnection();  // a failed open makes the reads fail and the writes vanish
+    if (!fanChosen_ || fanChoiceStale_) {
+        chooseFanWhileOpen();
+    } else if (fan_.mode != FanChoice::Mode::None && !fanRangeKnown_) {
+        readFanRange();
+    }
 
     if (checkTempCount_ >= kCheckEveryTicks) checkTemperature();
 
@@ -209,21 +340,22 @@ void HDDDaemon::timer() {
         const std::int64_t step = gap / 6;
         if (std::llabs(step) >= kMaxRampSkip) currentRpm_ = clampToInt(currentRpm_ + step);
     }
-    if (currentRpm_ != before) {
-        if (log::enabled(log::Level::Debug)) {
+
+    const bool driving = fan_.mode != FanChoice::Mode::None && fanRangeKnown_;
+    if (driving) {
+        // Whatever the settings ask, the fan is only ever sent a speed it takes as its own; the
+        // ramp goes on from there, so a lower target is followed at once.
+        currentRpm_ = std::clamp(currentRpm_, fanMinimum_, fanMaximum_);
+        if (currentRpm_ != before && log::enabled(log::Level::Debug)) {
             log::debug(kTag,
                        {{"MESSAGE_ID", kChangeMessageId},
-                        {"FAN", 1},
+                        {"FAN", fan_.index},
                         {"COMMANDED_RPM", currentRpm_},
                         {"TARGET_RPM", targetRpm_}},
-                       "fan 1 commanded %d rpm", currentRpm_);
+                       "fan %d commanded %d rpm", fan_.index, currentRpm_);
         }
+        writeFanSpeed();
     }
-
-    // The fan value carries 0 to 16383 rpm; never let a wild setting wrap around into it.
-    const int commanded = std::clamp(currentRpm_, 0, kHighestWritableRpm);
-    hardware_.writeSmcFanSpeed("F1Mn", commanded);
-    hardware_.writeSmcFanSpeed("F1Mx", commanded);
     hardware_.closeSmcConnection();
 
     if (needWrite_) {
@@ -356,7 +488,9 @@ void HDDDaemon::lastTemperature(float* temperature, int* fanRpm) {
 void HDDDaemon::readFanSpeed(int* fanRpm) {
     if (!fanRpm) return;
     hardware_.openSmcConnection();
-    *fanRpm = hardware_.readSmcFanSpeed("F1Ac");
+    if (!fanChosen_) chooseFanWhileOpen();
+    *fanRpm =
+        fan_.mode == FanChoice::Mode::None ? -1 : hardware_.readSmcFanSpeed(fanActualKey_.c_str());
     hardware_.closeSmcConnection();
 }
 

@@ -9,13 +9,19 @@
 
 #include "common/Clock.h"
 #include "daemon/DaemonHardware.h"
+#include "daemon/FanChoice.h"
 #include "daemon/PreferenceStore.h"
 
 namespace drivetherm {
 
 // The fan-control daemon's one object. It owns every setting, runs the once-a-second control
-// loop (timer) that holds fan 1 at a speed following the chosen disk's temperature, and answers
-// the front ends' questions about temperature and fan speed.
+// loop (timer) that holds the disk's fan at a speed following the chosen disk's temperature, and
+// answers the front ends' questions about temperature and fan speed.
+//
+// Which fan, and how, is chosen from the SMC's fans at start (FanChoice): the fan named HDD or
+// fan 1, whose minimum and maximum are both held at the commanded speed; or the only fan of a
+// one-fan Mac, whose minimum alone is raised. Every speed written lies inside the fan's own
+// range, the limits the SMC reported before the daemon first wrote them.
 //
 // Single-threaded: the tick and every remote call run on the daemon's one event loop.
 class HDDDaemon {
@@ -28,11 +34,10 @@ public:
     static constexpr const char* kPinToBaseKey = "pinToBase";
     static constexpr const char* kHDDNameKey = "HDDName";
     static constexpr const char* kUseAmbientTempKey = "useAmbientTemp";
+    static constexpr const char* kFanIndexKey = "fanIndex";
 
     // The disk read when no drive is chosen or the chosen one is not found.
     static constexpr const char* kDefaultDisk = "disk0";
-    // The highest speed the two-byte fan value carries; nothing above it is ever written.
-    static constexpr int kHighestWritableRpm = 16383;
     // A fresh temperature query reads the drive at most this often; calls in between are
     // answered from the last fresh measurement, so a flood of queries cannot keep the disk busy.
     static constexpr std::chrono::seconds kFreshQueryInterval{5};
@@ -61,6 +66,20 @@ public:
     void setUseAmbientTemp(bool value);
     const std::optional<std::string>& HDDName() const { return HDDName_; }
     void setHDDName(std::optional<std::string> value);
+    // -1: the fan is chosen by the fans' names; otherwise the SMC's index of the fan to drive.
+    // A change hands the fan driven so far back to the SMC at the next tick and drives the new
+    // choice from then on.
+    int fanIndex() const { return fanIndex_; }
+    void setFanIndex(int value);
+
+    // The fan. chooseFan reads the SMC's fans and chooses the one to drive (it opens and closes
+    // the connection); the loop and the queries choose on their own when that has not happened
+    // yet or the SMC could not say how many fans it has.
+    void chooseFan();
+    const FanChoice& controlledFan() const { return fan_; }
+    // The driven fan's own speed range in rpm; 0 and 0 while no fan is driven or its limits are
+    // not known yet. Either pointer may be null.
+    void fanRange(int* minimum, int* maximum) const;
 
     // Disk selection.
     const std::optional<std::string>& oldHDDName() const { return oldHDDName_; }
@@ -93,6 +112,10 @@ public:
     double temp() const { return temp_; }
 
 private:
+    void chooseFanWhileOpen();
+    bool readFanRange();
+    void noteBaseOutsideRange() const;
+    void writeFanSpeed();
     void checkTemperature();
     void readFanSpeed(int* fanRpm);
     double measureForQuery();
@@ -117,6 +140,19 @@ private:
     int targetRpm_ = 0;
     double temp_ = 0.0;
     bool useAmbientTemp_ = false;
+    int fanIndex_ = -1;
+
+    // The driven fan, its keys and its own range.
+    FanChoice fan_;
+    bool fanChosen_ = false;       // the SMC told its fans and one (or none) was chosen
+    bool fanChoiceStale_ = false;  // the fan setting changed since
+    std::string fanMinimumKey_, fanMaximumKey_, fanActualKey_;
+    bool fanRangeKnown_ = false;
+    int fanMinimum_ = 0;
+    int fanMaximum_ = 0;
+    // What was said once until it changes.
+    bool saidFanCountUnreadable_ = false;
+    bool saidFanLimitsUnreadable_ = false;
 
     // The fresh-query cache: when the drive was last read for a query, and what it gave.
     std::optional<std::chrono::steady_clock::time_point> lastFreshQuery_;

@@ -78,8 +78,9 @@ MachineSetup::MachineSetup(std::unique_ptr<Machine> machine, bool dryRun)
 MachineSetup::~MachineSetup() = default;
 
 void MachineSetup::attach(SystemHardware& hardware) {
-    if (dryRun_) return;  // nothing is written, so nothing is to be handed back
-    hardware.setBeforeFanWrite([this](const char* key) { fanHandBack_.noteWrite(key); });
+    // A dry run writes nothing, so there is nothing to note and nothing to hand back; the fans'
+    // own limits are still read, for the speeds it logs.
+    hardware.keepFansWith(&fanHandBack_, !dryRun_);
 }
 
 void MachineSetup::handBack() {

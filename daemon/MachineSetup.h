@@ -33,7 +33,7 @@ public:
     SmcSession& smc() { return smc_; }
     DiskAccess& disks() { return disks_; }
 
-    // Lets the daemon's writes be remembered for the hand-back.
+    // Lets the daemon learn the fans' own limits and its writes be remembered for the hand-back.
     void attach(SystemHardware& hardware);
     void beforeTick() { machine_->step(); }
     // Gives every fan the daemon wrote back to the SMC's own control.

@@ -2,6 +2,7 @@
 #include "daemon/SystemHardware.h"
 
 #include "hardware/disk/DiskAccess.h"
+#include "hardware/smc/FanHandBack.h"
 #include "hardware/smc/SmcSession.h"
 
 namespace drivetherm {
@@ -23,8 +24,27 @@ int SystemHardware::readSmcFanSpeed(const char* key) {
 }
 
 kern_return_t SystemHardware::writeSmcFanSpeed(const char* key, int rpm) {
-    if (beforeFanWrite_) beforeFanWrite_(key);
+    if (fans_ && noteWrites_) fans_->noteWrite(key);
     return smc_.writeSmcFanSpeed(key, rpm);
+}
+
+int SystemHardware::readSmcFanCount() {
+    return smc_.readSmcFanCount();
+}
+
+std::string SystemHardware::readSmcFanLabel(int fan) {
+    return smc_.readSmcFanLabel(fan);
+}
+
+bool SystemHardware::readFanOwnLimits(int fan, int& minimum, int& maximum) {
+    if (fans_) return fans_->ownLimits(fan, minimum, maximum);
+    minimum = smc_.readSmcFanSpeed(smcFanKey(fan, "Mn").c_str());
+    maximum = smc_.readSmcFanSpeed(smcFanKey(fan, "Mx").c_str());
+    return minimum >= 0 && maximum >= 0;
+}
+
+void SystemHardware::handBackFans() {
+    if (fans_ && noteWrites_) fans_->handBack();
 }
 
 std::uint8_t SystemHardware::readDriveTemperature(const char* diskName) {

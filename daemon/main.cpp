@@ -50,11 +50,12 @@ int serve(const DaemonOptions& options) {
         options.stateDirectory, kDomain,
         {HDDDaemon::kBaseRpmKey, HDDDaemon::kLowerThresholdKey, HDDDaemon::kUpperThresholdKey,
          HDDDaemon::kFahrenheitKey, HDDDaemon::kPinToBaseKey, HDDDaemon::kHDDNameKey,
-         HDDDaemon::kUseAmbientTempKey});
+         HDDDaemon::kUseAmbientTempKey, HDDDaemon::kFanIndexKey});
     SystemHardware hardware(machine->smc(), machine->disks());
     machine->attach(hardware);
     HDDDaemon daemon(hardware, store);
     daemon.readPreferences();
+    daemon.chooseFan();
 
     EventLoop loop;
     loop.startTicks(options.tickInterval, [&] {

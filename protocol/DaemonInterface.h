@@ -5,8 +5,9 @@
 
 namespace drivetherm {
 
-// The daemon's remote interface on the bus: every setting's getter and setter and the two
-// measurement queries, in the order of DaemonProtocol. The daemon serves exactly these methods
+// The daemon's remote interface on the bus: every setting's getter and setter, the two
+// measurement queries and what the daemon knows of the fan it drives, in the order of
+// DaemonProtocol. The daemon serves exactly these methods
 // and DbusDaemonClient calls them; what each one means is written beside it in
 // protocol/com.quillmoor.Drivetherm.xml.
 //
@@ -36,12 +37,18 @@ struct DaemonInterface {
     static constexpr BusMethod kSetUseAmbientTemp{"SetUseAmbientTemp", "b", "", "useAmbient\0",
                                                   true};
     static constexpr BusMethod kWriteValues{"WriteValues", "", "", "", true};
+    static constexpr BusMethod kFanRange{"FanRange", "", "ii", "minimum\0maximum\0", false};
+    static constexpr BusMethod kControlledFan{"ControlledFan", "", "iss", "index\0label\0mode\0",
+                                              false};
+    static constexpr BusMethod kFanIndex{"FanIndex", "", "i", "index\0", false};
+    static constexpr BusMethod kSetFanIndex{"SetFanIndex", "i", "", "index\0", true};
 
     static constexpr BusMethod kMethods[] = {
         kBaseRpm,           kSetBaseRpm,   kLowerThreshold, kSetLowerThreshold, kUpperThreshold,
         kSetUpperThreshold, kFahrenheit,   kSetFahrenheit,  kTemperature,       kLastTemperature,
         kPinToBase,         kSetPinToBase, kHDDName,        kSetHDDName,        kUseAmbientTemp,
-        kSetUseAmbientTemp, kWriteValues,
+        kSetUseAmbientTemp, kWriteValues,  kFanRange,       kControlledFan,     kFanIndex,
+        kSetFanIndex,
     };
 };
 

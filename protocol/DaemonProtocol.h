@@ -7,13 +7,14 @@
 
 namespace drivetherm {
 
-// The fan the daemon drives: its SMC index (-1 none), its label ("HDD", "Main", "" when unknown)
-// and how it is held: "forced" (minimum and maximum held), "floor" (only the minimum raised) or
-// "none".
+// The fan the daemon drives, as the SMC numbers it (from 0), with the name the SMC gives it
+// ("HDD", "Main", "Exhaust"; "" when unknown), and how it is driven: "forced" (its minimum and
+// maximum held at the commanded speed), "floor" (only its minimum raised, so the SMC may still
+// run it faster) or "none" (no fan is driven; index -1).
 struct ControlledFan {
     int index = -1;
     std::string label;
-    std::string mode;
+    std::string mode = "none";
 };
 
 // The daemon's remote interface as the front ends see it: every setting with its getter and
@@ -31,10 +32,11 @@ public:
     virtual void setUpperThreshold(float celsius) = 0;
     virtual bool fahrenheit() = 0;
     virtual void setFahrenheit(bool fahrenheit) = 0;
-    // A fresh measurement: the disk's (or the sensors') temperature in °C and fan 1's actual
-    // speed (-1 when unreadable). A null pointer asks for nothing.
+    // A fresh measurement: the disk's (or the sensors') temperature in °C and the driven fan's
+    // actual speed (-1 when unreadable). A null pointer asks for nothing.
     virtual void temperature(float* temperature, int* fanRpm) = 0;
-    // The last measured temperature without measuring, and fan 1's actual speed read now.
+    // The last measured temperature without measuring, and the driven fan's actual speed read
+    // now.
     virtual void lastTemperature(float* temperature, int* fanRpm) = 0;
     virtual bool pinToBase() = 0;
     virtual void setPinToBase(bool pin) = 0;
@@ -44,10 +46,14 @@ public:
     virtual bool useAmbientTemp() = 0;
     virtual void setUseAmbientTemp(bool useAmbient) = 0;
     virtual void writeValues() = 0;
-    // The controlled fan's own speed range as the SMC gave it before the daemon first wrote it;
-    // (0, 0) when no fan is controlled.
+    // The driven fan's own speed range in rpm, as the SMC reported its minimum and maximum before
+    // the daemon first wrote them; 0 and 0 when no fan is driven. A null pointer asks for nothing.
     virtual void fanRange(int* minimum, int* maximum) = 0;
     virtual ControlledFan controlledFan() = 0;
+    // The stored choice of fan: -1 lets the daemon choose by the fans' names, 0 to 9 names the
+    // SMC's fan to drive.
+    virtual int fanIndex() = 0;
+    virtual void setFanIndex(int index) = 0;
 };
 
 // Something went wrong between a front end and the daemon.

@@ -58,10 +58,20 @@ public:
         if (daemon_) daemon_->writeValues();
     }
     void fanRange(int* minimum, int* maximum) override {
-        if (daemon_) daemon_->fanRange(minimum, maximum);
+        if (daemon_) {
+            daemon_->fanRange(minimum, maximum);
+            return;
+        }
+        if (minimum) *minimum = 0;
+        if (maximum) *maximum = 0;
     }
     ControlledFan controlledFan() override {
-        return daemon_ ? daemon_->controlledFan() : ControlledFan();
+        return daemon_ ? daemon_->controlledFan() : ControlledFan{};
+    }
+    // With no daemon: the automatic choice, the setting's own default.
+    int fanIndex() override { return daemon_ ? daemon_->fanIndex() : -1; }
+    void setFanIndex(int index) override {
+        if (daemon_) daemon_->setFanIndex(index);
     }
 
 private:

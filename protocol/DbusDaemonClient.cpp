@@ -143,17 +143,10 @@ void DbusDaemonClient::setUseAmbientTemp(bool useAmbient) {
 void DbusDaemonClient::writeValues() {
     bus_.call(I::kWriteValues);
 }
-
-namespace {
-// Served by the daemon that drives the fan within its own range.
-constexpr BusMethod kFanRange{"FanRange", "", "ii", "minimum\0maximum\0", false};
-constexpr BusMethod kControlledFan{"ControlledFan", "", "iss", "index\0label\0mode\0", false};
-}  // namespace
-
 void DbusDaemonClient::fanRange(int* minimum, int* maximum) {
-    std::int32_t low = 0, high = 0;
-    const auto reply = bus_.call(kFanRange);
-    BusClient::read(kFanRange, reply.get(), &low, &high);
+    std::int32_t low = 0;
+    std::int32_t high = 0;
+    BusClient::read(I::kFanRange, bus_.call(I::kFanRange).get(), &low, &high);
     if (minimum) *minimum = low;
     if (maximum) *maximum = high;
 }
@@ -161,9 +154,15 @@ ControlledFan DbusDaemonClient::controlledFan() {
     std::int32_t index = -1;
     const char* label = nullptr;
     const char* mode = nullptr;
-    const auto reply = bus_.call(kControlledFan);
-    BusClient::read(kControlledFan, reply.get(), &index, &label, &mode);
+    const auto reply = bus_.call(I::kControlledFan);
+    BusClient::read(I::kControlledFan, reply.get(), &index, &label, &mode);
     return ControlledFan{index, label, mode};
+}
+int DbusDaemonClient::fanIndex() {
+    return getInt(I::kFanIndex);
+}
+void DbusDaemonClient::setFanIndex(int index) {
+    bus_.call(I::kSetFanIndex, std::int32_t{index});
 }
 
 }  // namespace drivetherm

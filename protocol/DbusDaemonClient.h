@@ -42,6 +42,8 @@ public:
     void writeValues() override;
     void fanRange(int* minimum, int* maximum) override;
     ControlledFan controlledFan() override;
+    int fanIndex() override;
+    void setFanIndex(int index) override;
 
 private:
     int getInt(const BusMethod& method);

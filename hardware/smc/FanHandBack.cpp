@@ -2,7 +2,6 @@
 #include "hardware/smc/FanHandBack.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -25,12 +24,6 @@ int fanOfSpeedKey(const char* key) {
     return key[1] - '0';
 }
 
-std::string fanKey(int fan, const char* suffix) {
-    char key[8];
-    std::snprintf(key, sizeof key, "F%d%s", fan, suffix);
-    return key;
-}
-
 kern_return_t writeForcedMask(SmcSession& smc, unsigned mask) {
     SmcValue value;
     std::memcpy(value.keyName, "FS! ", 5);
@@ -51,16 +44,30 @@ kern_return_t readForcedMask(SmcSession& smc, unsigned& mask, bool& present) {
 
 }  // namespace
 
+FanHandBack::Fan& FanHandBack::remember(int number) {
+    auto fan =
+        std::find_if(fans_.begin(), fans_.end(), [&](const Fan& f) { return f.number == number; });
+    if (fan == fans_.end()) fan = fans_.insert(fans_.end(), Fan{number, -1, -1, false});
+    // Until a read succeeds, try again before each write: if the first read failed, the write
+    // after it most likely failed too and the limits are still the original ones.
+    if (fan->minimum < 0) fan->minimum = smc_.readSmcFanSpeed(smcFanKey(number, "Mn").c_str());
+    if (fan->maximum < 0) fan->maximum = smc_.readSmcFanSpeed(smcFanKey(number, "Mx").c_str());
+    return *fan;
+}
+
+bool FanHandBack::ownLimits(int fan, int& minimum, int& maximum) {
+    if (fan < 0 || fan > 9) return false;
+    const Fan& known = remember(fan);
+    minimum = known.minimum;
+    maximum = known.maximum;
+    return minimum >= 0 && maximum >= 0;
+}
+
 void FanHandBack::noteWrite(const char* key) {
     const int number = fanOfSpeedKey(key);
     if (number < 0) return;
-    auto fan =
-        std::find_if(fans_.begin(), fans_.end(), [&](const Fan& f) { return f.number == number; });
-    if (fan == fans_.end()) fan = fans_.insert(fans_.end(), Fan{number, -1, -1});
-    // Until a read succeeds, try again before each write: if the first read failed, the write
-    // after it most likely failed too and the limits are still the original ones.
-    if (fan->minimum < 0) fan->minimum = smc_.readSmcFanSpeed(fanKey(number, "Mn").c_str());
-    if (fan->maximum < 0) fan->maximum = smc_.readSmcFanSpeed(fanKey(number, "Mx").c_str());
+    Fan& fan = remember(number);
+    if (key[2] != 'M' || key[3] != 'n') fan.forced = true;
 }
 
 void FanHandBack::handBack() {
@@ -72,9 +79,10 @@ void FanHandBack::handBack() {
     bool complete = true;
     for (const Fan& fan : fans_) {
         // The maximum first: on a backend where a maximum is held by forcing the fan, restoring
-        // it forces, and clearing the mask below must come after.
-        const std::string maxKey = fanKey(fan.number, "Mx");
-        if (fan.maximum >= 0 && smc_.readSmcFanSpeed(maxKey.c_str()) != fan.maximum &&
+        // it forces, and clearing the mask below must come after. A fan never forced never had
+        // its maximum written.
+        const std::string maxKey = smcFanKey(fan.number, "Mx");
+        if (fan.forced && fan.maximum >= 0 && smc_.readSmcFanSpeed(maxKey.c_str()) != fan.maximum &&
             smc_.writeSmcFanSpeed(maxKey.c_str(), fan.maximum) != kIOReturnSuccess) {
             log::error("smc", "cannot restore the maximum speed of fan %d (%d rpm)", fan.number,
                        fan.maximum);
@@ -88,8 +96,12 @@ void FanHandBack::handBack() {
         log::error("smc", "cannot read which fans are forced (FS! read failed)");
         complete = false;
     } else if (present) {
+        // Only the fans the daemon forced: another program may hold another fan, or this one in
+        // floor mode, where the daemon never forces it.
         unsigned released = mask;
-        for (const Fan& fan : fans_) released &= ~(1u << fan.number);
+        for (const Fan& fan : fans_) {
+            if (fan.forced) released &= ~(1u << fan.number);
+        }
         if (released != mask && writeForcedMask(smc_, released) != kIOReturnSuccess) {
             log::error("smc", "cannot return the fans to automatic control (FS! write failed)");
             complete = false;
@@ -97,7 +109,7 @@ void FanHandBack::handBack() {
     }
 
     for (const Fan& fan : fans_) {
-        const std::string minKey = fanKey(fan.number, "Mn");
+        const std::string minKey = smcFanKey(fan.number, "Mn");
         if (fan.minimum < 0) {
             log::warning("smc", "fan %d: its minimum speed was never read, so it stays as it is",
                          fan.number);

@@ -19,14 +19,20 @@ public:
     // The fans are read and written through `smc`, which must outlive this object.
     explicit FanHandBack(SmcSession& smc) : smc_(smc) {}
 
+    // The fan's own minimum and maximum in rpm, as the SMC reported them before the first write:
+    // remembered, or read now (the connection must be open) and remembered, so that the fan is
+    // handed back with them even if nothing is ever written to it. False when they cannot be
+    // read; the next call reads again.
+    bool ownLimits(int fan, int& minimum, int& maximum);
+
     // Called before each fan write ("F%dMn", "F%dMx", "F%dTg") while the connection is open. On
-    // the first write to a fan it reads and remembers that fan's minimum and maximum; other keys
-    // are ignored.
+    // the first write to a fan it reads and remembers that fan's minimum and maximum; a write of
+    // the maximum or the target marks the fan as forced. Other keys are ignored.
     void noteWrite(const char* key);
 
-    // Opens the connection, returns every fan seen written to automatic control, restores the
-    // remembered limits, and closes. Does nothing when no fan was written. Failures are logged;
-    // the next call tries again.
+    // Opens the connection, returns every fan the daemon forced to automatic control (the forced
+    // bits of other fans stay as they are), restores the remembered limits, and closes. Does
+    // nothing when no fan is remembered. Failures are logged; the next call tries again.
     void handBack();
 
     // Whether some fan has been written since the last hand-back.
@@ -37,7 +43,10 @@ private:
         int number;
         int minimum;  // rpm; -1 while unknown
         int maximum;
+        bool forced;  // its maximum or target was written: forced mode on applesmc
     };
+
+    Fan& remember(int number);
 
     SmcSession& smc_;
     std::vector<Fan> fans_;

@@ -166,4 +166,25 @@ kern_return_t SmcSession::writeSmcFanSpeed(const char* key, int rpm) {
     return writeSmcKey(value);
 }
 
+int SmcSession::readSmcFanCount() {
+    SmcValue value;
+    if (readSmcKey("FNum", value) != kIOReturnSuccess || value.valueSize > 4) return -1;
+    // An SMC without the key has no fan to tell of (it reads as size 0, hence 0).
+    const std::uint32_t count =
+        decodeSmcUnsigned(value.valueBytes, static_cast<int>(value.valueSize));
+    return count > 0x7FFFFFFFu ? -1 : static_cast<int>(count);
+}
+
+std::string SmcSession::readSmcFanLabel(int fan) {
+    SmcValue value;
+    if (fan < 0 || fan > 9 || readSmcKey(smcFanKey(fan, "ID").c_str(), value) != kIOReturnSuccess)
+        return {};
+    // Four bytes of type, zone and location, then the name.
+    if (value.valueSize <= 4) return {};
+    const char* name = reinterpret_cast<const char*>(value.valueBytes) + 4;
+    std::string label(name, ::strnlen(name, value.valueSize - 4));
+    while (!label.empty() && (label.back() == ' ' || label.back() == '\n')) label.pop_back();
+    return label;
+}
+
 }  // namespace drivetherm

@@ -71,6 +71,15 @@ public:
     // two bytes carry, so that a negative or huge speed can never wrap into a different one.
     kern_return_t writeSmcFanSpeed(const char* key, int rpm);
 
+    // The number of fans ("FNum", unsigned; 0 when the SMC has no such key); -1 when the read
+    // fails.
+    int readSmcFanCount();
+
+    // A fan's name: the text of "F%dID" from its fifth byte up to the first NUL, as the applesmc
+    // driver's `fanN_label` shows it, without trailing blanks ("HDD", "Exhaust"); "" when the key
+    // is missing or cannot be read.
+    std::string readSmcFanLabel(int fan);
+
 private:
     void report(const std::string& line);
     void reportOpenFailure(const char* call, kern_return_t status);
@@ -84,5 +93,10 @@ private:
 
 // The largest speed a two-byte "fpe2" value carries.
 inline constexpr int kSmcMaxFpe2Rpm = 16383;
+
+// The key of one of a fan's values: smcFanKey(1, "Mn") is "F1Mn". Fans are numbered from 0 to 9.
+inline std::string smcFanKey(int fan, const char* suffix) {
+    return "F" + std::to_string(fan) + suffix;
+}
 
 }  // namespace drivetherm

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// drivethermd --hardware linux on the kernel's applesmc driver and the emulated SMC: what the SMC
-// is sent tick by tick, the fan handed back when the daemon stops, the fans released after a
-// crash, and the loop's behaviour while the SMC stops answering.
+// drivethermd --hardware linux on the kernel's applesmc driver and the emulated SMC: which fan it
+// drives and how, what the SMC is sent tick by tick, the fan handed back when the daemon stops,
+// the fans released after a crash, and the loop's behaviour while the SMC stops answering.
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
@@ -27,7 +27,7 @@ using testing::eventually;
 // The daemon's sensor table: the keys whose positive readings it averages.
 const char* const kSensorKeys[] = {"TC0P", "TC0D", "TC0H", "TA0P", "TL0P", "TO0P", "Tp1P"};
 // The default curve (base 1100 rpm, 50.0 to 58.0 °C, 6000 rpm above) at 54 °C:
-// (54 − 50) / 8 × 4900 + 1100.
+// (54 − 50) / 8 × 4900 + 1100, held inside the driven fan's own range.
 constexpr double kSensorCelsius = 54.0;
 constexpr int kCurveRpm = 3550;
 constexpr int kTickMs = 100;
@@ -81,8 +81,24 @@ protected:
                 ASSERT_TRUE(smc_.setBytes(sensor, sp78(kSensorCelsius))) << sensor;
             }
         }
-        holdsFanOne_ = key("F1Mn") != nullptr && key("F1Tg") != nullptr;
+        // The fan the daemon must choose, by the rule, from the table: the fan named HDD, else
+        // fan 1, else the only fan, which is only ever given a floor.
+        const int fans = static_cast<int>(fanCount());
+        for (int i = 0; i < fans && fan_ < 0; ++i) {
+            const auto* id = key("F" + std::to_string(i) + "ID");
+            if (id && id->bytes.size() > 4 &&
+                std::string(reinterpret_cast<const char*>(id->bytes.data()) + 4) == "HDD")
+                fan_ = i;
+        }
+        if (fan_ < 0) fan_ = fans >= 2 ? 1 : fans - 1;
+        floor_ = fans == 1;
+        if (fan_ >= 0) {
+            const int low = rpmOf(fanKey("Mn")), high = rpmOf(fanKey("Mx"));
+            speed_ = std::clamp(kCurveRpm, std::min(low, high), std::max(low, high));
+        }
     }
+    std::string fanKey(const char* suffix) const { return "F" + std::to_string(fan_) + suffix; }
+    unsigned fanBit() const { return 1u << fan_; }
     void TearDown() override {
         if (HasFailure() && daemon_)
             std::printf("drivethermd's output:\n%s%s", daemon_->out().c_str(),
@@ -102,14 +118,12 @@ protected:
             << "drivethermd did not come up";
     }
 
-    // Fan 1 forced at the curve's speed; on a machine without a fan 1, a few ticks gone by.
+    // The fan forced at the curve's speed, or given it as its floor.
     bool settled() {
-        if (!holdsFanOne_) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10 * kTickMs));
-            return daemon_->running();
-        }
-        return eventually(
-            [&] { return (forcedMask() & 2u) && smc_.bytesOf("F1Tg") == fpe2(kCurveRpm); });
+        if (floor_) return eventually([&] { return smc_.bytesOf(fanKey("Mn")) == fpe2(speed_); });
+        return eventually([&] {
+            return (forcedMask() & fanBit()) && smc_.bytesOf(fanKey("Tg")) == fpe2(speed_);
+        });
     }
 
     // The ticks the daemon reported when it stopped.
@@ -122,31 +136,29 @@ protected:
     testing::PrivateBus bus_;
     std::string stateDir_ = testing::makeTemporaryDirectory("drivetherm-state");
     std::unique_ptr<testing::BackgroundProgram> daemon_;
-    bool holdsFanOne_ = false;
+    int fan_ = -1;
+    bool floor_ = false;
+    int speed_ = 0;  // what the fan is held at
 };
 
-TEST_F(GuestSmcDaemon, TheLoopHoldsFanOneAtTheCurveSpeedAndHandsItBack) {
+TEST_F(GuestSmcDaemon, TheLoopDrivesTheChosenFanInsideItsRangeAndHandsItBack) {
+    ASSERT_GE(fan_, 0) << "the table has no fan";
     const unsigned maskBefore = forcedMask();
     startDaemon();
     ASSERT_TRUE(settled());
-    if (holdsFanOne_) {
+    if (!floor_ && key(fanKey("Ac"))->bytes != fpe2(speed_)) {
         // The actual speed follows the forced target with a lag, then reaches it.
-        EXPECT_NE(smc_.bytesOf("F1Ac"), fpe2(kCurveRpm)) << "the fan reached its new speed at once";
-        EXPECT_TRUE(eventually([&] { return smc_.bytesOf("F1Ac") == fpe2(kCurveRpm); }));
+        EXPECT_NE(smc_.bytesOf(fanKey("Ac")), fpe2(speed_)) << "the fan reached its speed at once";
+        EXPECT_TRUE(eventually([&] { return smc_.bytesOf(fanKey("Ac")) == fpe2(speed_); }));
     }
     // A steady stretch of ticks, for what one tick costs the SMC.
     auto writes = smc_.takeWrites();
     const auto before = smc_.counts();
-    const auto started = Clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(20 * kTickMs));
     const auto after = smc_.counts();
     const auto stretch = smc_.takeWrites();
-    const long stretchTicks =
-        holdsFanOne_ ? std::count_if(stretch.begin(), stretch.end(),
-                                     [](const auto& w) { return w.key == "F1Mn"; })
-                     : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started)
-                               .count() /
-                           kTickMs;
+    const long stretchTicks = std::count_if(stretch.begin(), stretch.end(),
+                                            [&](const auto& w) { return w.key == fanKey("Mn"); });
     writes.insert(writes.end(), stretch.begin(), stretch.end());
     EXPECT_EQ(daemon_->stop(SIGTERM), 0);
     const long ticks = ticksIn(daemon_->err());
@@ -157,9 +169,9 @@ TEST_F(GuestSmcDaemon, TheLoopHoldsFanOneAtTheCurveSpeedAndHandsItBack) {
                static_cast<double>(stretchTicks);
     };
     std::printf(
-        "figure smc per tick over %ld ticks: %.1f exchanges (%.1f reads, %.1f writes, "
+        "figure smc per tick over %ld ticks (%s): %.1f exchanges (%.1f reads, %.1f writes, "
         "%.1f by index, %.1f types), %.1f writes taken\n",
-        stretchTicks,
+        stretchTicks, floor_ ? "floor" : "forced",
         static_cast<double>(after.total() - before.total()) / static_cast<double>(stretchTicks),
         perTick(&EmulatedSmc::Counts::reads), perTick(&EmulatedSmc::Counts::writes),
         perTick(&EmulatedSmc::Counts::byIndex), perTick(&EmulatedSmc::Counts::types),
@@ -167,39 +179,37 @@ TEST_F(GuestSmcDaemon, TheLoopHoldsFanOneAtTheCurveSpeedAndHandsItBack) {
 
     const auto handBack = smc_.takeWrites();
     writes.insert(writes.end(), handBack.begin(), handBack.end());
-    if (!holdsFanOne_) {
-        // No fan 1 to hold: the daemon must touch no other fan instead.
-        EXPECT_TRUE(writes.empty())
-            << writes.size() << " writes, the first to " << writes.front().key;
-        EXPECT_EQ(forcedMask(), maskBefore);
-        return;
-    }
     long minimumWrites = 0, targetWrites = 0;
     for (const auto& w : writes) {
         EXPECT_TRUE(w.taken) << w.key;
-        if (w.key == "FS! ") {
+        if (w.key == "FS! " && !floor_) {
             ASSERT_EQ(w.bytes.size(), 2u);
-            EXPECT_EQ((((w.bytes[0] << 8) | w.bytes[1]) ^ maskBefore) & ~2u, 0u)
+            EXPECT_EQ((((w.bytes[0] << 8) | w.bytes[1]) ^ maskBefore) & ~fanBit(), 0u)
                 << "another fan's forced bit changed";
-        } else if (w.key == "F1Mn") {
-            minimumWrites += w.bytes == fpe2(kCurveRpm);
-        } else if (w.key == "F1Tg") {
-            targetWrites += w.bytes == fpe2(kCurveRpm);
+        } else if (w.key == fanKey("Mn")) {
+            minimumWrites += w.bytes == fpe2(speed_);
+        } else if (w.key == fanKey("Tg") && !floor_) {
+            targetWrites += w.bytes == fpe2(speed_);
         } else {
+            // In floor mode the fan is never forced and its target never set.
             ADD_FAILURE() << "a write to " << w.key;
         }
     }
     EXPECT_EQ(minimumWrites, ticks) << "the minimum is written once a tick";
-    EXPECT_EQ(targetWrites, ticks) << "the forced speed is written once a tick";
+    if (!floor_) {
+        EXPECT_EQ(targetWrites, ticks) << "the forced speed is written once a tick";
+    }
 
-    // Handed back: its forced bit cleared, its minimum as before, the SMC's own target again.
-    const auto lastMask =
-        std::find_if(writes.rbegin(), writes.rend(), [](const auto& w) { return w.key == "FS! "; });
-    ASSERT_NE(lastMask, writes.rend());
-    EXPECT_EQ(lastMask->bytes[1] & 2u, 0u);
+    // Handed back: not forced, its minimum as before, the SMC's own target again.
+    if (!floor_) {
+        const auto lastMask = std::find_if(writes.rbegin(), writes.rend(),
+                                           [](const auto& w) { return w.key == "FS! "; });
+        ASSERT_NE(lastMask, writes.rend());
+        EXPECT_EQ(((lastMask->bytes[0] << 8) | lastMask->bytes[1]) & fanBit(), 0u);
+    }
     EXPECT_EQ(forcedMask(), maskBefore);
-    EXPECT_EQ(smc_.bytesOf("F1Mn"), key("F1Mn")->bytes);
-    EXPECT_TRUE(eventually([&] { return smc_.bytesOf("F1Tg") == key("F1Tg")->bytes; }));
+    EXPECT_EQ(smc_.bytesOf(fanKey("Mn")), key(fanKey("Mn"))->bytes);
+    EXPECT_TRUE(eventually([&] { return smc_.bytesOf(fanKey("Tg")) == key(fanKey("Tg"))->bytes; }));
 }
 
 TEST_F(GuestSmcDaemon, AfterAKillReleaseFansClearsEveryForcedBit) {
@@ -208,7 +218,7 @@ TEST_F(GuestSmcDaemon, AfterAKillReleaseFansClearsEveryForcedBit) {
     startDaemon();
     ASSERT_TRUE(settled());
     EXPECT_EQ(daemon_->stop(SIGKILL), 128 + SIGKILL);
-    const unsigned forced = holdsFanOne_ ? 0x3u : 0x1u;
+    const unsigned forced = floor_ ? 0x1u : 0x1u | fanBit();
     EXPECT_EQ(forcedMask(), forced);
     smc_.takeWrites();
 
@@ -252,18 +262,13 @@ TEST_F(GuestSmcDaemon, AnSmcThatStopsAnsweringHoldsTheLoopNoLongerThanTheDrivers
             EXPECT_FALSE(w.taken) << "a write went through: " << w.key;
         EXPECT_TRUE(daemon_->running());
 
-        // Answering again: the loop takes up its writes (or, without a fan 1, opens the SMC again:
-        // one read of its key count a tick).
-        const auto readsBefore = smc_.counts().reads;
+        // Answering again: the loop takes up its writes.
         ASSERT_TRUE(smc_.setFault("none"));
         EXPECT_TRUE(eventually([&] {
-            if (holdsFanOne_) {
-                const auto writes = smc_.takeWrites();
-                return std::any_of(writes.begin(), writes.end(), [](const auto& w) {
-                    return w.key == "F1Mn" && w.bytes == fpe2(kCurveRpm);
-                });
-            }
-            return smc_.counts().reads >= readsBefore + 3;
+            const auto writes = smc_.takeWrites();
+            return std::any_of(writes.begin(), writes.end(), [&](const auto& w) {
+                return w.key == fanKey("Mn") && w.bytes == fpe2(speed_);
+            });
         }));
     }
     EXPECT_EQ(daemon_->stop(SIGTERM), 0);

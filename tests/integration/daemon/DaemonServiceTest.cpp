@@ -8,6 +8,7 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <tuple>
 
 #include "protocol/SimulatorInterface.h"
 #include "tests/integration/daemon/DaemonFixture.h"
@@ -296,11 +297,12 @@ TEST_F(DaemonService, ADriveNameThatIsNoModelStringIsRefusedAsInvalid) {
 TEST_F(DaemonService, WildValuesNeverMakeTheLoopWriteOutsideTheFanRange) {
     startDaemon();
     DaemonProxy daemon = client();
+    // The HDD fan's own range is 1100 to 6000 rpm.
     daemon.setBaseRpm(std::numeric_limits<int>::max());
     daemon.setPinToBase(true);
-    ASSERT_TRUE(eventually([&] { return smcRpm("F1Mn") == 16383; }));
+    ASSERT_TRUE(eventually([&] { return smcRpm("F1Mn") == 6000; }));
     daemon.setBaseRpm(std::numeric_limits<int>::min());
-    ASSERT_TRUE(eventually([&] { return smcRpm("F1Mn") == 0; }, std::chrono::seconds(20)));
+    ASSERT_TRUE(eventually([&] { return smcRpm("F1Mn") == 1100; }, std::chrono::seconds(20)));
 
     daemon.setPinToBase(false);
     daemon.setBaseRpm(1100);
@@ -322,6 +324,36 @@ TEST_F(DaemonService, WildValuesNeverMakeTheLoopWriteOutsideTheFanRange) {
     startDaemon();
     EXPECT_TRUE(std::isinf(client().upperThreshold()));
     EXPECT_EQ(client().baseRpm(), 1100);
+}
+
+TEST_F(DaemonService, TheDrivenFanItsRangeAndTheStoredChoiceAreServedAndFollowed) {
+    startDaemon();
+    DaemonProxy daemon = client();
+    const ControlledFan hdd = daemon.controlledFan();
+    EXPECT_EQ(std::tie(hdd.index, hdd.label, hdd.mode), std::tuple(1, "HDD", "forced"));
+    int minimum = 0, maximum = 0;
+    daemon.fanRange(&minimum, &maximum);
+    EXPECT_EQ(std::pair(minimum, maximum), std::pair(1100, 6000));
+    EXPECT_EQ(daemon.fanIndex(), -1);
+    EXPECT_THROW(daemon.setFanIndex(10), DaemonRefused);
+
+    // Fan 0 named: fan 1 goes back to the SMC with its own limits, fan 0 is held at the base
+    // speed inside its own range of 1150 to 2700 rpm.
+    ASSERT_TRUE(eventually([&] { return smcRpm("F1Mx") == 1100; }));
+    daemon.setFanIndex(0);
+    ASSERT_TRUE(eventually([&] { return daemon.controlledFan().index == 0; }));
+    EXPECT_TRUE(eventually([&] { return smcRpm("F0Mn") == 1150 && smcRpm("F0Mx") == 1150; }));
+    EXPECT_EQ(smcRpm("F1Mx"), 6000);
+    daemon.fanRange(&minimum, &maximum);
+    EXPECT_EQ(std::pair(minimum, maximum), std::pair(1150, 2700));
+    int rpm = 0;
+    daemon.lastTemperature(nullptr, &rpm);
+    EXPECT_EQ(rpm, 1150);  // fan 0's actual speed
+
+    ASSERT_EQ(WEXITSTATUS(stopDaemon()), 0);
+    startDaemon();
+    EXPECT_EQ(client().fanIndex(), 0);
+    EXPECT_EQ(client().controlledFan().label, "ODD");
 }
 
 TEST_F(DaemonService, ElevenChecksWithoutAnyReadingDriveTheFanAtFullSpeed) {

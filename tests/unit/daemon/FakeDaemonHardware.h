@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -12,7 +13,8 @@
 
 namespace drivetherm::testing {
 
-// A machine whose SMC sensors, fan and drives are plain maps; it records every write.
+// A machine whose SMC sensors, fans and drives are plain maps; it records every write. By default
+// the SMC has two fans, ODD and HDD, as the iMacs the design was made for.
 class FakeDaemonHardware final : public DaemonHardware {
 public:
     int openSmcConnection() override {
@@ -36,6 +38,19 @@ public:
         writes.emplace_back(key, rpm);
         return open && smcPresent ? kIOReturnSuccess : kIOReturnNotOpen;
     }
+    int readSmcFanCount() override {
+        return open && smcPresent ? static_cast<int>(fanLabels.size()) : -1;
+    }
+    std::string readSmcFanLabel(int fan) override {
+        return open && smcPresent ? fanLabels.at(static_cast<std::size_t>(fan)) : std::string();
+    }
+    bool readFanOwnLimits(int fan, int& minimum, int& maximum) override {
+        const auto it = fanLimits.find(fan);
+        if (!open || !smcPresent || it == fanLimits.end()) return false;
+        std::tie(minimum, maximum) = it->second;
+        return true;
+    }
+    void handBackFans() override { ++handBacks; }
     std::uint8_t readDriveTemperature(const char* diskName) override {
         driveReads.emplace_back(diskName);
         auto it = drives.find(diskName);
@@ -63,6 +78,9 @@ public:
     int sensorReads = 0;
     int lookups = 0;
     int actualRpm = 1234;
+    std::vector<std::string> fanLabels{"ODD", "HDD"};
+    std::map<int, std::pair<int, int>> fanLimits{{0, {1000, 2700}}, {1, {1000, 6500}}};
+    int handBacks = 0;
     std::map<std::string, double> sensors;
     std::map<std::string, std::uint8_t> drives;
     std::vector<std::pair<std::string, std::string>> models;  // model, BSD name, in walk order

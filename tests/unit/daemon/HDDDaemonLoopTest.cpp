@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -136,18 +137,67 @@ TEST_P(RampDown, MovesOnlyWhenTheStepIsTwentyOrMore) {
 INSTANTIATE_TEST_SUITE_P(ControlLoop, RampDown,
                          ::testing::Values(RampDownCase{1219, 1219}, RampDownCase{1220, 1200}));
 
-TEST_F(ControlLoop, NeverWritesASpeedTheFanValueCannotCarry) {
+TEST_F(ControlLoop, EveryWriteStaysInsideTheFansOwnRangeWhateverTheBaseSpeed) {
+    // Fan 1's own range is 1000 to 6500 rpm; each base speed is ramped to from the last.
     daemon.setPinToBase(true);
-    daemon.setBaseRpm(-500);
+    for (const int base :
+         {20000, 0, std::numeric_limits<int>::max(), -500, std::numeric_limits<int>::min(), 4000}) {
+        daemon.setBaseRpm(base);
+        tickToNextCheck();
+        for (int i = 0; i < 30; ++i) daemon.timer();  // the ramp settles
+        EXPECT_EQ(daemon.baseRpm(), base) << "the setting is kept as given";
+        // Within the ramp's dead band of the base speed held inside the range.
+        EXPECT_LT(std::abs(hardware.lastWrite("F1Mn") - std::clamp(base, 1000, 6500)), 120) << base;
+    }
+    for (const auto& [key, rpm] : hardware.writes) {
+        EXPECT_TRUE(rpm >= 1000 && rpm <= 6500) << key << " = " << rpm;
+    }
+    int minimum = 0, maximum = 0;
+    daemon.fanRange(&minimum, &maximum);
+    EXPECT_EQ(std::make_pair(minimum, maximum), std::make_pair(1000, 6500));
+}
+
+TEST_F(ControlLoop, TheOnlyFanHasOnlyItsMinimumRaisedAndNoFanIsNeverWritten) {
+    hardware.fanLabels = {"Exhaust"};
+    hardware.fanLimits = {{0, {2000, 5500}}};
+    hardware.drives["disk0"] = 54;  // the curve's 3550 rpm
     daemon.timer();
-    EXPECT_EQ(hardware.lastWrite("F1Mn"), 0);
-    daemon.setBaseRpm(std::numeric_limits<int>::max());
-    tickToNextCheck();
-    EXPECT_EQ(hardware.lastWrite("F1Mx"), HDDDaemon::kHighestWritableRpm);
-    daemon.setBaseRpm(std::numeric_limits<int>::min());
-    tickToNextCheck();
-    for (int i = 0; i < 5; ++i) daemon.timer();
-    EXPECT_EQ(hardware.lastWrite("F1Mx"), 0);
+    EXPECT_EQ(hardware.writes, (std::vector<std::pair<std::string, int>>{{"F0Mn", 3550}}));
+    EXPECT_EQ(daemon.controlledFan(), (FanChoice{0, "Exhaust", FanChoice::Mode::Floor}));
+    int rpm = 0;
+    daemon.lastTemperature(nullptr, &rpm);
+    EXPECT_EQ(hardware.fanReads.back(), "F0Ac");
+
+    FakeDaemonHardware fanless;
+    fanless.fanLabels.clear();
+    fanless.drives["disk0"] = 54;
+    HDDDaemon d(fanless, store, clock);
+    for (int i = 0; i < 3; ++i) d.timer();
+    float t = 0;
+    d.temperature(&t, &rpm);
+    EXPECT_TRUE(fanless.writes.empty());
+    EXPECT_EQ(t, 54.0f);
+    EXPECT_EQ(rpm, -1);
+    EXPECT_EQ(d.controlledFan().modeName(), std::string("none"));
+    int minimum = -1, maximum = -1;
+    d.fanRange(&minimum, &maximum);
+    EXPECT_EQ(std::make_pair(minimum, maximum), std::make_pair(0, 0));
+}
+
+TEST_F(ControlLoop, AnotherFanChosenHandsTheFirstBackBeforeTheNextIsDriven) {
+    hardware.fanLabels = {"ODD", "HDD", "CPU"};
+    hardware.fanLimits[2] = {1200, 4000};
+    daemon.timer();
+    daemon.setFanIndex(1);  // what the names chose already: nothing changes
+    daemon.timer();
+    EXPECT_EQ(hardware.handBacks, 0);
+    daemon.setFanIndex(2);
+    hardware.writes.clear();
+    daemon.timer();
+    EXPECT_EQ(hardware.handBacks, 1);
+    EXPECT_EQ(hardware.writes,
+              (std::vector<std::pair<std::string, int>>{{"F2Mn", 1200}, {"F2Mx", 1200}}));
+    EXPECT_EQ(std::get<std::int64_t>(store.synchronized.at("fanIndex")), 2);
 }
 
 TEST_F(ControlLoop, PinToBaseTargetsBaseWithoutMeasuring) {

@@ -121,7 +121,7 @@ TEST_F(Settings, StoringWritesEveryKeyAndRemovesAMissingDriveName) {
     EXPECT_EQ(store.synchronizations, 1);
     EXPECT_EQ(std::get<std::int64_t>(store.synchronized.at("baseRpm")), 1300);
     EXPECT_EQ(std::get<std::string>(store.synchronized.at("HDDName")), "Beta");
-    EXPECT_EQ(store.synchronized.size(), 7u);
+    EXPECT_EQ(store.synchronized.size(), 8u);
 
     daemon.setHDDName(std::nullopt);
     daemon.storePreferences();

@@ -44,7 +44,9 @@ struct DaemonState {
     std::optional<std::string> name;
     float temperature = 45;
     int fanRpm = 2000;
-    int fanMinimum = 1100, fanMaximum = 6200;
+    int fanMinimum = 1100, fanMaximum = 6300;
+    ControlledFan fan{1, "HDD", "forced"};
+    int fanIndex = -1;
     bool refuseChanges = false, ignoreChanges = false, gone = false;
 };
 
@@ -85,10 +87,13 @@ public:
     }
     void writeValues() override { set("writeValues", state_->pin, state_->pin, ""); }
     void fanRange(int* minimum, int* maximum) override {
-        *minimum = get(state_->fanMinimum);
-        *maximum = state_->fanMaximum;
+        reach();
+        if (minimum) *minimum = state_->fanMinimum;
+        if (maximum) *maximum = state_->fanMaximum;
     }
-    ControlledFan controlledFan() override { return get(ControlledFan{0, "HDD", "forced"}); }
+    ControlledFan controlledFan() override { return get(state_->fan); }
+    int fanIndex() override { return get(state_->fanIndex); }
+    void setFanIndex(int v) override { set("setFanIndex", state_->fanIndex, v, number(v)); }
 
 private:
     void reach() const {
