@@ -419,12 +419,14 @@ void PreferenceWindow::showFan() {
     } else if (s.fanIndex < 0 || s.fanMode == "none") {
         text = tr("Fan: no fan");
     } else {
-        const QString fan = label.isEmpty() ? tr("fan %1").arg(s.fanIndex + 1)
-                                            : tr("fan %1 (%2)").arg(s.fanIndex + 1).arg(label);
+        const QString fan = label.isEmpty() ? tr("fan %1").arg(s.fanIndex)
+                                            : tr("fan %1 (%2)").arg(s.fanIndex).arg(label);
         if (s.fanMode == "forced") {
             text = tr("Fan: %1, held").arg(fan);
         } else if (s.fanMode == "floor") {
-            text = tr("Fan: %1, raised as a floor").arg(fan);
+            // Only a one-fan Mac is driven this way.
+            text = label.isEmpty() ? tr("Fan: the only fan, raised as a floor")
+                                   : tr("Fan: the only fan (%1), raised as a floor").arg(label);
         } else {
             text = tr("Fan: %1").arg(fan);
         }

@@ -88,6 +88,8 @@ TEST_F(SettingsWindow, TheWheelReachesAFieldOnlyWithFocusAndTheFieldKeepsToTheFa
     }
     EXPECT_EQ(field->minimum(), minimum);
     EXPECT_EQ(field->maximum(), maximum);
+    // Which fan that is, and how the daemon holds it, from the bus.
+    EXPECT_EQ(window->fanLine()->text(), "Fan: fan 1 (HDD), held");
     field->setFocus();
     field->selectAll();
     QTest::keyClicks(field, "0");
