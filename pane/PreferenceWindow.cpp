@@ -184,6 +184,10 @@ QWidget* PreferenceWindow::buildReadings() {
     const QFont big = readingFont(font());
     temperature_->setFont(big);
     fan_->setFont(big);
+    // Room for the widest reading, so that the row does not shift as the figures change.
+    const QFontMetrics figures(big);
+    temperature_->setMinimumWidth(figures.horizontalAdvance(QString::fromUtf8("-888 \u00B0F")));
+    fan_->setMinimumWidth(figures.horizontalAdvance(QStringLiteral("88888")));
     temperature_->setAccessibleName(tr("Disk temperature"));
     fan_->setAccessibleName(tr("Fan speed in rpm"));
     auto* temperatureCaption = new QLabel(tr("Disk temperature:"));
