@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -119,6 +120,20 @@ TEST_F(SettingsWindow, AUnitChangedFromTheTrayAndADaemonRestartReachTheWholeWind
         << labels().join("|").toStdString();
     EXPECT_TRUE(labels().contains(QString::fromUtf8("136 \u00B0F")));
     EXPECT_TRUE(window->graphView()->graphGeometry().fahrenheit());
+    // Assistive technology reads the slider as a slider with both values, in the unit shown.
+    QAccessibleInterface* knobs = QAccessible::queryAccessibleInterface(&slider());
+    ASSERT_NE(knobs, nullptr);
+    EXPECT_EQ(knobs->role(), QAccessible::Slider);
+    EXPECT_EQ(knobs->text(QAccessible::Value),
+              QString::fromUtf8("lower 122 \u00B0F, upper 136 \u00B0F"));
+    // An arrow key moves the knob one degree of that unit, and the daemon stores just that.
+    slider().setFocus(Qt::TabFocusReason);
+    slider().setTrackingLoKnob(false);
+    QTest::keyClick(&slider(), Qt::Key_Right);
+    ASSERT_TRUE(settle());
+    EXPECT_NEAR(client.upperThreshold(), (137 - 32) * 5.0 / 9, 1e-4);
+    ASSERT_TRUE(poll());
+    EXPECT_TRUE(labels().contains(QString::fromUtf8("137 \u00B0F")));
 
     // The daemon comes back with other settings (its own defaults): all of the window follows.
     client.setUpperThreshold(66);
