@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -265,21 +266,28 @@ QFormLayout* PreferenceWindow::buildSettings() {
     // The first entry is always there: the daemon's default disk.
     drives_->addItem(tr("The first disk"));
     std::map<std::string, int> seen;
-    const int total = static_cast<int>(pane_->GetDrives().size());
     for (const std::string& name : pane_->GetDrives()) {
         const int n = ++seen[name];
         const int of = static_cast<int>(
             std::count(pane_->GetDrives().begin(), pane_->GetDrives().end(), name));
-        // Two disks of one model: the daemon follows the first of them; the list says which
-        // one is which.
+        // Two disks of one model are told apart; the daemon knows a disk by its model and
+        // follows the first of them, so only that one can be chosen.
         const QString shown = of > 1 ? tr("%1 (disk %2 of %3 of this model)")
                                            .arg(QString::fromStdString(name))
                                            .arg(n)
                                            .arg(of)
                                      : QString::fromStdString(name);
         drives_->addItem(shown, QString::fromStdString(name));
+        if (n > 1) {
+            auto* items = qobject_cast<QStandardItemModel*>(drives_->model());
+            if (QStandardItem* item = items ? items->item(drives_->count() - 1) : nullptr) {
+                item->setEnabled(false);
+                item->setToolTip(
+                    tr("The fan daemon follows the first disk of a model; this one cannot be "
+                       "chosen apart from it."));
+            }
+        }
     }
-    (void)total;
     auto nameBinding =
         std::make_unique<KeyValueBinding>(controller, "selection.HDDName", [this](const Value& v) {
             if (isControllerMarker(v)) return;
