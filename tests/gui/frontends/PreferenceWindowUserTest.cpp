@@ -10,12 +10,15 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QTest>
 #include <QWheelEvent>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "hardware/disk/DriveWalk.h"
+#include "hardware/disk/sim/SimDriveBay.h"
 #include "pane/PaneGraphView.h"
 #include "pane/PaneTextField.h"
 #include "protocol/DaemonInterface.h"
@@ -174,6 +177,34 @@ TEST_F(SettingsWindowWithoutDaemon, NamesTheServiceDrawsNoAlarmAndConnectsOnceIt
     EXPECT_FALSE(window->graphView()->graphGeometry().isEmpty());
     EXPECT_FALSE(window->statusLine()->isVisibleTo(window.get()));
     EXPECT_TRUE(window->graphView()->accessibleDescription().contains("1100 rpm"));
+}
+
+TEST(SettingsWindowDrives, TwoDisksOfOneModelAreToldApartAndOnlyTheFollowedOneIsOffered) {
+    std::vector<SimDrive> bay;
+    for (const char* model : {"SAME MODEL", "OTHER MODEL", "SAME MODEL"}) {
+        SimDrive::Config config;
+        config.bsdName = "disk" + std::to_string(bay.size());
+        config.model = model;
+        config.block = SimDrive::blockAround(40);
+        bay.emplace_back(std::move(config));
+    }
+    SimDriveBay drives(std::move(bay));
+    DriveWalk walk(&drives);
+    QtTimerFactory timers;
+    PreferenceWindow window([] { return DaemonProxy(); }, timers, &walk);
+    QComboBox* chooser = window.driveChooser();
+    ASSERT_EQ(chooser->count(), 4);
+    QStringList texts;
+    for (int i = 0; i < chooser->count(); ++i) texts << chooser->itemText(i);
+    EXPECT_EQ(texts.filter("SAME MODEL (disk 1 of 2").size(), 1) << texts.join("|").toStdString();
+    EXPECT_EQ(texts.filter("SAME MODEL (disk 2 of 2").size(), 1);
+    const auto* items = qobject_cast<QStandardItemModel*>(chooser->model());
+    ASSERT_NE(items, nullptr);
+    const auto at = [&](const char* part) {
+        return static_cast<int>(texts.indexOf(texts.filter(part).front()));
+    };
+    EXPECT_TRUE(items->item(at("disk 1 of 2"))->isEnabled());
+    EXPECT_FALSE(items->item(at("disk 2 of 2"))->isEnabled());
 }
 
 // The program, started by an unprivileged user on a one-disk machine with a disk name stored:
