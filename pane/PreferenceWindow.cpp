@@ -107,7 +107,7 @@ PreferenceWindow::PreferenceWindow(DaemonBinder binder, TimerFactory& timers, Dr
     layout->addWidget(scroll, 1);
 
     // The status line keeps its room while it is empty: a message never pushes a control out
-    // of sight.
+    // of sight, and the window keeps its size.
     status_ = new QWidget;
     auto* statusLayout = new QHBoxLayout(status_);
     statusLayout->setContentsMargins(0, 0, 0, 0);
@@ -131,16 +131,16 @@ PreferenceWindow::PreferenceWindow(DaemonBinder binder, TimerFactory& timers, Dr
     keepRoom.setRetainSizeWhenHidden(true);
     status_->setSizePolicy(keepRoom);
     status_->setVisible(false);
-    layout->addWidget(status_);
 
     reset_ = new QPushButton(tr("Restore &Defaults"));
     reset_->setToolTip(
         tr("Lower threshold 50 \u00B0C, upper 58 \u00B0C, base speed 1100 rpm, the first disk, "
            "Celsius, the disk's own sensor. Undo stays offered in the status line."));
     connect(reset_, &QPushButton::clicked, this, [this] { restoreDefaults(); });
+    // The status line shares the button's row: it costs the settings no room of their own.
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(reset_);
+    buttons->addWidget(status_, 1);
+    buttons->addWidget(reset_, 0, Qt::AlignBottom);
     layout->addLayout(buttons);
 
     // The controls are bound; now the pane connects and they show the daemon's values.
