@@ -358,6 +358,11 @@ void PreferenceWindow::bindTemperatureLabel(QLabel* label, const char* keyPath) 
 }
 
 void PreferenceWindow::write(KeyValueBinding& binding, const Value& value) {
+    // A change of the user's own after Restore Defaults: its Undo would now undo more.
+    if (beforeReset_) {
+        beforeReset_.reset();
+        showMessage({});
+    }
     try {
         binding.write(value);
     } catch (const std::exception& e) {

@@ -88,6 +88,16 @@ TEST_F(SettingsWindow, ResetGivesTheDaemonItsDefaultsAndTheControlsShowThem) {
     EXPECT_TRUE(client.useAmbientTemp());
     EXPECT_EQ(slider().doubleHiValue(), 70.0);
     EXPECT_FALSE(window->statusLine()->isVisibleTo(window.get()));
+
+    // Another reset, then a change of the user's own: Undo is no longer offered.
+    QTest::mouseClick(window->resetButton(), Qt::LeftButton);
+    ASSERT_TRUE(settle());
+    QCheckBox* box = window->findChildren<QCheckBox*>().front();
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Space);
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_FALSE(window->undoButton()->isVisibleTo(window.get()));
 }
 
 TEST_F(SettingsWindow, TheDriveChooserOffersTheFirstDiskAndTheSimulatedDrivesAndSetsTheOneChosen) {
