@@ -16,6 +16,13 @@ constexpr float kDefaultLowerThreshold = 50.0f;
 constexpr float kDefaultUpperThreshold = 58.0f;
 constexpr int kDefaultBaseRpm = 1100;
 
+// A line about one call, which the next accepted change or a few answered polls take away (a
+// line about the daemon's absence goes when it answers again).
+bool passing(HDDPreferencePane::Notice notice) {
+    return notice == HDDPreferencePane::Notice::Refused ||
+           notice == HDDPreferencePane::Notice::NotUnderstood;
+}
+
 }  // namespace
 
 HDDPreferencePane::HDDPreferencePane(Outlets outlets, std::unique_ptr<DaemonCalls> daemon,
@@ -107,7 +114,7 @@ void HDDPreferencePane::updateOutput() {
             reading_ = answer->reading;
             takeSettings(answer->settings, edits);
             showReading();
-            if (notice_ == Notice::Refused && ++noticePolls_ >= kNoticePolls) tell(Notice::None);
+            if (passing(notice_) && ++noticePolls_ >= kNoticePolls) tell(Notice::None);
         });
 }
 
@@ -264,7 +271,7 @@ void HDDPreferencePane::change(DaemonCalls::Call call, std::function<void()> acc
             return;
         }
         answered();
-        if (notice_ == Notice::Refused) tell(Notice::None);
+        if (passing(notice_)) tell(Notice::None);
         if (clearDriveName_ && !driveNameCleared_) {
             clearDriveName_ = false;
             driveNameCleared_ = true;
@@ -336,6 +343,7 @@ void HDDPreferencePane::failed(const DaemonCalls::Result& result) {
             tell(Notice::Refused, result.message);
             return;
         case Outcome::Failed:
+            noticePolls_ = 0;
             tell(Notice::NotUnderstood, result.message);
             return;
         case Outcome::Lost:
