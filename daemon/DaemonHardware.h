@@ -39,6 +39,9 @@ public:
     virtual void handBackFans() = 0;
     // °C, 0 to 255; 0 means no reading.
     virtual std::uint8_t readDriveTemperature(const char* diskName) = 0;
+    // Where the last readDriveTemperature found its reading ("attribute 190"), for the log;
+    // empty when it gave none or nobody says.
+    virtual std::string driveTemperatureSource() { return {}; }
     // The BSD name ("disk1") of the first SMART-capable drive whose model string equals
     // `driveName`, or nothing.
     virtual std::optional<std::string> bsdNameForDriveName(const std::string& driveName) = 0;

@@ -139,9 +139,10 @@ void HDDDaemon::writeValues() {
 }
 
 void HDDDaemon::setBaseRpm(int value) {
+    const bool changed = value != baseRpm_;
     baseRpm_ = value;
     needWrite_ = true;
-    noteBaseOutsideRange();
+    if (changed) noteBaseOutsideRange();
 }
 
 void HDDDaemon::setLowerThreshold(float value) {
@@ -343,8 +344,9 @@ void HDDDaemon::timer() {
 
     const bool driving = fan_.mode != FanChoice::Mode::None && fanRangeKnown_;
     if (driving) {
-        // Whatever the settings ask, the fan is only ever sent a speed it takes as its own; the
-        // ramp goes on from there, so a lower target is followed at once.
+        // Whatever the settings ask, the fan is only ever sent a speed it takes as its own. The
+        // ramp goes on from there: after a wild base speed it starts from the end of the range,
+        // not from the setting.
         currentRpm_ = std::clamp(currentRpm_, fanMinimum_, fanMaximum_);
         if (currentRpm_ != before && log::enabled(log::Level::Debug)) {
             log::debug(kTag,
@@ -401,15 +403,21 @@ void HDDDaemon::checkTemperature() {
         noReadCount_ = 0;
     }
     if (log::enabled(log::Level::Debug)) {
+        const bool fromDisk = disk_ && source == disk_->c_str();
+        // "disk0 (attribute 190)": which of the drive's records gave the reading.
+        std::string from = source;
+        if (const std::string record = fromDisk ? hardware_.driveTemperatureSource() : "";
+            !record.empty())
+            from += " (" + record + ")";
         log::debug(kTag,
                    {{"MESSAGE_ID", kCheckMessageId},
                     {"TEMPERATURE_CELSIUS", temp_},
-                    {"TEMPERATURE_SOURCE", disk_ && source == disk_->c_str() ? "disk" : "sensors"},
+                    {"TEMPERATURE_SOURCE", fromDisk ? "disk" : "sensors"},
                     {"DRIVE", disk_.value_or("")},
                     {"DRIVE_MODEL", HDDName_.value_or("")},
                     {"TARGET_RPM", targetRpm_},
                     {"NO_READING_COUNT", noReadCount_}},
-                   "check: %.2f °C from %s, target %d rpm%s", temp_, source, targetRpm_,
+                   "check: %.2f °C from %s, target %d rpm%s", temp_, from.c_str(), targetRpm_,
                    noReadCount_ > 0 ? " (no reading)" : "");
     }
 }

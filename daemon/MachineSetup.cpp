@@ -53,21 +53,34 @@ std::unique_ptr<MachineSetup> MachineSetup::create(const DaemonOptions& options,
     if (!options.machine.simulated()) {
         // The real SMC must be there before the daemon takes over a fan.
         SmcOpenResult probe = machine->smcDriver().open();
-        if (probe.step != SmcOpenResult::Step::Opened) {
+        if (probe.step == SmcOpenResult::Step::NoService) {
             error = "this machine has no Apple SMC driver (" + machine->smcAdvice() + ")";
             return nullptr;
         }
+        if (probe.step != SmcOpenResult::Step::Opened) {
+            error = machine->smcFailure(probe.status);
+            return nullptr;
+        }
     }
-    return std::unique_ptr<MachineSetup>(new MachineSetup(std::move(machine), options.dryRun));
+    return std::unique_ptr<MachineSetup>(new MachineSetup(std::move(machine), options));
 }
 
-MachineSetup::MachineSetup(std::unique_ptr<Machine> machine, bool dryRun)
+MachineSetup::MachineSetup(std::unique_ptr<Machine> machine, const DaemonOptions& options)
     : machine_(std::move(machine)),
-      dryRun_(dryRun),
-      dryRunDriver_(dryRun ? std::make_unique<DryRunSmcDriver>(machine_->smcDriver()) : nullptr),
+      dryRun_(options.dryRun),
+      dryRunDriver_(dryRun_ ? std::make_unique<DryRunSmcDriver>(machine_->smcDriver()) : nullptr),
       smc_(dryRunDriver_ ? static_cast<SmcDriver*>(dryRunDriver_.get()) : &machine_->smcDriver()),
       disks_(&machine_->deviceRegistry(), &machine_->smartBackend()),
-      fanHandBack_(smc_) {
+      // A dry run learns the fans' own limits but leaves the file as it is.
+      fanLimits_(options.stateDirectory, !dryRun_),
+      fanHandBack_(smc_, &fanLimits_) {
+    fanHandBack_.takeUpRemembered();
+    if (fanHandBack_.pending()) {
+        log::warning(kTag,
+                     "%s holds the fans' own limits: the daemon before did not hand its fan back; "
+                     "this one will",
+                     fanLimits_.path().c_str());
+    }
     if (dryRun_) log::warning(kTag, "dry run: fan speeds are computed and logged, never written");
     // The daemon opens the SMC every second: a failure is said once until it is back.
     smc_.setOpenReportsRepeats(false);

@@ -51,6 +51,11 @@ std::uint8_t SystemHardware::readDriveTemperature(const char* diskName) {
     return disks_.reader().readDriveTemperature(diskName);
 }
 
+std::string SystemHardware::driveTemperatureSource() {
+    const TemperatureSource source = disks_.reader().lastTemperatureSource();
+    return source == TemperatureSource::None ? std::string() : temperatureSourceName(source);
+}
+
 std::optional<std::string> SystemHardware::bsdNameForDriveName(const std::string& driveName) {
     return disks_.walk().GetBSDNameForDriveName(driveName);
 }

@@ -34,6 +34,7 @@ public:
     bool readFanOwnLimits(int fan, int& minimum, int& maximum) override;
     void handBackFans() override;
     std::uint8_t readDriveTemperature(const char* diskName) override;
+    std::string driveTemperatureSource() override;
     std::optional<std::string> bsdNameForDriveName(const std::string& driveName) override;
 
 private:

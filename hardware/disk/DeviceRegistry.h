@@ -28,6 +28,10 @@ inline constexpr const char* kDeviceCharacteristicsKey = "Device Characteristics
 inline constexpr const char* kAtaFeaturesKey = "ATA Features";
 inline constexpr const char* kProductNameKey = "Product Name";
 inline constexpr const char* kBsdNameKey = "BSD Name";
+// The command set a storage device speaks, for the SMART backend: "NVMe" for an NVMe
+// controller's namespace; ATA disks do not carry it.
+inline constexpr const char* kCommandSetKey = "Command Set";
+inline constexpr const char* kNvmeCommandSet = "NVMe";
 // Bit of "ATA Features" that says the drive supports SMART.
 inline constexpr std::int64_t kAtaFeatureSmart = 0x20;
 

@@ -20,4 +20,9 @@ const char* smartOutcomeName(SmartOutcome outcome) {
     return "unknown";
 }
 
+bool endsAttempt(SmartOutcome outcome) {
+    return outcome == SmartOutcome::Timeout || outcome == SmartOutcome::NotResponding ||
+           outcome == SmartOutcome::ExclusiveAccess;
+}
+
 }  // namespace drivetherm

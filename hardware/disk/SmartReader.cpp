@@ -11,12 +11,12 @@
 #include "common/Log.h"
 #include "hardware/disk/DeviceRegistry.h"
 #include "hardware/disk/SmartDeviceBackend.h"
+#include "hardware/disk/SmartLogPages.h"
 
 namespace drivetherm {
 namespace {
 
 constexpr const char* kTag = "smart";
-constexpr std::chrono::milliseconds kRetryPause{1000};
 
 // The BSD name in a disk name: "/dev/rdisk1" and "/dev/disk1" give "disk1", a name that
 // starts with "disk" is one already, anything else has none (it is a registry path).
@@ -45,6 +45,11 @@ bool isAcceptableName(std::string_view name) {
 int fail(int error) {
     errno = error;
     return -1;
+}
+
+void pauseRestOfAttempt(Clock& clock, std::chrono::steady_clock::time_point started) {
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(clock.now() - started);
+    if (spent < kSmartAttemptPeriod) clock.sleepFor(kSmartAttemptPeriod - spent);
 }
 
 }  // namespace
@@ -124,6 +129,7 @@ int SmartReader::readSmartData(int slot, SmartDataBlock& buffer) {
     if (!open->smartInterface) return fail(EIO);
 
     for (int attempt = 1; attempt <= kSmartReadAttempts; ++attempt) {
+        const auto started = clock_.now();
         open->smartInterface->enableOperations(true);
         const SmartOutcome outcome = open->smartInterface->readData(buffer);
         switch (outcome) {
@@ -137,8 +143,8 @@ int SmartReader::readSmartData(int slot, SmartDataBlock& buffer) {
                 log::debug(kTag, "slot %d: attempt %d: %s", slot, attempt,
                            smartOutcomeName(outcome));
                 // The pause follows the last attempt too: a drive that keeps timing out
-                // costs six attempts and six seconds.
-                clock_.sleepFor(kRetryPause);
+                // costs six attempts and six seconds, however long each one waited on it.
+                pauseRestOfAttempt(clock_, started);
                 break;
             case SmartOutcome::Standby:
                 log::debug(kTag, "slot %d: drive asleep, left alone", slot);
@@ -161,14 +167,37 @@ int SmartReader::closeSmartDevice(int slot) {
     return 0;
 }
 
+DriveTemperature SmartReader::temperatureOf(SmartDevice& device, const SmartDataBlock& block) {
+    if (device.dataFormat() == SmartDataFormat::NvmeHealthLog) {
+        if (const auto celsius = temperatureFromNvmeHealthLog(block))
+            return {*celsius, TemperatureSource::NvmeHealthLog};
+        return {};
+    }
+    if (const DriveTemperature found = temperatureFromAttributes(block); found.celsius != 0)
+        return found;
+    // The drive just answered, so it is awake: one more command for its SCT status.
+    SmartDataBlock page{};
+    const SmartOutcome outcome = device.readSctStatus(page);
+    if (outcome != SmartOutcome::Success) {
+        log::debug(kTag, "no temperature attribute, no SCT status (%s)", smartOutcomeName(outcome));
+        return {};
+    }
+    if (const auto celsius = temperatureFromSctStatus(page))
+        return {*celsius, TemperatureSource::SctStatus};
+    return {};
+}
+
 std::uint8_t SmartReader::readDriveTemperature(const char* name) {
+    lastSource_ = TemperatureSource::None;
     SmartDataBlock buffer{};
     const int slot = openSmartDevice(name, "ATA");
     if (slot < 0) return 0;
-    std::uint8_t temperature = 0;
-    if (readSmartData(slot, buffer) == 0) temperature = temperatureFromSmartData(buffer);
+    DriveTemperature temperature;
+    if (readSmartData(slot, buffer) == 0)
+        temperature = temperatureOf(*table_[static_cast<std::size_t>(slot)].smartInterface, buffer);
     closeSmartDevice(slot);
-    return temperature;
+    lastSource_ = temperature.source;
+    return temperature.celsius;
 }
 
 }  // namespace drivetherm

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -25,6 +26,10 @@ struct SmartDeviceSlot {
 inline constexpr int kSmartDeviceTableSize = 20;
 // Read attempts before a drive that keeps timing out counts as unreadable, one second apart.
 inline constexpr int kSmartReadAttempts = 6;
+// What one attempt may take, the drive's command time-out included: the pause after a failed
+// attempt is what is left of it, so six attempts on a drive that never answers cost six
+// seconds.
+inline constexpr std::chrono::milliseconds kSmartAttemptPeriod{1000};
 // Longest disk name taken: longer ones find no entry.
 inline constexpr std::size_t kMaxDiskNameLength = 1024;
 
@@ -58,18 +63,27 @@ public:
     int openSmartDevice(const char* name, const char* type);
 
     // Reads the 512-byte SMART block of an open slot: up to six attempts, one second apart, while
-    // the drive times out or does not respond. 0 on success; -1 with errno EBUSY (another client
-    // holds the drive, no retry), ETIMEDOUT (six time-outs), EAGAIN (the drive sleeps and was
-    // left asleep), EIO (any other failure, or no SMART interface) or EBADF (no such open slot).
+    // the drive times out or does not respond (the pause after an attempt is the rest of its
+    // second, so time spent waiting on the drive counts against it). 0 on success; -1 with errno
+    // EBUSY (another client holds the drive, no retry), ETIMEDOUT (six time-outs), EAGAIN (the
+    // drive sleeps and was left asleep), EIO (any other failure, or no SMART interface) or EBADF
+    // (no such open slot).
     int readSmartData(int slot, SmartDataBlock& buffer);
 
     // Releases the slot's interface, plug-in and entry and frees the slot. Returns 0; -1 with
     // errno EBADF for an index outside the table.
     int closeSmartDevice(int slot);
 
-    // The SMART temperature (attribute 194) of a disk in °C, or 0 when there is none: open, read,
-    // scan, close. Never throws; a drive that keeps timing out costs six seconds.
+    // The SMART temperature of a disk in °C, or 0 when there is none: open, read, scan, close.
+    // An ATA disk's comes from attribute 194; else from attribute 190 where it holds a plausible
+    // temperature; else from its SCT status page (one more command, to a drive that has SCT and
+    // just answered). An NVMe controller's is the composite temperature of its health log. A
+    // sleeping disk is asked nothing at any step. Never throws; a drive that keeps timing out
+    // costs six seconds.
     std::uint8_t readDriveTemperature(const char* name);
+
+    // Where the last readDriveTemperature found its temperature (None when it gave 0).
+    TemperatureSource lastTemperatureSource() const { return lastSource_; }
 
     // The table of open SMART devices, all free at start. A slot index (0 to 19) is the handle
     // openSmartDevice returns.
@@ -77,11 +91,13 @@ public:
 
 private:
     SmartDeviceSlot* slotAt(int slot);
+    DriveTemperature temperatureOf(SmartDevice& device, const SmartDataBlock& block);
 
     DeviceRegistry* registry_;
     SmartDeviceBackend* backend_;
     Clock& clock_;
     std::array<SmartDeviceSlot, kSmartDeviceTableSize> table_;
+    TemperatureSource lastSource_ = TemperatureSource::None;
 };
 
 }  // namespace drivetherm

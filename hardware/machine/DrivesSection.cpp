@@ -87,9 +87,9 @@ SimDrive parseDrive(const nlohmann::json& json, const MachineFile& file, std::si
     const std::string member = "drives[" + std::to_string(index) + "]";
     const DriveParser parser(json, file, member);
     if (!json.is_object()) parser.fail("", "expected an object");
-    static const char* const known[] = {"bsdName",     "model",       "smart",
-                                        "ataFeatures", "temperature", "smartData",
-                                        "fault",       "faultCount",  "powerMode"};
+    static const char* const known[] = {
+        "bsdName",           "model",     "smart", "ataFeatures", "interface", "temperature",
+        "temperatureSource", "smartData", "fault", "faultCount",  "powerMode"};
     for (const auto& item : json.items()) {
         if (std::find_if(std::begin(known), std::end(known),
                          [&](const char* k) { return item.key() == k; }) == std::end(known))
@@ -121,15 +121,40 @@ SimDrive parseDrive(const nlohmann::json& json, const MachineFile& file, std::si
         parser.fail("ataFeatures", "only with \"smart\": \"ata-features\"");
     config.ataFeatures = features.value_or(0);
 
+    const std::string interface = parser.string("interface", false);
+    if (!interface.empty() && interface != "ata" && interface != "nvme")
+        parser.fail("interface", "expected \"ata\" or \"nvme\"");
+    const bool nvme = interface == "nvme";
+    config.interface = nvme ? SimDriveInterface::Nvme : SimDriveInterface::Ata;
+    if (nvme && config.smart == SimSmartSupport::AtaFeatures)
+        parser.fail("smart", "an NVMe drive has no ATA features: \"property\" or \"none\"");
+
     const auto temperature = parser.integer("temperature", 0, 255);
     const bool hasData = parser.member("smartData") != nullptr;
     if (temperature && hasData)
         parser.fail("smartData", "give either \"temperature\" or \"smartData\", not both");
     if (!temperature && !hasData && config.smart != SimSmartSupport::None)
         parser.fail("", "missing \"temperature\" (or \"smartData\")");
-    config.block = hasData
-                       ? parser.smartData()
-                       : SimDrive::blockAround(static_cast<std::uint8_t>(temperature.value_or(0)));
+    const std::string source = parser.string("temperatureSource", false);
+    if (!source.empty()) {
+        if (nvme) parser.fail("temperatureSource", "only for an ATA drive");
+        if (!temperature) parser.fail("temperatureSource", "only with \"temperature\"");
+        if (source != "attribute-194" && source != "attribute-190" && source != "sct")
+            parser.fail("temperatureSource",
+                        "expected \"attribute-194\", \"attribute-190\" or \"sct\"");
+    }
+    const auto celsius = static_cast<std::uint8_t>(temperature.value_or(0));
+    if (hasData)
+        config.block = parser.smartData();
+    else if (nvme)
+        config.block = SimDrive::healthLogAround(celsius);
+    else if (source == "attribute-190")
+        config.block = SimDrive::blockAround(celsius, kSmartAirflowTemperatureAttribute);
+    else if (source == "sct")
+        config.block = SimDrive::blockAround(celsius, 0);
+    else
+        config.block = SimDrive::blockAround(celsius);
+    if (source == "sct") config.sctStatus = SimDrive::sctStatusAround(celsius);
 
     const std::string fault = parser.string("fault", false);
     if (!fault.empty()) {

@@ -24,6 +24,7 @@ public:
     SmartDeviceBackend& smartBackend() override { return disks_.smartBackend(); }
     std::string describe() const override { return "this machine's SMC and disks"; }
     std::string smcAdvice() const override;
+    std::string smcFailure(kern_return_t status) const override;
 
 private:
     std::string root_;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/MachineChoice.h"
+#include "hardware/IOReturn.h"
 
 namespace drivetherm {
 
@@ -44,6 +45,8 @@ public:
     virtual std::string describe() const = 0;
     // What a user can do when the SMC cannot be opened, in a few words for a one-line message.
     virtual std::string smcAdvice() const = 0;
+    // One line for an SMC that is there but failed to open with `status` (it does not answer).
+    virtual std::string smcFailure(kern_return_t status) const;
 };
 
 }  // namespace drivetherm

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "hardware/smc/FanHandBack.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -44,20 +43,40 @@ kern_return_t readForcedMask(SmcSession& smc, unsigned& mask, bool& present) {
 
 }  // namespace
 
+void FanHandBack::takeUpRemembered() {
+    if (!file_) return;
+    for (const auto& [number, limits] : file_->load()) {
+        Fan& fan = fans_[number];
+        if (fan.limits.minimum < 0) fan.limits.minimum = limits.minimum;
+        if (fan.limits.maximum < 0) fan.limits.maximum = limits.maximum;
+        // The dead daemon may have forced it: handed back, it is not forced.
+        fan.forced = true;
+    }
+}
+
+std::map<int, FanLimits> FanHandBack::remembered() const {
+    std::map<int, FanLimits> fans;
+    for (const auto& [number, fan] : fans_) fans[number] = fan.limits;
+    return fans;
+}
+
 FanHandBack::Fan& FanHandBack::remember(int number) {
-    auto fan =
-        std::find_if(fans_.begin(), fans_.end(), [&](const Fan& f) { return f.number == number; });
-    if (fan == fans_.end()) fan = fans_.insert(fans_.end(), Fan{number, -1, -1, false});
+    Fan& fan = fans_[number];
+    const FanLimits before = fan.limits;
     // Until a read succeeds, try again before each write: if the first read failed, the write
     // after it most likely failed too and the limits are still the original ones.
-    if (fan->minimum < 0) fan->minimum = smc_.readSmcFanSpeed(smcFanKey(number, "Mn").c_str());
-    if (fan->maximum < 0) fan->maximum = smc_.readSmcFanSpeed(smcFanKey(number, "Mx").c_str());
-    return *fan;
+    if (fan.limits.minimum < 0)
+        fan.limits.minimum = smc_.readSmcFanSpeed(smcFanKey(number, "Mn").c_str());
+    if (fan.limits.maximum < 0)
+        fan.limits.maximum = smc_.readSmcFanSpeed(smcFanKey(number, "Mx").c_str());
+    // Stored before the write that follows, so that a crash right after it loses nothing.
+    if (fan.limits != before && file_) file_->save(remembered());
+    return fan;
 }
 
 bool FanHandBack::ownLimits(int fan, int& minimum, int& maximum) {
     if (fan < 0 || fan > 9) return false;
-    const Fan& known = remember(fan);
+    const FanLimits& known = remember(fan).limits;
     minimum = known.minimum;
     maximum = known.maximum;
     return minimum >= 0 && maximum >= 0;
@@ -77,15 +96,16 @@ void FanHandBack::handBack() {
         return;
     }
     bool complete = true;
-    for (const Fan& fan : fans_) {
+    for (const auto& [number, fan] : fans_) {
         // The maximum first: on a backend where a maximum is held by forcing the fan, restoring
         // it forces, and clearing the mask below must come after. A fan never forced never had
         // its maximum written.
-        const std::string maxKey = smcFanKey(fan.number, "Mx");
-        if (fan.forced && fan.maximum >= 0 && smc_.readSmcFanSpeed(maxKey.c_str()) != fan.maximum &&
-            smc_.writeSmcFanSpeed(maxKey.c_str(), fan.maximum) != kIOReturnSuccess) {
-            log::error("smc", "cannot restore the maximum speed of fan %d (%d rpm)", fan.number,
-                       fan.maximum);
+        const std::string maxKey = smcFanKey(number, "Mx");
+        const int maximum = fan.limits.maximum;
+        if (fan.forced && maximum >= 0 && smc_.readSmcFanSpeed(maxKey.c_str()) != maximum &&
+            smc_.writeSmcFanSpeed(maxKey.c_str(), maximum) != kIOReturnSuccess) {
+            log::error("smc", "cannot restore the maximum speed of fan %d (%d rpm)", number,
+                       maximum);
             complete = false;
         }
     }
@@ -99,8 +119,8 @@ void FanHandBack::handBack() {
         // Only the fans the daemon forced: another program may hold another fan, or this one in
         // floor mode, where the daemon never forces it.
         unsigned released = mask;
-        for (const Fan& fan : fans_) {
-            if (fan.forced) released &= ~(1u << fan.number);
+        for (const auto& [number, fan] : fans_) {
+            if (fan.forced) released &= ~(1u << number);
         }
         if (released != mask && writeForcedMask(smc_, released) != kIOReturnSuccess) {
             log::error("smc", "cannot return the fans to automatic control (FS! write failed)");
@@ -108,23 +128,25 @@ void FanHandBack::handBack() {
         }
     }
 
-    for (const Fan& fan : fans_) {
-        const std::string minKey = smcFanKey(fan.number, "Mn");
-        if (fan.minimum < 0) {
+    for (const auto& [number, fan] : fans_) {
+        const std::string minKey = smcFanKey(number, "Mn");
+        const int minimum = fan.limits.minimum;
+        if (minimum < 0) {
             log::warning("smc", "fan %d: its minimum speed was never read, so it stays as it is",
-                         fan.number);
-        } else if (smc_.readSmcFanSpeed(minKey.c_str()) != fan.minimum &&
-                   smc_.writeSmcFanSpeed(minKey.c_str(), fan.minimum) != kIOReturnSuccess) {
-            log::error("smc", "cannot restore the minimum speed of fan %d (%d rpm)", fan.number,
-                       fan.minimum);
+                         number);
+        } else if (smc_.readSmcFanSpeed(minKey.c_str()) != minimum &&
+                   smc_.writeSmcFanSpeed(minKey.c_str(), minimum) != kIOReturnSuccess) {
+            log::error("smc", "cannot restore the minimum speed of fan %d (%d rpm)", number,
+                       minimum);
             complete = false;
         } else {
-            log::info("smc", "fan %d is back under automatic control (minimum %d rpm)", fan.number,
-                      fan.minimum);
+            log::info("smc", "fan %d is back under automatic control (minimum %d rpm)", number,
+                      minimum);
         }
     }
     smc_.closeSmcConnection();
-    if (complete) fans_.clear();
+    // The file goes with the last fan: what it knew is in the SMC again.
+    if (complete && (!file_ || file_->save({}))) fans_.clear();
 }
 
 kern_return_t releaseAllFans(SmcSession& smc, unsigned* wasForced) {
@@ -139,6 +161,13 @@ kern_return_t releaseAllFans(SmcSession& smc, unsigned* wasForced) {
     if (wasForced != nullptr) *wasForced = mask;
     smc.closeSmcConnection();
     return status;
+}
+
+bool handBackRemembered(SmcSession& smc, const FanLimitsFile& file) {
+    FanHandBack remembered(smc, &file);
+    remembered.takeUpRemembered();
+    remembered.handBack();
+    return !remembered.pending();
 }
 
 }  // namespace drivetherm

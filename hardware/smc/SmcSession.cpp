@@ -46,10 +46,14 @@ void SmcSession::setOpenReportsRepeats(bool repeat) {
 int SmcSession::openSmcConnection() {
     constexpr const char* kNoSmc = "Error: no SMC found\n";
     if (driver_ == nullptr) {
+        lastFailure_ = SmcOpenResult::Step::NoService;
         report(kNoSmc);
         return 1;
     }
     SmcOpenResult result = driver_->open();
+    lastFailure_ = result.step == SmcOpenResult::Step::Opened && !result.connection
+                       ? SmcOpenResult::Step::NoService
+                       : result.step;
     switch (result.step) {
         case SmcOpenResult::Step::Opened:
             if (result.connection) {

@@ -35,6 +35,10 @@ public:
     // (normally closed), so the exchanges that follow fail and the accessors report no reading.
     int openSmcConnection();
 
+    // How the last open failed: NoService when there is no SMC at all, OpenFailed when it is
+    // there but does not answer; Opened after a successful open.
+    SmcOpenResult::Step lastOpenFailure() const { return lastFailure_; }
+
     // Whether a failed open prints its message again when the previous open failed the same way.
     // Yes by default; the daemon, which opens every second, says so once until the SMC is back.
     void setOpenReportsRepeats(bool repeat);
@@ -88,6 +92,7 @@ private:
     std::FILE* messages_;
     std::unique_ptr<SmcTransport> connection_;
     bool reportRepeats_ = true;
+    SmcOpenResult::Step lastFailure_ = SmcOpenResult::Step::Opened;
     std::string lastReport_;  // the failure last printed, until an open succeeds
 };
 

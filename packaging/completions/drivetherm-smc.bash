@@ -52,7 +52,7 @@ _drivetherm_smc() {
             COMPREPLY=($(compgen -W "linux sim" -- "$cur"))
             return
             ;;
-        --sysfs-root)
+        --sysfs-root | --state-dir)
             COMPREPLY=($(compgen -d -- "$cur"))
             return
             ;;
@@ -83,7 +83,7 @@ _drivetherm_smc() {
             ;;
     esac
 
-    COMPREPLY=($(compgen -W "-f -l -k -r -w -h -v --release-fans --hardware --sysfs-root --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "-f -l -k -r -w -h -v --release-fans --state-dir --hardware --sysfs-root --help --version" -- "$cur"))
 }
 
 complete -F _drivetherm_smc drivetherm-smc

@@ -47,5 +47,6 @@ complete -c drivetherm-smc -s k -x -a '(__drivetherm_smc_keys)' -d 'The key to r
 complete -c drivetherm-smc -l release-fans -d 'Give every fan back to the SMC'
 complete -c drivetherm-smc -l hardware -x -a 'linux sim' -d 'The machine'
 complete -c drivetherm-smc -l sysfs-root -x -a '(__fish_complete_directories)' -d 'The root of the sysfs tree'
+complete -c drivetherm-smc -l state-dir -x -a '(__fish_complete_directories)' -d 'The daemon state directory, for --release-fans'
 complete -c drivetherm-smc -s h -l help -d 'Show the usage'
 complete -c drivetherm-smc -s v -l version -d 'Show the version'

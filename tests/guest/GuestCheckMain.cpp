@@ -5,6 +5,7 @@
 //   guest_check --read-once NAME      one temperature read through the daemon's composition
 //   guest_check --idle                the same start and end without the read (a baseline)
 //   guest_check --time-reads N NAME   N reads, each timed; prints the minimum, median, maximum
+//   guest_check --nvme-health-log NODE   the SMART / Health log page of an NVMe node, as hex
 //
 // And, on the host, for the emulated SMC (tests/guest/emulator): `guest_check --smc-key-table
 // FILE.keys` prints the key list as the emulator reads it, "KEY TYPE HEX" in index order.
@@ -23,6 +24,7 @@
 #include "common/Log.h"
 #include "hardware/disk/DiskAccess.h"
 #include "hardware/disk/linux/LinuxDisks.h"
+#include "hardware/disk/linux/NvmeSmartDevice.h"
 #include "tests/unit/smc/FakeApplesmc.h"
 
 namespace {
@@ -97,6 +99,19 @@ int timeReads(int count, const char* name) {
     return 0;
 }
 
+// The page as hex lines "000-015: ..", the layout of the captures under tests/data/disk.
+int printNvmeHealthLog(const char* node) {
+    drivetherm::NvmeSmartDevice device(drivetherm::systemSgioSyscalls(), node, "");
+    drivetherm::SmartDataBlock page{};
+    if (device.readData(page) != drivetherm::SmartOutcome::Success) return 1;
+    for (std::size_t at = 0; at < page.size(); at += 16) {
+        std::printf("figure nvme-health-log %03zu-%03zu:", at, at + 15);
+        for (std::size_t i = at; i < at + 16; ++i) std::printf(" %02x", page[i]);
+        std::printf("\n");
+    }
+    return 0;
+}
+
 // The same reader as the checks', so the emulated SMC holds exactly the keys they expect.
 int printSmcKeyTable(const char* path) {
     try {
@@ -131,6 +146,8 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--time-reads") == 0)
         return timeReads(std::atoi(argv[2]), argv[3]);
     if (argc == 3 && std::strcmp(argv[1], "--smc-key-table") == 0) return printSmcKeyTable(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--nvme-health-log") == 0)
+        return printNvmeHealthLog(argv[2]);
 
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new Watchdog);

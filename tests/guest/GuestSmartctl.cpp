@@ -47,4 +47,25 @@ SmartctlTable runSmartctlAttributes(const std::string& devicePath) {
     return table;
 }
 
+int runSmartctlNvmeTemperature(const std::string& devicePath, std::string& output) {
+    output.clear();
+    const std::string command = "smartctl -a " + devicePath + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    int celsius = -1;
+    std::array<char, 512> line{};
+    while (std::fgets(line.data(), static_cast<int>(line.size()), pipe) != nullptr) {
+        output += line.data();
+        std::istringstream fields(line.data());
+        std::string label;
+        int value = 0;
+        std::string unit;
+        if (fields >> label && label == "Temperature:" && fields >> value >> unit &&
+            unit == "Celsius")
+            celsius = value;
+    }
+    ::pclose(pipe);
+    return celsius;
+}
+
 }  // namespace drivetherm::guest

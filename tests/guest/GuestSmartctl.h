@@ -25,4 +25,8 @@ struct SmartctlTable {
 // Runs the reference SMART reader on a device node and parses its attribute table.
 SmartctlTable runSmartctlAttributes(const std::string& devicePath);
 
+// The temperature in °C the reference reader prints for an NVMe controller ("Temperature:  50
+// Celsius" of `smartctl -a`), or -1 when it printed none; `output` gets all it printed.
+int runSmartctlNvmeTemperature(const std::string& devicePath, std::string& output);
+
 }  // namespace drivetherm::guest

@@ -35,6 +35,16 @@ int RecordingSyscalls::sgIo(int fd, sg_io_hdr_t* header) {
     return exchanges_.back().result;
 }
 
+int RecordingSyscalls::nvmeAdmin(int fd, nvme_admin_cmd* command) {
+    AdminCommand record;
+    record.command = *command;
+    record.result = systemSgioSyscalls().nvmeAdmin(fd, command);
+    record.error = record.result < 0 ? errno : 0;
+    adminCommands_.push_back(record);
+    errno = record.error;
+    return record.result;
+}
+
 int RecordingSyscalls::closeFile(int fd) {
     --openDescriptors_;
     return systemSgioSyscalls().closeFile(fd);
@@ -43,6 +53,7 @@ int RecordingSyscalls::closeFile(int fd) {
 void RecordingSyscalls::clear() {
     opens_.clear();
     exchanges_.clear();
+    adminCommands_.clear();
 }
 
 std::vector<std::string> RecordingSyscalls::deviceNodesOpened() const {

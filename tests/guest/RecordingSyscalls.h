@@ -9,8 +9,9 @@
 
 namespace drivetherm::guest {
 
-// The system's own calls, each one written down: which files the SG_IO backend opened, and
-// every SG_IO exchange with the CDB sent and the header and sense the kernel gave back.
+// The system's own calls, each one written down: which files the SMART backend opened, every
+// SG_IO exchange with the CDB sent and the header and sense the kernel gave back, and every NVMe
+// admin command with what the ioctl answered.
 class RecordingSyscalls final : public SgioSyscalls {
 public:
     struct Open {
@@ -31,12 +32,20 @@ public:
 
     int openFile(const char* path, int flags) override;
     ssize_t readFile(int fd, void* buffer, std::size_t size) override;
+    struct AdminCommand {
+        nvme_admin_cmd command{};  // as sent (its result field as the kernel filled it)
+        int result = 0;
+        int error = 0;
+    };
+
     int sgIo(int fd, sg_io_hdr_t* header) override;
+    int nvmeAdmin(int fd, nvme_admin_cmd* command) override;
     int closeFile(int fd) override;
 
     void clear();
     const std::vector<Open>& opens() const { return opens_; }
     const std::vector<Exchange>& exchanges() const { return exchanges_; }
+    const std::vector<AdminCommand>& adminCommands() const { return adminCommands_; }
     // The paths opened under /dev: the disk nodes.
     std::vector<std::string> deviceNodesOpened() const;
     // Descriptors opened and not yet closed.
@@ -45,6 +54,7 @@ public:
 private:
     std::vector<Open> opens_;
     std::vector<Exchange> exchanges_;
+    std::vector<AdminCommand> adminCommands_;
     int openDescriptors_ = 0;
 };
 

@@ -74,7 +74,9 @@ if [ "${DT_GUEST_FIGURES:-0}" = 1 ]; then
             "relative to a directory $(grep -c 'openat([0-9]' /tmp/$trace.trace)," \
             "elsewhere $(grep 'openat(AT_FDCWD, ' /tmp/$trace.trace | grep -c -v -E '"/(sys|run/udev|dev)/')" > "$out"
     done
-    grep -E 'ioctl\(.*SG_IO|openat\(.*"/dev/|openat\(.*runtime_status' /tmp/read.trace | sed 's/^/figure trace: /' > "$out"
+    grep -E 'ioctl\(.*(SG_IO|NVME)|openat\(.*"/dev/|openat\(.*runtime_status' /tmp/read.trace | sed 's/^/figure trace: /' > "$out"
+    # The health log page as this kernel and emulator return it, for the tests' captured data.
+    [ "$DT_GUEST_MACHINE" != nvme ] || guest_check --nvme-health-log /dev/nvme0n1 > "$out" 2>&1
 fi
 
 udevadm control --exit 2> /dev/null

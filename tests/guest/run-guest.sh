@@ -5,13 +5,15 @@
 # reader against a real kernel's libata, SCSI and SG_IO, without and with systemd-udevd; or
 # the SMC code and programs against the kernel's own applesmc driver and an emulated SMC.
 #
-#   run-guest.sh --machine sata|ide --check GUEST_CHECK [--cache DIR] [--figures] [--keep]
+#   run-guest.sh --machine sata|ide|nvme --check GUEST_CHECK [--cache DIR] [--figures] [--keep]
 #   run-guest.sh --machine smc --smc-keys KEYS --smbios-product NAME --tool DRIVETHERM_SMC
 #                --daemon DRIVETHERMD --check GUEST_CHECK [--cache DIR] [--keep]
 #
 #   sata  an AHCI controller with two SATA disks of different models; the first has a
 #         partition table and spins at 7200 rpm, the second is solid-state
 #   ide   the old IDE controller with one disk (with a partition table) and a CD-ROM drive
+#   nvme  an NVMe drive (QEMU's nvme device, whose health log reports a composite temperature)
+#         beside one SATA disk, as in an iMac whose blade slot took an NVMe drive
 #   smc   a Mac by its SMBIOS product name (the applesmc driver loads on nothing else), with the
 #         SMC of tests/guest/emulator at I/O port 0x300 holding the keys of KEYS (a key list of
 #         tests/data/smc); the emulator is the one build-emulator.sh keeps in the user's cache
@@ -48,14 +50,14 @@ while [ $# -gt 0 ]; do
         --smbios-product) smbios_product=$2; shift 2 ;;
         --tool) smc_tool=$2; shift 2 ;;
         --daemon) daemon=$2; shift 2 ;;
-        *) echo "usage: run-guest.sh --machine sata|ide|smc --check GUEST_CHECK [--cache DIR] [--figures] [--keep] (see its header)" >&2; exit 2 ;;
+        *) echo "usage: run-guest.sh --machine sata|ide|nvme|smc --check GUEST_CHECK [--cache DIR] [--figures] [--keep] (see its header)" >&2; exit 2 ;;
     esac
 done
 case $machine in
-    sata | ide) ;;
+    sata | ide | nvme) ;;
     smc) [ -f "$smc_keys" ] && [ -n "$smbios_product" ] && [ -x "$smc_tool" ] && [ -x "$daemon" ] ||
         { echo "run-guest.sh: --machine smc needs --smc-keys, --smbios-product, --tool and --daemon" >&2; exit 2; } ;;
-    *) echo "run-guest.sh: --machine sata, ide or smc" >&2; exit 2 ;;
+    *) echo "run-guest.sh: --machine sata, ide, nvme or smc" >&2; exit 2 ;;
 esac
 
 skip() {
@@ -158,6 +160,7 @@ done
 # crc64-rocksoft are soft dependencies (crypto algorithms) modinfo does not list as such. A Mac
 # needs only the SMC's driver.
 WANTED_MODULES="crct10dif_generic crc64_rocksoft_generic ahci ata_piix sd_mod sr_mod"
+[ $machine != nvme ] || WANTED_MODULES="crct10dif_generic crc64_rocksoft_generic ahci sd_mod nvme"
 [ $machine != smc ] || WANTED_MODULES="applesmc"
 kernel_dir="$cache/kernel-$(basename "$kernel_deb" .deb)-$(echo "$WANTED_MODULES" | cksum | cut -d' ' -f1)"
 if [ ! -f "$kernel_dir/load-order" ]; then
@@ -317,6 +320,27 @@ DT_GUEST_PARTITIONED=$serial1
 DT_GUEST_BLOCK_DEVICES=3
 DT_GUEST_FILTER="GuestDisks.*:GuestSmart.*:GuestNames.*"
 DT_GUEST_CDB12_FILTER="GuestSmart.*:GuestNames.*"
+ENV
+        ;;
+    nvme)
+        model1="DRIVETHERM GUEST SATA BESIDE NVME" serial1=DTGN0001 nvme_serial=DTNV0001
+        truncate -s 32M "$scratch/sata1.img"
+        truncate -s 64M "$scratch/nvme.img"
+        set -- -device ich9-ahci,id=ahci \
+            -drive "file=$scratch/sata1.img,if=none,id=d1,format=raw" \
+            -device "ide-hd,drive=d1,bus=ahci.0,model=$model1,serial=$serial1,rotation_rate=1" \
+            -drive "file=$scratch/nvme.img,if=none,id=nv0,format=raw" \
+            -device "nvme,drive=nv0,serial=$nvme_serial"
+        # QEMU's controller names itself; its model has no option.
+        cat > "$env_file" << ENV
+DT_GUEST_MACHINE=nvme
+DT_GUEST_SERIALS="$serial1"
+DT_GUEST_MODEL_$serial1="$model1"
+DT_GUEST_ROTATION_$serial1=1
+DT_GUEST_NVME_MODEL="QEMU NVMe Ctrl"
+DT_GUEST_BLOCK_DEVICES=2
+DT_GUEST_FILTER="GuestNvme.*:GuestSmart.*"
+DT_GUEST_CDB12_FILTER="GuestNvme.*:GuestSmart.*"
 ENV
         ;;
     smc)

@@ -80,18 +80,22 @@ int SmcTool::run(int argc, const char* const* argv) {
     return runAction(options, smc);
 }
 
-int SmcTool::noSmc(const SmcToolOptions& options) {
-    return fail(
-        !options.machine.simulated()
-            ? "no SMC under " + options.machine.sysfsRoot +
-                  "/devices/platform/applesmc.768 (is the applesmc module loaded?)"
-            : "the simulated SMC refused the connection (see the machine file's smc.faults)");
+int SmcTool::noSmc(const SmcToolOptions& options, const SmcSession& smc) {
+    if (options.machine.simulated()) {
+        return fail("the simulated SMC refused the connection (see the machine file's smc.faults)");
+    }
+    const std::string directory = options.machine.sysfsRoot + "/devices/platform/applesmc.768";
+    if (smc.lastOpenFailure() != SmcOpenResult::Step::NoService) {
+        return fail("the SMC under " + directory +
+                    " does not answer; see the kernel's log (\"dmesg | grep applesmc\")");
+    }
+    return fail("no SMC under " + directory + " (is the applesmc module loaded?)");
 }
 
 int SmcTool::runAction(const SmcToolOptions& options, SmcSession& smc) {
     // Releasing opens and closes the connection itself.
     if (options.action == SmcToolOptions::Action::ReleaseFans) return releaseFans(options, smc);
-    if (smc.openSmcConnection() != 0) return noSmc(options);
+    if (smc.openSmcConnection() != 0) return noSmc(options, smc);
     switch (options.action) {
         case SmcToolOptions::Action::List: {
             // The listing shows an unreadable key count as an empty list; say why instead.
@@ -166,12 +170,28 @@ int SmcTool::writeKey(const SmcToolOptions& options, SmcSession& smc) {
 int SmcTool::releaseFans(const SmcToolOptions& options, SmcSession& smc) {
     unsigned wasForced = 0;
     const kern_return_t status = releaseAllFans(smc, &wasForced);
-    if (status == kIOReturnNoDevice) return noSmc(options);
+    if (status == kIOReturnNoDevice) return noSmc(options, smc);
     if (status != kIOReturnSuccess) {
         return fail("returning the fans to automatic control failed" + statusText(status));
     }
     std::fprintf(out_, "Every fan is under automatic control (the forced mask was %04x).\n",
                  wasForced);
+
+    // After a crash of the daemon the SMC holds its last speed as the fan's minimum; the fan's
+    // own limits are in the daemon's state directory.
+    const FanLimitsFile file(options.stateDirectory);
+    const auto remembered = file.load();
+    if (remembered.empty()) return 0;
+    if (!handBackRemembered(smc, file)) {
+        return fail("the fans' own speed limits remembered in " + file.path() +
+                    " could not all be given back; run it again, or reboot");
+    }
+    for (const auto& [fan, limits] : remembered) {
+        if (limits.minimum >= 0) {
+            std::fprintf(out_, "Fan %d has its own minimum speed of %d rpm again.\n", fan,
+                         limits.minimum);
+        }
+    }
     return 0;
 }
 

@@ -27,7 +27,7 @@ private:
     int readKey(const SmcToolOptions& options, SmcSession& smc);
     int writeKey(const SmcToolOptions& options, SmcSession& smc);
     int releaseFans(const SmcToolOptions& options, SmcSession& smc);
-    int noSmc(const SmcToolOptions& options);
+    int noSmc(const SmcToolOptions& options, const SmcSession& smc);
     int fail(const std::string& message);
 
     std::FILE* out_;

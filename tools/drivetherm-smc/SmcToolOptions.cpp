@@ -64,6 +64,7 @@ SmcToolOptions::Parsed SmcToolOptions::parse(int argc, const char* const* argv) 
     bool help = false;
     bool version = false;
     bool haveKey = false;
+    bool stateDirectoryGiven = false;
     std::string writeText;
 
     auto setAction = [&](Action wanted) -> std::optional<std::string> {
@@ -109,6 +110,15 @@ SmcToolOptions::Parsed SmcToolOptions::parse(int argc, const char* const* argv) 
             if (!value) return failure("-w needs a value as hex bytes, such as -w 1f40");
             writeText = *value;
             conflict = setAction(Action::Write);
+        } else if (line.name() == "--state-dir") {
+            const auto directory = line.value();
+            if (!directory || directory->empty() || (*directory)[0] != '/') {
+                return failure(
+                    "--state-dir needs an absolute directory, such as "
+                    "/var/lib/drivetherm");
+            }
+            options.stateDirectory = *directory;
+            stateDirectoryGiven = true;
         } else if (line.isMachineOption()) {
             if (!line.machineValue(options.machine, defaultMachineFile())) {
                 return failure(machineOptionError(line));
@@ -136,6 +146,10 @@ SmcToolOptions::Parsed SmcToolOptions::parse(int argc, const char* const* argv) 
         }
         if ((*action != Action::Read && *action != Action::Write) && haveKey) {
             return failure(std::string("-k goes with -r or -w, not with ") + actionName(*action));
+        }
+        if (*action != Action::ReleaseFans && stateDirectoryGiven) {
+            return failure(std::string("--state-dir goes with --release-fans, not with ") +
+                           actionName(*action));
         }
         if (*action == Action::Write && !parseSmcHexBytes(writeText, options.bytes)) {
             return failure(

@@ -11,6 +11,7 @@ namespace {
 constexpr std::uint8_t kAtaSmart = 0xB0;
 constexpr std::uint8_t kAtaCheckPowerMode = 0xE5;
 constexpr std::uint8_t kSmartReadData = 0xD0;
+constexpr std::uint8_t kSmartReadLog = 0xD5;
 constexpr std::uint8_t kSmartEnableOperations = 0xD8;
 constexpr std::uint8_t kSmartDisableOperations = 0xD9;
 constexpr std::uint8_t kSmartLbaMid = 0x4F;
@@ -73,6 +74,13 @@ AtaCommand smartReadDataCommand() {
     AtaCommand command = smartCommand(kSmartReadData, AtaProtocol::PioDataIn);
     command.registers.sectorCount = 1;
     command.registers.lbaLow = 0;
+    return command;
+}
+
+AtaCommand smartReadLogCommand(std::uint8_t logAddress) {
+    AtaCommand command = smartCommand(kSmartReadLog, AtaProtocol::PioDataIn);
+    command.registers.sectorCount = 1;
+    command.registers.lbaLow = logAddress;
     return command;
 }
 

@@ -33,10 +33,12 @@ struct AtaCommand {
     bool checkCondition = false;
 };
 
-// SMART READ DATA (B0h/D0h, one 512-byte block in), SMART ENABLE/DISABLE OPERATIONS
+// SMART READ DATA (B0h/D0h, one 512-byte block in), SMART READ LOG (B0h/D5h, the first
+// 512-byte page of the log whose address is in LBA low), SMART ENABLE/DISABLE OPERATIONS
 // (B0h/D8h, D9h) and CHECK POWER MODE (E5h, answers in the sector count). The SMART
 // commands carry the signature 4Fh/C2h in LBA mid/high.
 AtaCommand smartReadDataCommand();
+AtaCommand smartReadLogCommand(std::uint8_t logAddress);
 AtaCommand smartEnableOperationsCommand(bool enable);
 AtaCommand checkPowerModeCommand();
 

@@ -5,30 +5,39 @@
 
 #include "common/Log.h"
 #include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/linux/NvmeSmartDevice.h"
 #include "hardware/disk/linux/SgioSmartDevice.h"
 #include "hardware/disk/linux/UdevNames.h"
 
 namespace drivetherm {
 namespace {
 
+// The files of one disk a SMART device works with.
+struct DiskFiles {
+    std::string node;            // "/dev/sda"
+    std::string runtimeStatus;   // the power status of the device that sleeps
+    std::string ataInformation;  // the kernel's copy of an ATA disk's IDENTIFY data
+};
+
 class SgioPlugIn final : public SmartDevicePlugIn {
 public:
-    SgioPlugIn(SgioSyscalls& syscalls, std::string devicePath, std::string runtimeStatusPath,
-               unsigned passThroughLength)
+    SgioPlugIn(SgioSyscalls& syscalls, DiskFiles files, bool nvme, unsigned passThroughLength)
         : syscalls_(syscalls),
-          devicePath_(std::move(devicePath)),
-          runtimeStatusPath_(std::move(runtimeStatusPath)),
+          files_(std::move(files)),
+          nvme_(nvme),
           passThroughLength_(passThroughLength) {}
 
     std::unique_ptr<SmartDevice> queryInterface() override {
-        return std::make_unique<SgioSmartDevice>(syscalls_, devicePath_, runtimeStatusPath_,
-                                                 passThroughLength_);
+        if (nvme_)
+            return std::make_unique<NvmeSmartDevice>(syscalls_, files_.node, files_.runtimeStatus);
+        return std::make_unique<SgioSmartDevice>(syscalls_, files_.node, files_.runtimeStatus,
+                                                 files_.ataInformation, passThroughLength_);
     }
 
 private:
     SgioSyscalls& syscalls_;
-    std::string devicePath_;
-    std::string runtimeStatusPath_;
+    DiskFiles files_;
+    bool nvme_;
     unsigned passThroughLength_;
 };
 
@@ -51,10 +60,16 @@ kern_return_t SgioSmartBackend::createPlugInInterface(const RegistryEntry& servi
                      printableText(kernelName).c_str());
         return kIOReturnBadArgument;
     }
-    plugIn = std::make_unique<SgioPlugIn>(
-        syscalls_, roots_.dev + "/" + kernelName,
-        roots_.sysfs + "/class/block/" + kernelName + "/device/power/runtime_status",
-        passThroughLength_);
+    const auto commandSet = registry->property(service, kCommandSetKey);
+    const bool nvme =
+        commandSet && commandSet->string() && *commandSet->string() == kNvmeCommandSet;
+    // An ATA disk's "device" is its SCSI device, which libata runtime-suspends; a namespace's is
+    // its NVMe controller, whose own "device" is the PCI function that sleeps.
+    const std::string device = roots_.sysfs + "/class/block/" + kernelName + "/device";
+    DiskFiles files{roots_.dev + "/" + kernelName,
+                    device + (nvme ? "/device" : "") + "/power/runtime_status",
+                    device + "/vpd_pg89"};
+    plugIn = std::make_unique<SgioPlugIn>(syscalls_, std::move(files), nvme, passThroughLength_);
     return kIOReturnSuccess;
 }
 

@@ -10,7 +10,9 @@
 namespace drivetherm {
 
 // SMART plug-ins for the entries of a UdevDeviceRegistry: the entry's "Kernel Name" ("sda")
-// names the disk node under the device directory and its power status under sysfs. A name
+// names the disk node under the device directory and its power status under sysfs; its
+// "Command Set" chooses the device: NVMe admin commands for "NVMe", ATA PASS-THROUGH over SG_IO
+// for every other disk. A name
 // that is not one plain path component gives no plug-in, so nothing outside those
 // directories is ever opened.
 //

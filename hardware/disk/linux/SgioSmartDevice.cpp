@@ -6,9 +6,11 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "common/Log.h"
-#include "hardware/disk/linux/UdevNames.h"
+#include "hardware/disk/SmartLogPages.h"
+#include "hardware/disk/linux/UdevAtaInformation.h"
 
 namespace drivetherm {
 namespace {
@@ -34,48 +36,34 @@ SmartOutcome outcomeOf(SgioVerdict verdict) {
     return SmartOutcome::OtherError;
 }
 
-SmartOutcome outcomeOfOpenError(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENXIO:
-        case ENODEV:
-        case ENOMEDIUM:
-            return SmartOutcome::NotResponding;
-        case EBUSY:
-            return SmartOutcome::ExclusiveAccess;
-        default:
-            return SmartOutcome::OtherError;
-    }
-}
-
 }  // namespace
 
 SgioSmartDevice::SgioSmartDevice(SgioSyscalls& syscalls, std::string devicePath,
-                                 std::string runtimeStatusPath, unsigned passThroughLength)
+                                 std::string runtimeStatusPath, std::string ataInformationPath,
+                                 unsigned passThroughLength)
     : syscalls_(syscalls),
       devicePath_(std::move(devicePath)),
       runtimeStatusPath_(std::move(runtimeStatusPath)),
+      ataInformationPath_(std::move(ataInformationPath)),
       twelveOnly_(passThroughLength == 12) {}
 
 SgioSmartDevice::~SgioSmartDevice() {
     if (fd_ >= 0) syscalls_.closeFile(fd_);
 }
 
-bool SgioSmartDevice::runtimeSuspended() {
-    const int fd = syscalls_.openFile(runtimeStatusPath_.c_str(), O_RDONLY | O_CLOEXEC);
-    // No file: the device has no runtime power management, so it is never suspended by it.
-    if (fd < 0) return false;
-    std::array<char, 64> text{};
-    const ssize_t count = syscalls_.readFile(fd, text.data(), text.size());
-    syscalls_.closeFile(fd);
-    if (count <= 0) return false;
-    return trimTrailingBlanks(std::string_view(text.data(), static_cast<std::size_t>(count))) ==
-           "suspended";
+bool SgioSmartDevice::sctUnsupported() {
+    if (ataInformationPath_.empty()) return false;
+    // Without the kernel's copy of the IDENTIFY data (a disk behind a USB bridge), the drive
+    // itself will say by refusing the read.
+    const auto page = readSmallFile(syscalls_, ataInformationPath_, 1024);
+    if (!page) return false;
+    const auto supported = sctSupportedFromAtaInformation(*page);
+    return supported && !*supported;
 }
 
 SmartOutcome SgioSmartDevice::prepare() {
     if (power_ == Power::Asleep) return SmartOutcome::Standby;
-    if (power_ == Power::Unknown && runtimeSuspended()) {
+    if (power_ == Power::Unknown && isRuntimeSuspended(syscalls_, runtimeStatusPath_)) {
         log::debug(kTag, "%s: runtime-suspended, not woken", devicePath_.c_str());
         power_ = Power::Asleep;
         return SmartOutcome::Standby;
@@ -151,15 +139,35 @@ SgioResult SgioSmartDevice::execute(const AtaCommand& command, std::span<std::ui
 }
 
 SmartOutcome SgioSmartDevice::enableOperations(bool enable) {
-    if (const SmartOutcome ready = prepare(); ready != SmartOutcome::Success) return ready;
-    return outcomeOf(execute(smartEnableOperationsCommand(enable), {}).verdict);
+    attemptEnded_ = SmartOutcome::Success;
+    SmartOutcome outcome = prepare();
+    if (outcome == SmartOutcome::Success)
+        outcome = outcomeOf(execute(smartEnableOperationsCommand(enable), {}).verdict);
+    if (endsAttempt(outcome)) attemptEnded_ = outcome;
+    return outcome;
 }
 
 SmartOutcome SgioSmartDevice::readData(SmartDataBlock& data) {
+    if (const SmartOutcome ended = std::exchange(attemptEnded_, SmartOutcome::Success);
+        ended != SmartOutcome::Success) {
+        log::debug(kTag, "%s: attempt ended before the read (%s)", devicePath_.c_str(),
+                   smartOutcomeName(ended));
+        return ended;
+    }
     if (const SmartOutcome ready = prepare(); ready != SmartOutcome::Success) return ready;
     SmartDataBlock block{};
     const SmartOutcome outcome = outcomeOf(execute(smartReadDataCommand(), block).verdict);
     if (outcome == SmartOutcome::Success) data = block;
+    return outcome;
+}
+
+SmartOutcome SgioSmartDevice::readSctStatus(SmartDataBlock& data) {
+    if (sctUnsupported()) return SmartOutcome::OtherError;
+    if (const SmartOutcome ready = prepare(); ready != SmartOutcome::Success) return ready;
+    SmartDataBlock page{};
+    const SmartOutcome outcome =
+        outcomeOf(execute(smartReadLogCommand(kSctStatusLogAddress), page).verdict);
+    if (outcome == SmartOutcome::Success) data = page;
     return outcome;
 }
 

@@ -16,6 +16,8 @@ constexpr unsigned kCommandSetsSupportedValidity = 83;
 constexpr std::uint16_t kValidityMask = 0xC000;
 constexpr std::uint16_t kValid = 0x4000;
 constexpr std::uint16_t kSmartFeatureSet = 0x0001;
+constexpr unsigned kSctCommandTransport = 206;
+constexpr std::uint16_t kSctSupported = 0x0001;
 
 // IDENTIFY DEVICE words are little-endian.
 std::uint16_t identifyWord(std::string_view page, unsigned word) {
@@ -24,16 +26,25 @@ std::uint16_t identifyWord(std::string_view page, unsigned word) {
                                       (static_cast<unsigned char>(page[at + 1]) << 8));
 }
 
+// Whether the page holds a disk's IDENTIFY DEVICE data.
+bool holdsIdentifyDevice(std::string_view page) {
+    return page.size() >= kAtaInformationPageSize &&
+           static_cast<unsigned char>(page[1]) == kAtaInformationPageCode &&
+           static_cast<unsigned char>(page[kCommandCodeOffset]) == kIdentifyDevice;
+}
+
 }  // namespace
 
 std::optional<bool> smartSupportedFromAtaInformation(std::string_view page) {
-    if (page.size() < kAtaInformationPageSize) return std::nullopt;
-    if (static_cast<unsigned char>(page[1]) != kAtaInformationPageCode) return std::nullopt;
-    if (static_cast<unsigned char>(page[kCommandCodeOffset]) != kIdentifyDevice)
-        return std::nullopt;
+    if (!holdsIdentifyDevice(page)) return std::nullopt;
     if ((identifyWord(page, kCommandSetsSupportedValidity) & kValidityMask) != kValid)
         return std::nullopt;
     return (identifyWord(page, kCommandSetsSupported) & kSmartFeatureSet) != 0;
+}
+
+std::optional<bool> sctSupportedFromAtaInformation(std::string_view page) {
+    if (!holdsIdentifyDevice(page)) return std::nullopt;
+    return (identifyWord(page, kSctCommandTransport) & kSctSupported) != 0;
 }
 
 }  // namespace drivetherm

@@ -20,4 +20,9 @@ inline constexpr std::size_t kAtaInformationPageSize = 572;
 // (a packet device's), or words 82-84 marked invalid (word 83 bits 15:14 other than 01b).
 std::optional<bool> smartSupportedFromAtaInformation(std::string_view page);
 
+// Whether the IDENTIFY DEVICE data in the page says the drive has the SCT command transport
+// (word 206 bit 0), through which it reports its SCT status page; nothing when the page holds
+// no IDENTIFY DEVICE data.
+std::optional<bool> sctSupportedFromAtaInformation(std::string_view page);
+
 }  // namespace drivetherm

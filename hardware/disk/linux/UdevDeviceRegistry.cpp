@@ -53,6 +53,23 @@ std::optional<std::string> smartFeatureOf(const UdevBlockDevice& device) {
     return std::string(*supported ? "1" : "0");
 }
 
+// A namespace of an NVMe controller, "nvme0n1": a whole disk whose controller always keeps the
+// SMART / Health Information log.
+bool isNvmeNamespace(std::string_view name) {
+    const auto digits = [&name](std::size_t from) {
+        std::size_t end = from;
+        while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
+        return end - from;
+    };
+    if (!name.starts_with("nvme")) return false;
+    const std::size_t controller = digits(4);
+    if (controller == 0 || 4 + controller >= name.size() || name[4 + controller] != 'n')
+        return false;
+    const std::size_t from = 5 + controller;
+    const std::size_t namespaceDigits = digits(from);
+    return namespaceDigits > 0 && from + namespaceDigits == name.size();
+}
+
 std::unique_ptr<UdevDiskSource> sourceFor(const UdevRoots& roots) {
     if (roots.isSystem()) return std::make_unique<UdevLibrarySource>();
     return std::make_unique<UdevTreeSource>(roots.sysfs, roots.udevData);
@@ -92,10 +109,11 @@ std::shared_ptr<RegistryTree> UdevDeviceRegistry::buildTree(
         const UdevBlockDevice& disk = *disks[index];
         const std::string bsdName = "disk" + std::to_string(index);
         const auto model = modelOf(disk);
-        const auto smartFeature = smartFeatureOf(disk);
+        const bool nvme = isNvmeNamespace(disk.sysname);
+        const auto smartFeature = nvme ? std::nullopt : smartFeatureOf(disk);
 
         std::vector<std::string> classes{kIOBlockStorageDeviceClass, kIOServiceClass};
-        if (isAta(disk)) classes.insert(classes.begin(), kIOATABlockStorageDeviceClass);
+        if (!nvme && isAta(disk)) classes.insert(classes.begin(), kIOATABlockStorageDeviceClass);
         RegistryValue::Dictionary characteristics;
         if (model) characteristics.emplace(kProductNameKey, *model);
         if (smartFeature)
@@ -103,7 +121,8 @@ std::shared_ptr<RegistryTree> UdevDeviceRegistry::buildTree(
         RegistryValue::Dictionary properties{
             {kKernelNameKey, disk.sysname},
             {kDeviceCharacteristicsKey, std::move(characteristics)}};
-        if (smartFeature == "1") properties.emplace(kSmartCapableKey, true);
+        if (smartFeature == "1" || nvme) properties.emplace(kSmartCapableKey, true);
+        if (nvme) properties.emplace(kCommandSetKey, kNvmeCommandSet);
 
         const auto device =
             tree->addChild(RegistryTree::kRoot, disk.sysname, classes, std::move(properties));

@@ -22,6 +22,9 @@ namespace drivetherm {
 //                  when the IDENTIFY data in sysfs device/vpd_pg89 says SMART is supported;
 //                  "Kernel Name" = "sda"; "Device Characteristics" with "Product Name" (the
 //                  model) and "ATA Features" (0x20 when the drive supports SMART)
+//   device "nvme0n1"  a namespace of an NVMe controller: IOBlockStorageDevice, "SMART
+//                  Capable" = true (every controller keeps its health log), "Command Set" =
+//                  "NVMe", "Kernel Name", "Device Characteristics" with "Product Name"
 //   └ driver       IOBlockStorageDriver
 //     └ media      IOMedia, "BSD Name" = "disk0"
 //       └ scheme   IOPartitionScheme, when the disk has partitions
@@ -30,7 +33,13 @@ namespace drivetherm {
 // The model string (the disk description's DADeviceModel) is ID_MODEL_ENC decoded, or sysfs
 // device/model, trailing blanks removed. Besides BSD names, the kernel names ("sda", "sda1"),
 // the device paths ("/dev/sda") and the plane paths ("IOService:/sda/...") find their media.
-// Loop, zram and other virtual block devices are left out.
+// Loop, zram and other virtual block devices are left out (so is the shared node the kernel
+// makes for an NVMe namespace reached through several controllers, under
+// devices/virtual/nvme-subsystem).
+//
+// The natural order puts NVMe namespaces before SATA disks: "nvme0n1" < "nvme0n2" < "nvme1n1" <
+// "sda" (the letters "nvme" before "sd"), so a Mac with an NVMe drive and a SATA disk names the
+// NVMe drive disk0, and the daemon follows it while no drive is chosen.
 //
 // The list is read afresh at every look-up that starts from the top, so a disk plugged in or
 // removed shows at the next check; disk descriptions asked for right after a look-up (the

@@ -4,6 +4,8 @@
 #include <array>
 #include <utility>
 
+#include "hardware/disk/SmartLogPages.h"
+
 namespace drivetherm {
 namespace {
 
@@ -62,15 +64,22 @@ SmartOutcome SimDrive::read(SmartDataBlock& data) {
         }
         case SimDriveFault::Busy:
             return SmartOutcome::ExclusiveAccess;
-        case SimDriveFault::NoAttribute: {
+        case SimDriveFault::NoAttribute:
             data = config_.block;
-            // The drive stops reporting its temperature: every entry 194 loses its id.
-            for (auto offset = smartAttributeOffset(data, kSmartTemperatureAttribute); offset;
-                 offset = smartAttributeOffset(data, kSmartTemperatureAttribute))
-                data[*offset] = 0;
+            if (config_.interface == SimDriveInterface::Nvme) {
+                // The controller stops reporting its composite temperature.
+                data[kNvmeCompositeTemperatureOffset] = 0;
+                data[kNvmeCompositeTemperatureOffset + 1] = 0;
+                return SmartOutcome::Success;
+            }
+            // The drive stops reporting its temperature: every entry 194 and 190 loses its id.
+            for (const std::uint8_t id :
+                 {kSmartTemperatureAttribute, kSmartAirflowTemperatureAttribute})
+                for (auto offset = smartAttributeOffset(data, id); offset;
+                     offset = smartAttributeOffset(data, id))
+                    data[*offset] = 0;
             data[kSmartDataSize - 1] = smartDataChecksum(data);
             return SmartOutcome::Success;
-        }
         case SimDriveFault::None:
         case SimDriveFault::Absent:
             break;
@@ -79,18 +88,59 @@ SmartOutcome SimDrive::read(SmartDataBlock& data) {
     return SmartOutcome::Success;
 }
 
+SmartOutcome SimDrive::readSctStatus(SmartDataBlock& data) {
+    if (!present()) return SmartOutcome::NotResponding;
+    if (config_.standby) return SmartOutcome::Standby;
+    if (!config_.sctStatus) return SmartOutcome::OtherError;
+    ++readCount_;
+    switch (config_.fault) {
+        case SimDriveFault::Timeout:
+            return SmartOutcome::Timeout;
+        case SimDriveFault::NotResponding:
+            return SmartOutcome::NotResponding;
+        case SimDriveFault::Busy:
+            return SmartOutcome::ExclusiveAccess;
+        case SimDriveFault::NoAttribute:
+            data = *config_.sctStatus;
+            data[kSctStatusTemperatureOffset] = kSctTemperatureInvalid;
+            return SmartOutcome::Success;
+        case SimDriveFault::None:
+        case SimDriveFault::Absent:
+            break;
+    }
+    data = *config_.sctStatus;
+    return SmartOutcome::Success;
+}
+
 bool SimDrive::setTemperature(std::uint8_t celsius) {
-    const auto offset = smartAttributeOffset(config_.block, kSmartTemperatureAttribute);
-    if (!offset) return false;
-    config_.block[*offset + kSmartAttributeRawOffset] = celsius;
-    config_.block[kSmartDataSize - 1] = smartDataChecksum(config_.block);
-    return true;
+    if (config_.interface == SimDriveInterface::Nvme) {
+        const unsigned kelvin = celsius + kKelvinAtZeroCelsius;
+        config_.block[kNvmeCompositeTemperatureOffset] = static_cast<std::uint8_t>(kelvin & 0xFF);
+        config_.block[kNvmeCompositeTemperatureOffset + 1] = static_cast<std::uint8_t>(kelvin >> 8);
+        return true;
+    }
+    bool found = false;
+    for (const std::uint8_t id : {kSmartTemperatureAttribute, kSmartAirflowTemperatureAttribute}) {
+        if (const auto offset = smartAttributeOffset(config_.block, id)) {
+            config_.block[*offset + kSmartAttributeRawOffset] = celsius;
+            found = true;
+        }
+    }
+    if (found) config_.block[kSmartDataSize - 1] = smartDataChecksum(config_.block);
+    if (config_.sctStatus) {
+        (*config_.sctStatus)[kSctStatusTemperatureOffset] = celsius;
+        found = true;
+    }
+    return found;
 }
 
 std::optional<std::uint8_t> SimDrive::temperature() const {
-    const auto offset = smartAttributeOffset(config_.block, kSmartTemperatureAttribute);
-    if (!offset) return std::nullopt;
-    return config_.block[*offset + kSmartAttributeRawOffset];
+    if (config_.interface == SimDriveInterface::Nvme)
+        return temperatureFromNvmeHealthLog(config_.block);
+    if (const DriveTemperature found = temperatureFromAttributes(config_.block); found.celsius != 0)
+        return found.celsius;
+    if (config_.sctStatus) return temperatureFromSctStatus(*config_.sctStatus);
+    return std::nullopt;
 }
 
 void SimDrive::setFault(SimDriveFault fault, int count) {
@@ -99,7 +149,7 @@ void SimDrive::setFault(SimDriveFault fault, int count) {
     config_.faultCount = counted && count > 0 ? count : -1;
 }
 
-SmartDataBlock SimDrive::blockAround(std::uint8_t celsius) {
+SmartDataBlock SimDrive::blockAround(std::uint8_t celsius, std::uint8_t temperatureId) {
     // The attribute table of a laptop disk a few years into its life; attribute 194's raw
     // value also records the lowest and highest temperature seen.
     const std::array<Attribute, 14> table{{
@@ -114,7 +164,7 @@ SmartDataBlock SimDrive::blockAround(std::uint8_t celsius) {
         {12, 0x0032, 100, 100, {0x2E, 0x04, 0, 0, 0, 0}},
         {192, 0x0032, 99, 99, {0x31, 0x00, 0, 0, 0, 0}},
         {193, 0x0012, 88, 88, {0x7C, 0x5B, 0x02, 0, 0, 0}},
-        {194, 0x0002, 187, 187, {celsius, 0, 11, 0, 42, 0}},
+        {temperatureId, 0x0002, 187, 187, {celsius, 0, 11, 0, 42, 0}},
         {197, 0x0022, 100, 100, {0, 0, 0, 0, 0, 0}},
         {199, 0x000A, 200, 200, {0, 0, 0, 0, 0, 0}},
     }};
@@ -122,6 +172,7 @@ SmartDataBlock SimDrive::blockAround(std::uint8_t celsius) {
     block[0] = 0x10;  // data structure revision
     std::size_t offset = kSmartAttributeTableOffset;
     for (const Attribute& attribute : table) {
+        if (attribute.id == 0) continue;
         block[offset] = attribute.id;
         block[offset + 1] = static_cast<std::uint8_t>(attribute.flags & 0xFF);
         block[offset + 2] = static_cast<std::uint8_t>(attribute.flags >> 8);
@@ -136,6 +187,30 @@ SmartDataBlock SimDrive::blockAround(std::uint8_t celsius) {
     block[368] = 0x03;
     block[kSmartDataSize - 1] = smartDataChecksum(block);
     return block;
+}
+
+SmartDataBlock SimDrive::sctStatusAround(std::uint8_t celsius) {
+    SmartDataBlock page{};
+    page[0] = 0x03;  // format version 3
+    page[2] = 0x01;  // SCT version
+    page[4] = 0x01;  // SCT spec
+    page[kSctStatusTemperatureOffset] = celsius;
+    page[201] = 20;  // lowest and highest temperature of this power cycle
+    page[202] = 48;
+    page[203] = 15;  // of the drive's life
+    page[204] = 55;
+    return page;
+}
+
+SmartDataBlock SimDrive::healthLogAround(std::uint8_t celsius) {
+    SmartDataBlock page{};
+    const unsigned kelvin = celsius + kKelvinAtZeroCelsius;
+    page[kNvmeCompositeTemperatureOffset] = static_cast<std::uint8_t>(kelvin & 0xFF);
+    page[kNvmeCompositeTemperatureOffset + 1] = static_cast<std::uint8_t>(kelvin >> 8);
+    page[3] = 100;  // available spare, %
+    page[4] = 10;   // its threshold
+    page[5] = 3;    // percentage used
+    return page;
 }
 
 }  // namespace drivetherm

@@ -23,6 +23,15 @@ public:
         return drive != nullptr ? drive->enable() : SmartOutcome::NotResponding;
     }
     SmartOutcome readData(SmartDataBlock& data) override { return bay_.readDrive(bsdName_, data); }
+    SmartOutcome readSctStatus(SmartDataBlock& data) override {
+        return bay_.readDriveSctStatus(bsdName_, data);
+    }
+    SmartDataFormat dataFormat() const override {
+        const SimDrive* drive = bay_.drive(bsdName_);
+        return drive != nullptr && drive->interface() == SimDriveInterface::Nvme
+                   ? SmartDataFormat::NvmeHealthLog
+                   : SmartDataFormat::AtaAttributes;
+    }
 
 private:
     SimDriveBay& bay_;
@@ -69,6 +78,8 @@ void SimDriveBay::rebuildTree() {
                 break;
         }
         properties.emplace(kDeviceCharacteristicsKey, std::move(characteristics));
+        if (drive.interface() == SimDriveInterface::Nvme)
+            properties.emplace(kCommandSetKey, kNvmeCommandSet);
         const auto device =
             tree->addChild(port, drive.bsdName() + "-device", classes, std::move(properties));
         const auto driver = tree->addChild(device, kIOBlockStorageDriverClass,
@@ -94,6 +105,11 @@ const SimDrive* SimDriveBay::drive(const std::string& bsdName) const {
 SmartOutcome SimDriveBay::readDrive(const std::string& bsdName, SmartDataBlock& data) {
     SimDrive* drive = find(bsdName);
     return drive != nullptr ? drive->read(data) : SmartOutcome::NotResponding;
+}
+
+SmartOutcome SimDriveBay::readDriveSctStatus(const std::string& bsdName, SmartDataBlock& data) {
+    SimDrive* drive = find(bsdName);
+    return drive != nullptr ? drive->readSctStatus(data) : SmartOutcome::NotResponding;
 }
 
 bool SimDriveBay::setTemperature(const std::string& bsdName, std::uint8_t celsius) {

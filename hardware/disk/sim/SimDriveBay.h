@@ -18,8 +18,9 @@ namespace drivetherm {
 // given, as
 //
 //   port "sata<n>" → device (IOATABlockStorageDevice with "ATA Features" for "ata-features",
-//   IOBlockStorageDevice with "SMART Capable" = true for "property", or without either)
-//   → IOBlockStorageDriver → IOMedia "BSD Name" = bsdName, and its model as disk description.
+//   IOBlockStorageDevice with "SMART Capable" = true for "property", or without either; an NVMe
+//   drive's carries "Command Set" = "NVMe") → IOBlockStorageDriver → IOMedia "BSD Name" =
+//   bsdName, and its model as disk description.
 //
 // The thermal model and the bus's Simulator interface change temperatures and faults while the
 // daemon runs; an "absent" drive leaves the registry until its fault is cleared.
@@ -27,8 +28,8 @@ class SimDriveBay final : public TreeRegistry, public SmartDeviceBackend {
 public:
     explicit SimDriveBay(std::vector<SimDrive> drives);
 
-    // Sets the raw byte of the drive's attribute 194; false for an unknown drive or one whose
-    // SMART block has no attribute 194.
+    // Sets the drive's temperature where it reports it (SimDrive::setTemperature); false for an
+    // unknown drive or one that reports none.
     bool setTemperature(const std::string& bsdName, std::uint8_t celsius);
     std::optional<std::uint8_t> temperature(const std::string& bsdName) const;
     // "none", "timeout", "not-responding", "busy", "no-attribute" or "absent"; false for an
@@ -36,12 +37,14 @@ public:
     bool setFault(const std::string& bsdName, const std::string& fault);
     // "active" or "standby".
     bool setPowerMode(const std::string& bsdName, const std::string& mode);
-    // SMART data reads that reached the drive; -1 for an unknown drive.
+    // SMART data and SCT status reads that reached the drive; -1 for an unknown drive.
     int readCount(const std::string& bsdName) const;
 
     const SimDrive* drive(const std::string& bsdName) const;
     // One SMART READ DATA of the drive; a drive that is not in the bay does not respond.
     SmartOutcome readDrive(const std::string& bsdName, SmartDataBlock& data);
+    // Its SCT status page.
+    SmartOutcome readDriveSctStatus(const std::string& bsdName, SmartDataBlock& data);
 
     kern_return_t createPlugInInterface(const RegistryEntry& service,
                                         std::unique_ptr<SmartDevicePlugIn>& plugIn) override;

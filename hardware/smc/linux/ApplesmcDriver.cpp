@@ -51,8 +51,14 @@ SmcOpenResult ApplesmcDriver::open() {
             if (tryDirectory(directory)) break;
         }
     }
-    if (!device_ || status != kIOReturnSuccess) {
+    if (status == kIOReturnNoDevice) {
         result.step = SmcOpenResult::Step::NoService;
+        return result;
+    }
+    if (!device_ || status != kIOReturnSuccess) {
+        // The driver is there but the SMC does not answer it: failing, not missing.
+        result.step = SmcOpenResult::Step::OpenFailed;
+        result.status = status;
         return result;
     }
     result.step = SmcOpenResult::Step::Opened;

@@ -13,8 +13,10 @@ namespace drivetherm {
 
 // The real SMC on Linux: the kernel's applesmc driver under `<root>/devices/platform/
 // applesmc.768`, or under `<root>/class/hwmon/hwmon*/device` whose `name` is "applesmc". The
-// SMC is found when that directory answers `key_count`; otherwise opening fails as "no SMC
-// found". What is learnt about the device (its keys, its files) is kept for the process's life.
+// SMC is found when that directory answers `key_count`. Without the directory opening fails as
+// "no SMC found"; when it is there but `key_count` fails (an SMC that does not answer the
+// driver: EIO), as a failed open with that status. What is learnt about the device (its keys,
+// its files) is kept for the process's life.
 class ApplesmcDriver final : public SmcDriver {
 public:
     // Where reads come from. The driver's dedicated files (`fanN_*`, `tempN_input`) cost one file

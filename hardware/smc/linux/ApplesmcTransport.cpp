@@ -125,12 +125,20 @@ kern_return_t ApplesmcTransport::writeNumber(const std::string& file, long value
     return applesmcStatus(device_->files().writeFile(device_->path(file), std::to_string(value)));
 }
 
-kern_return_t ApplesmcTransport::writeForcedMask(const SmcParamRecord& request) {
+kern_return_t ApplesmcTransport::writeForcedMask(const ApplesmcKeyInfo& info,
+                                                 const SmcParamRecord& request) {
     const std::vector<int>& fans = device_->manualFans();
     if (fans.empty()) return kIOReturnNotWritable;
     const unsigned mask = (request.valueBytes[0] << 8) | request.valueBytes[1];
-    // The driver sets one bit of "FS! " per fanN_manual write and keeps the others.
+    // The driver sets one bit of "FS! " per fanN_manual write and keeps the others. Only the bits
+    // that change are written: rewriting another fan's bit with the value read a moment ago
+    // could undo what another program just did to that fan.
+    std::uint8_t bytes[32] = {};
+    const kern_return_t read = device_->keys().readData(info, bytes);
+    if (read != kIOReturnSuccess) return read;
+    const unsigned changed = mask ^ ((bytes[0] << 8) | bytes[1]);
     for (const int fan : fans) {
+        if (((changed >> fan) & 1u) == 0) continue;
         const kern_return_t status = writeNumber(fanFile(fan, "manual"), (mask >> fan) & 1u);
         if (status != kIOReturnSuccess) return status;
     }
@@ -146,7 +154,7 @@ kern_return_t ApplesmcTransport::writeBytes(const std::string& key, const SmcPar
 
     if (key == "FS! ") {
         if (info->size != 2) return kIOReturnNotWritable;
-        return writeForcedMask(request);
+        return writeForcedMask(*info, request);
     }
     const bool speedKey =
         isFanKey(key) && (key.compare(2, 2, "Mn") == 0 || key.compare(2, 2, "Mx") == 0 ||
@@ -158,10 +166,16 @@ kern_return_t ApplesmcTransport::writeBytes(const std::string& key, const SmcPar
     const int fan = fanOf(key);
     if (key.compare(2, 2, "Mn") == 0) return writeNumber(fanFile(fan, "min"), rpm);
     if (key.compare(2, 2, "Tg") == 0) return writeNumber(fanFile(fan, "output"), rpm);
-    // "F%dMx": no file writes the maximum; forced mode at that speed holds the fan there.
-    if (const kern_return_t forced = writeNumber(fanFile(fan, "manual"), 1);
-        forced != kIOReturnSuccess) {
-        return forced;
+    // "F%dMx": no file writes the maximum; forced mode at that speed holds the fan there. A fan
+    // already forced is left so: the driver turns each write of the bit into a read and a
+    // write of "FS! ", a look costs the read alone.
+    long manual = 0;
+    if (readNumber(device_->path(fanFile(fan, "manual")), manual) != kIOReturnSuccess ||
+        manual != 1) {
+        if (const kern_return_t forced = writeNumber(fanFile(fan, "manual"), 1);
+            forced != kIOReturnSuccess) {
+            return forced;
+        }
     }
     return writeNumber(fanFile(fan, "output"), rpm);
 }

@@ -19,8 +19,9 @@ namespace drivetherm {
 //     otherwise, or for every key when `smcBytes` is set, `key_at_index_data`;
 //   6 (write): only what the driver can write: "F%dMn" → `fan(n+1)_min`, "F%dTg" →
 //     `fan(n+1)_output`, "F%dMx" → forced mode (`fan(n+1)_manual` = 1 and `fan(n+1)_output` =
-//     the speed, which holds the fan there as minimum = maximum would), "FS! " → each fan's
-//     `fanN_manual` bit. Every other key is refused with kIOReturnNotWritable, nothing written.
+//     the speed, which holds the fan there as minimum = maximum would), "FS! " → the
+//     `fanN_manual` bit of each fan whose bit changes. Every other key is refused with
+//     kIOReturnNotWritable, nothing written.
 class ApplesmcTransport final : public SmcTransport {
 public:
     explicit ApplesmcTransport(std::shared_ptr<ApplesmcDevice> device, bool smcBytes = false);
@@ -37,7 +38,7 @@ private:
     kern_return_t readKeyAtIndex(std::uint32_t index, SmcParamRecord& reply);
     kern_return_t readNumber(const std::string& path, long& value);
     kern_return_t writeNumber(const std::string& file, long value);
-    kern_return_t writeForcedMask(const SmcParamRecord& request);
+    kern_return_t writeForcedMask(const ApplesmcKeyInfo& info, const SmcParamRecord& request);
 
     std::shared_ptr<ApplesmcDevice> device_;
     bool smcBytes_;

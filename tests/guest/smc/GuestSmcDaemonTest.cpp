@@ -212,8 +212,9 @@ TEST_F(GuestSmcDaemon, TheLoopDrivesTheChosenFanInsideItsRangeAndHandsItBack) {
     EXPECT_TRUE(eventually([&] { return smc_.bytesOf(fanKey("Tg")) == key(fanKey("Tg"))->bytes; }));
 }
 
-TEST_F(GuestSmcDaemon, AfterAKillReleaseFansClearsEveryForcedBit) {
-    // Fan 0 forced by another program beforehand, fan 1 by the daemon.
+TEST_F(GuestSmcDaemon, AfterAKillReleaseFansClearsEveryForcedBitAndGivesTheMinimumBack) {
+    // Fan 0 forced by another program beforehand, the driven fan by the daemon unless it only
+    // raises its floor.
     ASSERT_TRUE(smc_.setBytes("FS! ", {0x00, 0x01}));
     startDaemon();
     ASSERT_TRUE(settled());
@@ -222,17 +223,39 @@ TEST_F(GuestSmcDaemon, AfterAKillReleaseFansClearsEveryForcedBit) {
     EXPECT_EQ(forcedMask(), forced);
     smc_.takeWrites();
 
-    const auto released = tool({"--release-fans"});
+    const auto released = tool({"--release-fans", "--state-dir", stateDir_});
     EXPECT_EQ(released.status, 0) << released.err;
     char mask[8];
     std::snprintf(mask, sizeof mask, "%04x", forced);
     EXPECT_NE(released.out.find(std::string("the forced mask was ") + mask), std::string::npos)
         << released.out;
     EXPECT_EQ(forcedMask(), 0u);
+    // The daemon's last speed was the fan's minimum; the one it had before is back.
+    EXPECT_EQ(smc_.bytesOf(fanKey("Mn")), key(fanKey("Mn"))->bytes);
     const auto writes = smc_.takeWrites();
     ASSERT_FALSE(writes.empty());
-    for (const auto& w : writes) EXPECT_EQ(w.key, "FS! ");
-    EXPECT_EQ(writes.back().bytes, (Bytes{0x00, 0x00}));
+    for (const auto& w : writes) {
+        if (w.key == "FS! ") continue;
+        EXPECT_EQ(w.key, fanKey("Mn"));
+        EXPECT_EQ(w.bytes, key(fanKey("Mn"))->bytes);
+    }
+    const auto lastMask =
+        std::find_if(writes.rbegin(), writes.rend(), [](const auto& w) { return w.key == "FS! "; });
+    ASSERT_NE(lastMask, writes.rend());
+    EXPECT_EQ(lastMask->bytes, (Bytes{0x00, 0x00}));
+}
+
+TEST_F(GuestSmcDaemon, AnSmcThatDoesNotAnswerAtStartIsReportedAsFailingNotMissing) {
+    ASSERT_TRUE(smc_.setFault("error"));
+    const auto started = testing::runProgram(
+        {kDaemon, "--bus", bus_.address(), "--hardware", "linux", "--state-dir", stateDir_});
+    ASSERT_TRUE(smc_.setFault("none"));
+    EXPECT_EQ(started.status, 1);
+    EXPECT_NE(started.err.find("drivethermd: the Apple SMC driver is loaded, but the SMC does "
+                               "not answer it"),
+              std::string::npos)
+        << started.err;
+    EXPECT_TRUE(smc_.takeWrites().empty());
 }
 
 TEST_F(GuestSmcDaemon, AnSmcThatStopsAnsweringHoldsTheLoopNoLongerThanTheDriversTimeOut) {
@@ -272,13 +295,15 @@ TEST_F(GuestSmcDaemon, AnSmcThatStopsAnsweringHoldsTheLoopNoLongerThanTheDrivers
         }));
     }
     EXPECT_EQ(daemon_->stop(SIGTERM), 0);
-    // Said once for each time the SMC went silent, not once a tick.
+    // Said once for each time the SMC went silent, not once a tick; as a failing SMC, which its
+    // driver still serves, not as a missing one.
     const std::string out = daemon_->out();
     long reports = 0;
-    for (std::size_t at = out.find("Error: no SMC found\n"); at != std::string::npos;
-         at = out.find("Error: no SMC found\n", at + 1)) {
+    for (std::size_t at = out.find("Error: IOServiceOpen() = "); at != std::string::npos;
+         at = out.find("Error: IOServiceOpen() = ", at + 1)) {
         ++reports;
     }
+    EXPECT_EQ(out.find("Error: no SMC found"), std::string::npos) << out;
     EXPECT_EQ(reports, 2) << out;
     EXPECT_EQ(forcedMask(), maskBefore) << "the fan was not handed back after the SMC came back";
 }

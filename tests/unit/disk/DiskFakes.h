@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -96,16 +97,20 @@ private:
     kern_return_t status_;
 };
 
-// What a fake drive answers: one outcome per read, the last repeated; its block on success.
+// What a fake drive answers: one outcome per read, the last repeated; its block on success, in
+// its format; its SCT status page, when it has SCT.
 struct FakeDriveScript {
     std::deque<SmartOutcome> outcomes{SmartOutcome::Success};
     SmartDataBlock block{};
+    SmartDataFormat format = SmartDataFormat::AtaAttributes;
+    std::optional<SmartDataBlock> sctStatus{};
 };
 
 // Counts of what the reader did to the fake drives.
 struct FakeDriveLog {
     int enables = 0;
     int reads = 0;
+    int sctReads = 0;
     int interfacesAlive = 0;
     int plugInsAlive = 0;
 };
@@ -117,6 +122,8 @@ public:
     FakeDriveLog log;
     bool failPlugIn = false;
     bool failInterface = false;
+    // Called in every read, before it answers: lets a test spend the drive's time.
+    std::function<void()> duringRead;
 
     kern_return_t createPlugInInterface(const RegistryEntry& service,
                                         std::unique_ptr<SmartDevicePlugIn>& plugIn) override {
@@ -141,11 +148,20 @@ private:
         }
         SmartOutcome readData(SmartDataBlock& data) override {
             ++backend_.log.reads;
+            if (backend_.duringRead) backend_.duringRead();
             FakeDriveScript& script = backend_.drives[name_];
             const SmartOutcome outcome = script.outcomes.front();
             if (script.outcomes.size() > 1) script.outcomes.pop_front();
             if (outcome == SmartOutcome::Success) data = script.block;
             return outcome;
+        }
+        SmartDataFormat dataFormat() const override { return backend_.drives[name_].format; }
+        SmartOutcome readSctStatus(SmartDataBlock& data) override {
+            const FakeDriveScript& script = backend_.drives[name_];
+            if (!script.sctStatus) return SmartOutcome::OtherError;
+            ++backend_.log.sctReads;
+            data = *script.sctStatus;
+            return SmartOutcome::Success;
         }
 
     private:

@@ -35,6 +35,10 @@ public:
         std::optional<std::string> ataInformation{};  // sysfs device/vpd_pg89 (binary)
         std::vector<int> partitions{};                // partition numbers
         bool isVirtual = false;
+        // A namespace of an NVMe controller ("nvme0n1"), laid out as the kernel does: the disk
+        // below its controller ("device" links to it, which holds `model`), the controller below
+        // its PCI function ("device" again), whose power status is the one that sleeps.
+        bool nvme = false;
     };
 
     FakeSysfs() {
@@ -56,6 +60,7 @@ public:
     std::filesystem::path sys() const { return root_ / "sys"; }
 
     void addDisk(const Disk& disk) {
+        if (disk.nvme) return addNvmeNamespace(disk);
         const auto relative =
             disk.isVirtual
                 ? std::filesystem::path("devices/virtual/block") / disk.name
@@ -95,9 +100,12 @@ public:
         }
     }
 
+    // The power status of the device that sleeps: an ATA disk's SCSI device, an NVMe
+    // namespace's PCI function.
     void setRuntimeStatus(const std::string& disk, const std::string& status) {
-        write(sys() / "class" / "block" / disk / "device" / "power" / "runtime_status",
-              status + "\n");
+        auto device = sys() / "class" / "block" / disk / "device";
+        if (disk.starts_with("nvme")) device /= "device";
+        write(device / "power" / "runtime_status", status + "\n");
     }
 
     static void write(const std::filesystem::path& path, const std::string& text) {
@@ -105,12 +113,41 @@ public:
     }
 
 private:
+    void addNvmeNamespace(const Disk& disk) {
+        const std::string controller = disk.name.substr(0, disk.name.find('n', 4));
+        const auto function = std::filesystem::path("devices/pci0000:00/0000:00:1c.4") /
+                              ("0000:0" + std::to_string(5 + controllers_++) + ":00.0");
+        const auto controllerDir = function / "nvme" / controller;
+        const auto relative = controllerDir / disk.name;
+        std::filesystem::create_directories(sys() / relative);
+        std::filesystem::create_directories(sys() / function / "power");
+        write(sys() / function / "power" / "runtime_status", "active\n");
+        std::filesystem::create_directory_symlink("../../" + controller,
+                                                  sys() / relative / "device");
+        std::filesystem::create_directory_symlink("../../../" + function.filename().string(),
+                                                  sys() / controllerDir / "device");
+        const auto [major, minor] = split(disk.major_minor);
+        write(sys() / relative / "uevent", "MAJOR=" + major + "\nMINOR=" + minor +
+                                               "\nDEVNAME=" + disk.name + "\nDEVTYPE=disk\n");
+        write(sys() / relative / "dev", disk.major_minor + "\n");
+        if (disk.model) write(sys() / controllerDir / "model", *disk.model);
+        std::filesystem::create_directory_symlink(std::filesystem::path("../..") / relative,
+                                                  sys() / "class" / "block" / disk.name);
+        if (!disk.udev.empty()) {
+            std::string database = "S:disk/by-id/fake\nW:1\n";
+            for (const auto& [key, value] : disk.udev) database += "E:" + key + "=" + value + "\n";
+            write(root_ / "run" / "udev" / "data" / ("b" + disk.major_minor), database);
+        }
+        write(root_ / "dev" / disk.name, "");
+    }
+
     static std::pair<std::string, std::string> split(const std::string& majorMinor) {
         const auto colon = majorMinor.find(':');
         return {majorMinor.substr(0, colon), majorMinor.substr(colon + 1)};
     }
 
     std::filesystem::path root_;
+    int controllers_ = 0;
 };
 
 // What one SG_IO call answers.
@@ -124,20 +161,32 @@ struct SgioAnswer {
     std::vector<std::uint8_t> data;  // copied into the transfer buffer
 };
 
-// Replies a drive gives, by ATA command and feature, the last one repeated.
+// What one NVMe admin command answers: the ioctl's result (0, an NVMe status, or -1 and
+// `error`) and the data copied into the command's buffer.
+struct NvmeAnswer {
+    int result = 0;
+    int error = 0;
+    std::vector<std::uint8_t> data;
+};
+
+// Replies a drive gives, by ATA command and feature, the last one repeated; an NVMe
+// controller's replies to admin commands likewise.
 class ScriptedSyscalls final : public SgioSyscalls {
 public:
     struct Call {
-        std::string what;  // "open", "read", "ioctl", "close"
+        std::string what;  // "open", "read", "ioctl", "nvme", "close"
         std::string path;  // for open
         std::vector<std::uint8_t> cdb;
         int direction = 0;
         unsigned length = 0;
+        unsigned timeoutMs = 0;  // of an SG_IO or NVMe command
     };
 
     // Keyed by the ATA command byte and, for SMART, its feature byte (0xB0D0: READ DATA).
     std::map<unsigned, std::deque<SgioAnswer>> answers;
-    std::map<std::string, int> openErrors;  // path → errno
+    std::deque<NvmeAnswer> nvmeAnswers;
+    std::vector<nvme_admin_cmd> adminCommands;  // as sent
+    std::map<std::string, int> openErrors;      // path → errno
     std::vector<Call> calls;
     // The files of a fake tree are real: opens other than of a disk go to the system.
     std::string diskPrefix;
@@ -210,7 +259,8 @@ public:
     }
     int sgIo(int fd, sg_io_hdr_t* header) override {
         std::vector<std::uint8_t> cdb(header->cmdp, header->cmdp + header->cmd_len);
-        calls.push_back({"ioctl", "", cdb, header->dxfer_direction, header->dxfer_len});
+        calls.push_back(
+            {"ioctl", "", cdb, header->dxfer_direction, header->dxfer_len, header->timeout});
         if (fd != kDiskFd) {
             errno = ENOTTY;
             return -1;
@@ -234,6 +284,22 @@ public:
         if (answer.result < 0) errno = answer.error;
         return answer.result;
     }
+    int nvmeAdmin(int fd, nvme_admin_cmd* command) override {
+        calls.push_back({"nvme", "", {command->opcode}, 0, command->data_len, command->timeout_ms});
+        adminCommands.push_back(*command);
+        if (fd != kDiskFd || nvmeAnswers.empty()) {
+            errno = fd != kDiskFd ? ENOTTY : EIO;
+            return -1;
+        }
+        const NvmeAnswer answer = nvmeAnswers.front();
+        if (nvmeAnswers.size() > 1) nvmeAnswers.pop_front();
+        if (!answer.data.empty() && command->addr != 0)
+            std::memcpy(reinterpret_cast<void*>(static_cast<std::uintptr_t>(command->addr)),
+                        answer.data.data(),
+                        std::min<std::size_t>(answer.data.size(), command->data_len));
+        if (answer.result < 0) errno = answer.error;
+        return answer.result;
+    }
     int closeFile(int fd) override {
         calls.push_back({"close", "", {}, 0, 0});
         return fd == kDiskFd ? 0 : ::close(fd);
@@ -251,5 +317,6 @@ public:
 inline constexpr unsigned kCheckPowerMode = 0xE5;
 inline constexpr unsigned kSmartEnable = 0xB0D8;
 inline constexpr unsigned kSmartRead = 0xB0D0;
+inline constexpr unsigned kSmartReadLog = 0xB0D5;
 
 }  // namespace drivetherm::test

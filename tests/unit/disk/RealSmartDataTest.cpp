@@ -9,6 +9,7 @@
 #include "DiskFakes.h"
 #include "LinuxFakes.h"
 #include "hardware/disk/DeviceRegistry.h"
+#include "hardware/disk/SmartLogPages.h"
 #include "hardware/disk/SmartReader.h"
 #include "hardware/disk/linux/SgioCommand.h"
 #include "hardware/disk/linux/SgioSmartBackend.h"
@@ -52,14 +53,22 @@ const Capture kCaptures[] = {
     {"smart-raw-wd-wd2500js.hex", 38, true},      // attribute 190 holds 38 too
 };
 
-// The capture with attribute 194's id cleared: only attribute 190 is left to misread.
+// The capture with attribute 194's id cleared, as a disk that reports only attribute 190 (many
+// solid-state disks do) would answer.
 SmartDataBlock without194(SmartDataBlock block) {
     const auto offset = smartAttributeOffset(block, kSmartTemperatureAttribute);
     if (offset) block[*offset] = 0;
     return block;
 }
 
-TEST(RealSmartData, TheSimulatedDriveReportsAttribute194OfARealBlock) {
+// What the reader makes of a capture: 194, else the 190 beside it, else nothing.
+DriveTemperature expectedOf(const Capture& capture, bool remove194) {
+    if (!remove194) return {capture.temperature, TemperatureSource::Attribute194};
+    if (capture.has190) return {capture.temperature, TemperatureSource::Attribute190};
+    return {};
+}
+
+TEST(RealSmartData, TheSimulatedDriveReportsTheTemperatureOfARealBlock) {
     ManualClock clock;
     for (const Capture& capture : kCaptures) {
         SCOPED_TRACE(capture.file);
@@ -74,14 +83,15 @@ TEST(RealSmartData, TheSimulatedDriveReportsAttribute194OfARealBlock) {
             const nlohmann::json machine = {{"drives", nlohmann::json::array({drive})}};
             const auto bay = readDrivesSection(MachineFile::parse(machine.dump(), "real.json"));
             SmartReader reader(bay.get(), bay.get(), clock);
-            EXPECT_EQ(reader.readDriveTemperature("disk0"), remove194 ? 0 : capture.temperature);
-            EXPECT_EQ(bay->temperature("disk0"),
-                      remove194 ? std::nullopt : std::optional<std::uint8_t>(capture.temperature));
+            const DriveTemperature expected = expectedOf(capture, remove194);
+            EXPECT_EQ(reader.readDriveTemperature("disk0"), expected.celsius);
+            EXPECT_EQ(reader.lastTemperatureSource(), expected.source);
+            EXPECT_EQ(bay->temperature("disk0").value_or(0), expected.celsius);
         }
     }
 }
 
-TEST(RealSmartData, TheLinuxDiskReportsAttribute194OfARealBlock) {
+TEST(RealSmartData, TheLinuxDiskReportsTheTemperatureOfARealBlock) {
     test::FakeSysfs sysfs;
     sysfs.addDisk(
         {.name = "sda",
@@ -101,9 +111,29 @@ TEST(RealSmartData, TheLinuxDiskReportsAttribute194OfARealBlock) {
             syscalls.answers[test::kSmartEnable] = {{}};
             syscalls.answers[test::kSmartRead] = {
                 test::ScriptedSyscalls::smartData(remove194 ? without194(block) : block)};
-            EXPECT_EQ(reader.readDriveTemperature("disk0"), remove194 ? 0 : capture.temperature);
+            const DriveTemperature expected = expectedOf(capture, remove194);
+            EXPECT_EQ(reader.readDriveTemperature("disk0"), expected.celsius);
+            EXPECT_EQ(reader.lastTemperatureSource(), expected.source);
         }
     }
+}
+
+TEST(RealSmartData, TheCapturedHealthLogGivesItsCompositeTemperature) {
+    const SmartDataBlock page = readHexBlock("nvme-health-qemu.hex");
+    EXPECT_EQ(temperatureFromNvmeHealthLog(page), 50);
+    std::string hex;
+    for (const std::uint8_t byte : page) hex += hexBytes({&byte, 1}) + " ";
+    const nlohmann::json drive = {{"bsdName", "disk0"},
+                                  {"model", "QEMU NVMe Ctrl"},
+                                  {"smart", "property"},
+                                  {"interface", "nvme"},
+                                  {"smartData", hex}};
+    const auto bay = readDrivesSection(
+        MachineFile::parse(nlohmann::json{{"drives", {drive}}}.dump(), "nvme.json"));
+    ManualClock clock;
+    SmartReader reader(bay.get(), bay.get(), clock);
+    EXPECT_EQ(reader.readDriveTemperature("disk0"), 50);
+    EXPECT_EQ(reader.lastTemperatureSource(), TemperatureSource::NvmeHealthLog);
 }
 
 }  // namespace

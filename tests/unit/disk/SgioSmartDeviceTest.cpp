@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <optional>
 
 #include "DiskFakes.h"
 #include "LinuxFakes.h"
@@ -14,6 +16,7 @@ namespace {
 using test::kCheckPowerMode;
 using test::kSmartEnable;
 using test::kSmartRead;
+using test::kSmartReadLog;
 using test::ScriptedSyscalls;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -30,7 +33,12 @@ protected:
         return (sysfs_.sys() / "class" / "block" / "sda" / "device" / "power" / "runtime_status")
             .string();
     }
-    SgioSmartDevice device() { return SgioSmartDevice(syscalls_, devicePath(), statusPath()); }
+    std::string ataInformationPath() const {
+        return (sysfs_.sys() / "class" / "block" / "sda" / "device" / "vpd_pg89").string();
+    }
+    SgioSmartDevice device() {
+        return SgioSmartDevice(syscalls_, devicePath(), statusPath(), ataInformationPath());
+    }
 
     test::FakeSysfs sysfs_;
     ScriptedSyscalls syscalls_;
@@ -117,7 +125,7 @@ TEST_F(SgioSmartDeviceTest, ADeviceSetToTheShortFormNeverSendsTheLongOne) {
     syscalls_.answers[kCheckPowerMode] = {ScriptedSyscalls::powerMode(0xFF)};
     syscalls_.answers[kSmartEnable] = {{}};
     syscalls_.answers[kSmartRead] = {ScriptedSyscalls::smartData(test::blockWith({{194, 41}}))};
-    SgioSmartDevice disk(syscalls_, devicePath(), statusPath(), 12);
+    SgioSmartDevice disk(syscalls_, devicePath(), statusPath(), ataInformationPath(), 12);
     SmartDataBlock data{};
     EXPECT_EQ(disk.enableOperations(true), SmartOutcome::Success);
     EXPECT_EQ(disk.readData(data), SmartOutcome::Success);
@@ -126,6 +134,89 @@ TEST_F(SgioSmartDeviceTest, ADeviceSetToTheShortFormNeverSendsTheLongOne) {
     for (const auto& call : syscalls_.calls)
         if (call.what == "ioctl") opcodes.push_back(call.cdb.at(0));
     EXPECT_THAT(opcodes, ElementsAre(0xA1, 0xA1, 0xA1));
+}
+
+TEST_F(SgioSmartDeviceTest, AnAttemptOnAHungDiskCostsOneCommandTimeOut) {
+    struct Case {
+        const char* what;
+        std::deque<test::SgioAnswer> powerMode;
+        std::vector<unsigned> commands;  // over three attempts
+    };
+    const Case cases[] = {
+        // The power state stays unknown, so every attempt asks it again, and nothing else.
+        {"nothing answers",
+         {ScriptedSyscalls::hostTimeout()},
+         {kCheckPowerMode, kCheckPowerMode, kCheckPowerMode}},
+        {"only the power check answers",
+         {ScriptedSyscalls::powerMode(0xFF)},
+         {kCheckPowerMode, kSmartEnable, kSmartEnable, kSmartEnable}},
+        {"busy",
+         {ScriptedSyscalls::failsWith(EBUSY)},
+         {kCheckPowerMode, kCheckPowerMode, kCheckPowerMode}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        syscalls_.calls.clear();
+        syscalls_.answers.clear();
+        syscalls_.answers[kCheckPowerMode] = c.powerMode;
+        syscalls_.answers[kSmartEnable] = {ScriptedSyscalls::hostTimeout()};
+        syscalls_.answers[kSmartRead] = {ScriptedSyscalls::hostTimeout()};
+        SgioSmartDevice disk = device();
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            SmartDataBlock data{};
+            const SmartOutcome enabled = disk.enableOperations(true);
+            EXPECT_NE(enabled, SmartOutcome::Success);
+            EXPECT_EQ(disk.readData(data), enabled) << "the read answers as the attempt ended";
+        }
+        EXPECT_EQ(syscalls_.ataCommands(), c.commands);
+        for (const auto& call : syscalls_.calls) {
+            if (call.what == "ioctl") {
+                EXPECT_EQ(call.timeoutMs, 1000u);
+            }
+        }
+    }
+}
+
+TEST_F(SgioSmartDeviceTest, TheSctStatusIsAskedOnlyOfADriveThatMayHaveIt) {
+    // The kernel's copy of the IDENTIFY data: page 89h, command ECh, word 206 at byte 472.
+    const auto identifyPage = [](bool sct) {
+        std::string page(572, '\0');
+        page[1] = static_cast<char>(0x89);
+        page[56] = static_cast<char>(0xEC);
+        page[60 + 2 * 206] = sct ? 0x01 : 0x00;
+        return page;
+    };
+    SmartDataBlock status{};
+    status[0] = 3;
+    status[200] = 39;
+    struct Case {
+        const char* what;
+        std::optional<std::string> page;
+        SmartOutcome outcome;
+    };
+    const Case cases[] = {
+        {"IDENTIFY says SCT", identifyPage(true), SmartOutcome::Success},
+        {"IDENTIFY says no SCT", identifyPage(false), SmartOutcome::OtherError},
+        {"no copy of IDENTIFY: the drive is asked", std::nullopt, SmartOutcome::Success},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(ataInformationPath());
+        if (c.page) test::FakeSysfs::write(ataInformationPath(), *c.page);
+        syscalls_.calls.clear();
+        syscalls_.answers[kCheckPowerMode] = {ScriptedSyscalls::powerMode(0xFF)};
+        syscalls_.answers[kSmartReadLog] = {ScriptedSyscalls::smartData(status)};
+        SgioSmartDevice disk = device();
+        SmartDataBlock page{};
+        EXPECT_EQ(disk.readSctStatus(page), c.outcome);
+        if (c.outcome != SmartOutcome::Success) {
+            EXPECT_THAT(syscalls_.ataCommands(), IsEmpty());
+            continue;
+        }
+        EXPECT_EQ(page, status);
+        ASSERT_THAT(syscalls_.ataCommands(), ElementsAre(kCheckPowerMode, kSmartReadLog));
+        EXPECT_EQ(syscalls_.calls.back().cdb[8], 0xE0) << "log address E0h in LBA low";
+    }
 }
 
 TEST_F(SgioSmartDeviceTest, FailuresOfTheDiskBecomeTheReadersOutcomes) {

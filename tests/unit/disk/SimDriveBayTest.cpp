@@ -106,6 +106,24 @@ TEST(SimDriveBay, EveryMistakeInTheDrivesIsNamedInOneLine) {
          "m.json:3: drives[0].faultCount: expected an integer from 1 to 2147483647"},
         {with("powerMode", "sleep"),
          R"(m.json:3: drives[0].powerMode: expected "active" or "standby")"},
+        {with("interface", "scsi"), R"(m.json:3: drives[0].interface: expected "ata" or "nvme")"},
+        {with("temperatureSource", "attribute-9"),
+         R"(m.json:3: drives[0].temperatureSource: expected "attribute-194", "attribute-190" or "sct")"},
+        {[&] {
+             json d = good;
+             d["interface"] = "nvme";
+             d["temperatureSource"] = "sct";
+             return json::array({d});
+         }(),
+         "m.json:3: drives[0].temperatureSource: only for an ATA drive"},
+        {[&] {
+             json d = good;
+             d["interface"] = "nvme";
+             d["smart"] = "ata-features";
+             d["ataFeatures"] = 33;
+             return json::array({d});
+         }(),
+         R"(m.json:3: drives[0].smart: an NVMe drive has no ATA features: "property" or "none")"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.drives.dump());
@@ -194,6 +212,44 @@ TEST_F(SimDriveBayReadTest, FaultsReachTheReaderAsARealDiskWouldShowThem) {
         EXPECT_EQ(reader().readDriveTemperature("disk0"), c.temperature);
         EXPECT_EQ(clock_.sleeps(), c.sleeps);
         EXPECT_EQ(bay_->readCount("disk0"), c.reads);
+    }
+}
+
+TEST_F(SimDriveBayReadTest, EveryKindOfDriveIsReadWhereItReportsItsTemperature) {
+    using S = TemperatureSource;
+    struct Case {
+        const char* what;
+        json extra;
+        TemperatureSource source;
+        int readsPerCheck;  // SMART data and SCT status reads that reach the drive
+    };
+    const Case cases[] = {
+        {"attribute 194", json::object(), S::Attribute194, 1},
+        {"attribute 190", {{"temperatureSource", "attribute-190"}}, S::Attribute190, 1},
+        {"SCT status", {{"temperatureSource", "sct"}}, S::SctStatus, 2},
+        {"NVMe", {{"interface", "nvme"}}, S::NvmeHealthLog, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        json drive = {
+            {"bsdName", "disk0"}, {"model", "A"}, {"smart", "property"}, {"temperature", 38}};
+        drive.update(c.extra);
+        load(json::array({drive}));
+        EXPECT_EQ(reader().readDriveTemperature("disk0"), 38);
+        EXPECT_EQ(reader().lastTemperatureSource(), c.source);
+        EXPECT_EQ(bay_->readCount("disk0"), c.readsPerCheck);
+        // The simulator and the thermal model move it where the drive reports it.
+        EXPECT_TRUE(bay_->setTemperature("disk0", 45));
+        EXPECT_EQ(bay_->temperature("disk0"), 45);
+        EXPECT_EQ(reader().readDriveTemperature("disk0"), 45);
+        EXPECT_TRUE(bay_->setFault("disk0", "no-attribute"));
+        EXPECT_EQ(reader().readDriveTemperature("disk0"), 0);
+        EXPECT_TRUE(bay_->setFault("disk0", "none"));
+        // Asleep, it is left alone at every step.
+        const int before = bay_->readCount("disk0");
+        EXPECT_TRUE(bay_->setPowerMode("disk0", "standby"));
+        EXPECT_EQ(reader().readDriveTemperature("disk0"), 0);
+        EXPECT_EQ(bay_->readCount("disk0"), before);
     }
 }
 

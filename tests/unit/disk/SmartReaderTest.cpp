@@ -11,6 +11,7 @@
 namespace drivetherm {
 namespace {
 
+using test::FakeDriveScript;
 using test::Smart;
 using test::TestDisk;
 
@@ -150,9 +151,22 @@ TEST_F(SmartReaderTest, ReadSmartDataRetriesTimeOutsOneSecondApart) {
         int error;
         int reads;
         int sleeps;
+        int readTakesMs = 0;  // how long each read waits on the drive
+        int sleptMs = -1;     // -1: a whole second per pause
     };
     const Case cases[] = {
         {"success", {O::Success}, 0, 0, 1, 0},
+        // The command time-out counts against the attempt's second: a hung drive costs six
+        // seconds in all, not six plus the time-outs.
+        {"six time-outs that each wait out their second",
+         {O::Timeout},
+         -1,
+         ETIMEDOUT,
+         6,
+         0,
+         1000,
+         0},
+        {"six time-outs of 400 ms", {O::Timeout}, -1, ETIMEDOUT, 6, 6, 400, 3600},
         {"two time-outs, then success", {O::Timeout, O::Timeout, O::Success}, 0, 0, 3, 2},
         {"not responding three times",
          {O::NotResponding, O::NotResponding, O::NotResponding, O::Success},
@@ -183,6 +197,7 @@ TEST_F(SmartReaderTest, ReadSmartDataRetriesTimeOutsOneSecondApart) {
         backend_.drives["disk0"].outcomes = c.outcomes;
         backend_.log = {};
         clock_ = ManualClock();
+        backend_.duringRead = [&] { clock_.advance(std::chrono::milliseconds(c.readTakesMs)); };
         const int slot = reader_.openSmartDevice("disk0", "ATA");
         ASSERT_GE(slot, 0);
         SmartDataBlock buffer{};
@@ -194,7 +209,8 @@ TEST_F(SmartReaderTest, ReadSmartDataRetriesTimeOutsOneSecondApart) {
         EXPECT_EQ(backend_.log.reads, c.reads);
         EXPECT_EQ(backend_.log.enables, c.reads) << "SMART is enabled before every attempt";
         EXPECT_EQ(clock_.sleeps(), c.sleeps);
-        EXPECT_EQ(clock_.slept(), std::chrono::milliseconds(1000 * c.sleeps));
+        EXPECT_EQ(clock_.slept(),
+                  std::chrono::milliseconds(c.sleptMs >= 0 ? c.sleptMs : 1000 * c.sleeps));
         reader_.closeSmartDevice(slot);
     }
 }
@@ -258,6 +274,54 @@ TEST_F(SmartReaderTest, ReadDriveTemperatureTakesAttribute194AndClosesTheSlot) {
             EXPECT_FALSE(slot.service) << "slot left open";
         EXPECT_EQ(registry_.outstandingReferences(), 0u);
         EXPECT_EQ(backend_.log.interfacesAlive, 0);
+    }
+}
+
+TEST_F(SmartReaderTest, TheTemperatureComesFrom194Then190ThenTheSctStatusOrTheHealthLog) {
+    using S = TemperatureSource;
+    SmartDataBlock sct{};
+    sct[0] = 3;
+    sct[200] = 36;
+    SmartDataBlock invalidSct = sct;
+    invalidSct[200] = 0x80;
+    SmartDataBlock healthLog{};
+    healthLog[1] = 0x3D;  // 317 K
+    healthLog[2] = 0x01;
+    struct Case {
+        const char* what;
+        FakeDriveScript drive;
+        DriveTemperature expected;
+        int sctReads;
+    };
+    const Case cases[] = {
+        {"194, SCT unasked",
+         {.block = test::blockWith({{194, 38}}), .sctStatus = sct},
+         {38, S::Attribute194},
+         0},
+        {"190, SCT unasked",
+         {.block = test::blockWith({{190, 33}}), .sctStatus = sct},
+         {33, S::Attribute190},
+         0},
+        {"neither: SCT",
+         {.block = test::blockWith({{9, 7}}), .sctStatus = sct},
+         {36, S::SctStatus},
+         1},
+        {"SCT not valid", {.block = test::blockWith({{9, 7}}), .sctStatus = invalidSct}, {}, 1},
+        {"no SCT", {.block = test::blockWith({{9, 7}})}, {}, 0},
+        {"asleep: nothing", {.outcomes = {SmartOutcome::Standby}, .sctStatus = sct}, {}, 0},
+        {"NVMe",
+         {.block = healthLog, .format = SmartDataFormat::NvmeHealthLog, .sctStatus = sct},
+         {44, S::NvmeHealthLog},
+         0},
+        {"NVMe not reporting", {.format = SmartDataFormat::NvmeHealthLog}, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        backend_.drives["disk0"] = c.drive;
+        backend_.log = {};
+        EXPECT_EQ(reader_.readDriveTemperature("disk0"), c.expected.celsius);
+        EXPECT_EQ(reader_.lastTemperatureSource(), c.expected.source);
+        EXPECT_EQ(backend_.log.sctReads, c.sctReads);
     }
 }
 

@@ -47,6 +47,15 @@ TEST(UdevAtaInformation, ADriveWhoseWord82LacksTheSmartBitDoesNotSupportIt) {
     EXPECT_EQ(smartSupportedFromAtaInformation(page), false);
 }
 
+TEST(UdevAtaInformation, Word206TellsWhetherTheDriveHasSct) {
+    std::string page = capturedPage();
+    EXPECT_EQ(sctSupportedFromAtaInformation(page), false) << "QEMU's disk has no SCT";
+    page[wordAt(206)] = 0x01;
+    EXPECT_EQ(sctSupportedFromAtaInformation(page), true);
+    page[56] = static_cast<char>(0xA1);
+    EXPECT_EQ(sctSupportedFromAtaInformation(page), std::nullopt) << "a CD-ROM drive's data";
+}
+
 TEST(UdevAtaInformation, PagesThatCannotTellSayNothing) {
     struct Case {
         const char* what;

@@ -170,19 +170,43 @@ TEST(ApplesmcTransport, OtherKeysAndDriverRefusalsFailWithNothingWritten) {
     }
 }
 
-TEST(ApplesmcTransport, WithoutAnAnsweringDeviceThereIsNoSmc) {
+TEST(ApplesmcTransport, AForcedMaskWritesOnlyTheBitsThatChange) {
+    // Fans 0 and 2 forced by another program; clearing fan 0 must not rewrite fan 2's bit, which
+    // that program may be changing at this very moment.
+    OnFakeTree smc(kIMac);
+    smc.tree.setAttribute("fan1_manual", "1");
+    smc.tree.setAttribute("fan3_manual", "1");
+    ASSERT_TRUE(smc.open());
+    SmcValue mask;
+    std::memcpy(mask.keyName, "FS! ", 5);
+    mask.valueSize = 2;
+    mask.valueBytes[1] = 0x04;
+    smc.tree.resetCounts();
+    EXPECT_EQ(smc.session.writeSmcKey(mask), kIOReturnSuccess);
+    std::vector<std::string> writes;
+    for (const std::string& entry : smc.tree.log()) {
+        if (entry.rfind("write fan", 0) == 0) writes.push_back(entry);
+    }
+    EXPECT_EQ(writes, std::vector<std::string>{"write fan1_manual=0"});
+    EXPECT_EQ(smc.tree.attribute("fan3_manual"), "1");
+}
+
+TEST(ApplesmcTransport, AFailingDeviceFailsToOpenAndAMissingOneIsNoSmc) {
     {
+        // The driver is there, the SMC does not answer it.
         OnFakeTree smc(kIMac);
         smc.tree.failAttribute("key_count", EIO);
         ::testing::internal::CaptureStdout();
         EXPECT_FALSE(smc.open());
-        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Error: no SMC found\n");
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Error: IOServiceOpen() = e00002cb\n");
+        EXPECT_EQ(smc.session.lastOpenFailure(), SmcOpenResult::Step::OpenFailed);
     }
     ApplesmcDriver driver(::testing::TempDir() + "no-such-sysfs");
     SmcSession session(&driver);
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(session.openSmcConnection(), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Error: no SMC found\n");
+    EXPECT_EQ(session.lastOpenFailure(), SmcOpenResult::Step::NoService);
 }
 
 TEST(ApplesmcTransport, ASilentSmcHoldsAnOpenForOneReadOfItsKeyCount) {
@@ -222,10 +246,9 @@ TEST(ApplesmcTransport, ASteadyTickCostsAtMostEightFileOperations) {
     smc.tree.resetCounts();
     tick();
     EXPECT_LE(smc.tree.operations(), 8);
-    EXPECT_EQ(smc.tree.log(),
-              (std::vector<std::string>{"read key_count", "read fan2_min", "write fan2_min=3550",
-                                        "read fan2_max", "write fan2_manual=1",
-                                        "write fan2_output=3550"}));
+    EXPECT_EQ(smc.tree.log(), (std::vector<std::string>{
+                                  "read key_count", "read fan2_min", "write fan2_min=3550",
+                                  "read fan2_max", "read fan2_manual", "write fan2_output=3550"}));
 
     // A temperature check over the loop's seven sensors: one read per sensor the machine has.
     auto check = [&smc] {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <map>
 
 #include "common/Log.h"
 #include "hardware/smc/DryRunSmcDriver.h"
@@ -89,6 +91,43 @@ TEST(FanHandBack, AFailedFirstReadOfTheLimitsIsRetriedAtTheNextWrite) {
     handBack.handBack();
     ::testing::internal::GetCapturedStdout();
     EXPECT_TRUE(handBack.pending());
+}
+
+TEST(FanHandBack, TheOwnLimitsOutliveACrashInTheStateDirectory) {
+    const std::string mini = DRIVETHERM_TEST_DATA "/smc/macmini6-2.keys";
+    FakeApplesmcTree tree(mini);
+    ApplesmcDriver driver(tree.root(), tree);
+    SmcSession session(&driver);
+    const FanLimitsFile file(tree.root());
+    {
+        // A daemon raises the only fan's floor and dies without handing it back.
+        FanHandBack handBack(session, &file);
+        session.openSmcConnection();
+        int minimum = 0, maximum = 0;
+        ASSERT_TRUE(handBack.ownLimits(0, minimum, maximum));
+        handBack.noteWrite("F0Mn");
+        session.writeSmcFanSpeed("F0Mn", 3550);
+        session.closeSmcConnection();
+    }
+    ASSERT_EQ(tree.attribute("fan1_min"), "3550");
+    EXPECT_EQ(file.load(), (std::map<int, FanLimits>{{0, {2000, 5500}}}));
+
+    // The next daemon takes them up without asking the SMC, which holds the dead one's speed.
+    FanHandBack next(session, &file);
+    next.takeUpRemembered();
+    session.openSmcConnection();
+    int minimum = 0, maximum = 0;
+    ASSERT_TRUE(next.ownLimits(0, minimum, maximum));
+    session.closeSmcConnection();
+    EXPECT_EQ(std::pair(minimum, maximum), std::pair(2000, 5500));
+
+    // drivetherm-smc --release-fans gives them back and removes the file; a damaged line is
+    // skipped, the rest still read.
+    std::ofstream(file.path(), std::ios::app) << "F0Mn fast\n";
+    EXPECT_TRUE(handBackRemembered(session, file));
+    EXPECT_EQ(tree.attribute("fan1_min"), "2000");
+    EXPECT_EQ(tree.attribute("fan1_manual"), "0");
+    EXPECT_FALSE(std::ifstream(file.path()).is_open());
 }
 
 TEST(ReleaseAllFans, ClearsEveryForcedBitWhetherOrNotAnythingWasLeft) {

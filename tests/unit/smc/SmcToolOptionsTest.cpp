@@ -51,6 +51,9 @@ TEST(SmcToolOptions, CommandLinesBecomeOneAction) {
     }
     EXPECT_EQ(parse({"--release-fans", "--sysfs-root", "/tmp/sys"}).options.machine.sysfsRoot,
               "/tmp/sys");
+    EXPECT_EQ(parse({"--release-fans"}).options.stateDirectory, "/var/lib/drivetherm");
+    EXPECT_EQ(parse({"--state-dir=/tmp/state", "--release-fans"}).options.stateDirectory,
+              "/tmp/state");
 }
 
 TEST(SmcToolOptions, BadCommandLinesSayWhatIsWrong) {
@@ -76,6 +79,9 @@ TEST(SmcToolOptions, BadCommandLinesSayWhatIsWrong) {
         {{"--hardware", "sim:", "-l"},
          "--hardware: expected linux, sim or sim:FILE (got \"sim:\")"},
         {{"-l", "--sysfs-root"}, "--sysfs-root needs a directory"},
+        {{"-l", "--state-dir", "/tmp"}, "--state-dir goes with --release-fans, not with -l"},
+        {{"--release-fans", "--state-dir", "state"},
+         "--state-dir needs an absolute directory, such as /var/lib/drivetherm"},
     };
     for (const auto& [args, error] : cases) {
         const auto parsed = parse(args);
