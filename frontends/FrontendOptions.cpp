@@ -85,7 +85,8 @@ std::string frontendUsage(FrontendOptions::Program program, const std::string& p
     if (monitor) {
         text +=
             "  --poll-interval MS            how often the title is updated (default: 5000)\n"
-            "  --tray-wait SECONDS           how long to wait for a system tray (default: 5)\n";
+            "  --tray-wait SECONDS           how long to wait for a system tray before saying so\n"
+            "                                (default: 5)\n";
     } else {
         text +=
             "  --quit-after-first-paint      print the start-up time in ms when the window is\n"

@@ -12,7 +12,7 @@
 namespace drivetherm {
 
 AboutWindow::AboutWindow(ObjectController& controller, QWidget* parent) : QDialog(parent) {
-    setWindowTitle("About Drivetherm Monitor");
+    setWindowTitle(tr("About Drivetherm Monitor"));
     setModal(false);
     // Above the other windows, as a panel the user asked for from the tray.
     setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -21,7 +21,7 @@ AboutWindow::AboutWindow(ObjectController& controller, QWidget* parent) : QDialo
     auto* icon = new QLabel;
     const int side = fontMetrics().height() * 4;
     icon->setPixmap(appIcon().pixmap(side, side));
-    auto* name = new QLabel("<b>Drivetherm Monitor</b>");
+    auto* name = new QLabel(QStringLiteral("<b>%1</b>").arg(tr("Drivetherm Monitor")));
     QFont big = name->font();
     big.setPointSizeF(big.pointSizeF() * 1.4);
     name->setFont(big);
@@ -29,15 +29,15 @@ AboutWindow::AboutWindow(ObjectController& controller, QWidget* parent) : QDialo
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
     version_ = std::make_unique<KeyValueBinding>(
         controller, "selection.versionInfo", [version](const Value& v) {
-            version->setText("Version " + QString::fromStdString(v.stringValue()));
+            version->setText(tr("Version %1").arg(QString::fromStdString(v.stringValue())));
         });
     auto* about = new QLabel(
-        "Shows the temperature the fan daemon last measured on the disk and the fan's speed in "
-        "the system tray.");
+        tr("Shows the temperature the fan daemon last measured on the disk and the fan's speed "
+           "in the system tray."));
     about->setWordWrap(true);
     auto* updates = new QLabel(
-        "Updates come from your system's package manager; this program has no updater of its "
-        "own.");
+        tr("Updates come from your system's package manager; this program has no updater of its "
+           "own."));
     updates->setWordWrap(true);
 
     auto* text = new QVBoxLayout;

@@ -15,11 +15,11 @@ constexpr double kNotRunningSize = 9.0;
 }  // namespace
 
 MonitorAppDelegate::MonitorAppDelegate(StatusItem& statusItem, MonitorPlatform& platform,
-                                       DaemonBinder binder, TimerFactory& timers,
+                                       std::unique_ptr<DaemonCalls> daemon, TimerFactory& timers,
                                        LoginItems loginItems, Settings settings)
     : statusItem_(statusItem),
       platform_(platform),
-      binder_(std::move(binder)),
+      daemon_(std::move(daemon)),
       timers_(timers),
       loginItems_(std::move(loginItems)),
       settings_(std::move(settings)),
@@ -33,6 +33,7 @@ MonitorAppDelegate::MonitorAppDelegate(StatusItem& statusItem, MonitorPlatform& 
 }
 
 MonitorAppDelegate::~MonitorAppDelegate() {
+    *alive_ = false;
     if (timer_) timer_->invalidate();
 }
 
@@ -40,8 +41,8 @@ StatusTitle MonitorAppDelegate::startTitle() {
     return {"Drivetherm", kTitleSize};
 }
 
-StatusTitle MonitorAppDelegate::readingTitle(const std::string& temperature, int fanRpm) {
-    return {temperature + " / " + std::to_string(fanRpm) + "rpm", kTitleSize};
+StatusTitle MonitorAppDelegate::readingTitle(const std::string& temperature, int fanRpm, bool hot) {
+    return {temperature + " / " + std::to_string(fanRpm) + "rpm", kTitleSize, hot};
 }
 
 StatusTitle MonitorAppDelegate::notRunningTitle() {
@@ -50,7 +51,6 @@ StatusTitle MonitorAppDelegate::notRunningTitle() {
 
 void MonitorAppDelegate::awakeFromNib() {
     statusItem_.setTitle(startTitle());
-    bind();
     TransformerRegistry::setValueTransformer(transformer_, "TempTransformer");
     transformer_->setFahrenheit(fahrenheit());
     updateOutput();
@@ -64,31 +64,56 @@ void MonitorAppDelegate::updateOutput() {
 }
 
 void MonitorAppDelegate::mainThreadUpdater() {
-    float temperature = 0.0f;
-    int rpm = 0;
-    if (daemon_.isNone()) {
-        unreachable();
-        return;
-    }
-    // The unit is read inside the same guard: the daemon may go away between the two calls.
-    try {
-        daemon_.lastTemperature(&temperature, &rpm);
-        transformer_->setFahrenheit(daemon_.fahrenheit());
-    } catch (const DaemonError& e) {
-        log::info(kTag, "%s", e.what());
-        unreachable();
-        return;
-    }
-    statusItem_.setTitle(readingTitle(transformer_->transformedTemperature(temperature), rpm));
+    // A slow daemon: the next update waits for this one instead of queueing up.
+    if (updating_) return;
+    updating_ = true;
+    struct Answer {
+        float temperature = 0;
+        int fanRpm = 0;
+        bool fahrenheit = false;
+        float upper = 0;
+    };
+    auto answer = std::make_shared<Answer>();
+    daemon_->submit(
+        [answer](DaemonProtocol& d) {
+            // The unit is read in the same call: the daemon may go away between two calls.
+            d.lastTemperature(&answer->temperature, &answer->fanRpm);
+            answer->fahrenheit = d.fahrenheit();
+            answer->upper = d.upperThreshold();
+        },
+        [this, alive = alive_, answer](const DaemonCalls::Result& result) {
+            if (!*alive) return;
+            updating_ = false;
+            if (quitting_) return;
+            if (!result.ok()) {
+                log::info(kTag, "%s", result.message.c_str());
+                unreachable();
+                return;
+            }
+            connected_ = true;
+            temperature_ = answer->temperature;
+            fanRpm_ = answer->fanRpm;
+            upperThreshold_ = answer->upper;
+            if (answer->fahrenheit != fahrenheit_) {
+                // Switched elsewhere (the settings window): the menu's switch reads again.
+                fahrenheit_ = answer->fahrenheit;
+                transformer_->setFahrenheit(fahrenheit_);
+                fileOwnerController_.setContent(nullptr);
+                fileOwnerController_.setContent(this);
+            }
+            retitle();
+        });
+}
+
+void MonitorAppDelegate::retitle() {
+    const bool hot = temperature_ > 0 && upperThreshold_ > 0 && temperature_ > upperThreshold_;
+    statusItem_.setTitle(
+        readingTitle(transformer_->transformedTemperature(temperature_), fanRpm_, hot));
 }
 
 void MonitorAppDelegate::unreachable() {
+    connected_ = false;
     statusItem_.setTitle(notRunningTitle());
-    bind();
-}
-
-void MonitorAppDelegate::bind() {
-    daemon_ = binder_ ? binder_() : DaemonProxy();
 }
 
 void MonitorAppDelegate::showPrefs() {
@@ -127,11 +152,7 @@ void MonitorAppDelegate::applyLaunchAtLogin(bool enabled) {
 }
 
 bool MonitorAppDelegate::fahrenheit() {
-    try {
-        return daemon_.fahrenheit();
-    } catch (const DaemonError&) {
-        return false;
-    }
+    return fahrenheit_;
 }
 
 void MonitorAppDelegate::setFahrenheit(bool fahrenheit) {
@@ -139,15 +160,26 @@ void MonitorAppDelegate::setFahrenheit(bool fahrenheit) {
 }
 
 void MonitorAppDelegate::applyFahrenheit(bool fahrenheit) {
-    try {
-        daemon_.setFahrenheit(fahrenheit);
-        transformer_->setFahrenheit(fahrenheit);
-    } catch (const DaemonRefused& e) {
-        platform_.showNotice(std::string("The unit was not changed: ") + e.what() + ".");
-    } catch (const DaemonError& e) {
-        log::info(kTag, "%s", e.what());  // the update below shows the daemon as not running
-    }
-    updateOutput();
+    const bool before = fahrenheit_;
+    fahrenheit_ = fahrenheit;
+    transformer_->setFahrenheit(fahrenheit);
+    if (connected_) retitle();
+    daemon_->submit(
+        [fahrenheit](DaemonProtocol& d) { d.setFahrenheit(fahrenheit); },
+        [this, alive = alive_, before](const DaemonCalls::Result& result) {
+            if (!*alive) return;
+            if (result.outcome == DaemonCalls::Outcome::Refused) {
+                platform_.showNotice("The unit was not changed: " + result.message + ".");
+                fahrenheit_ = before;
+                transformer_->setFahrenheit(before);
+                fileOwnerController_.setContent(nullptr);
+                fileOwnerController_.setContent(this);
+            } else if (!result.ok()) {
+                // The update below shows the daemon as not running.
+                log::info(kTag, "%s", result.message.c_str());
+            }
+            updateOutput();
+        });
 }
 
 void MonitorAppDelegate::setNilValueForKey(const std::string& key) {

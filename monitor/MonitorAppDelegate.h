@@ -12,7 +12,7 @@
 #include "monitor/LaunchAtLoginController.h"
 #include "monitor/MonitorPlatform.h"
 #include "monitor/StatusItem.h"
-#include "protocol/DaemonProxy.h"
+#include "protocol/DaemonCalls.h"
 
 namespace drivetherm {
 
@@ -26,14 +26,16 @@ class TempTransformer;
 // When the daemon is absent or has gone away the title reads "Drivetherm not running" and the
 // monitor binds again at each update, so it follows the daemon across a restart.
 //
+// The tray never waits on the bus: each update is handed to DaemonCalls and the title changes
+// when the answer comes; an update still on its way is not doubled. Above the upper threshold
+// the title is marked hot.
+//
 // Bindable keys, through fileOwnerController() as "selection.<key>": fahrenheit (the daemon's
 // unit), launchAtLogin, versionInfo (read-only).
 class MonitorAppDelegate : public KeyValueObject {
 public:
     static constexpr std::chrono::milliseconds kUpdateInterval{5000};
 
-    // Binds to the daemon; a none proxy means no daemon.
-    using DaemonBinder = std::function<DaemonProxy()>;
     // Makes the login-item controller for one question or change.
     using LoginItems = std::function<LaunchAtLoginController()>;
 
@@ -43,16 +45,17 @@ public:
         std::chrono::milliseconds updateInterval = kUpdateInterval;
     };
 
-    MonitorAppDelegate(StatusItem& statusItem, MonitorPlatform& platform, DaemonBinder binder,
-                       TimerFactory& timers, LoginItems loginItems, Settings settings);
+    MonitorAppDelegate(StatusItem& statusItem, MonitorPlatform& platform,
+                       std::unique_ptr<DaemonCalls> daemon, TimerFactory& timers,
+                       LoginItems loginItems, Settings settings);
     ~MonitorAppDelegate() override;
 
     // The three titles.
     static StatusTitle startTitle();
-    static StatusTitle readingTitle(const std::string& temperature, int fanRpm);
+    static StatusTitle readingTitle(const std::string& temperature, int fanRpm, bool hot = false);
     static StatusTitle notRunningTitle();
 
-    // Start: the program's name as title, the binding, the unit, a first update at once, every
+    // Start: the program's name as title, a first update at once (which brings the unit), every
     // binding read afresh, then the repeating update.
     void awakeFromNib();
     // The timer's target. Everything runs on the user-interface thread, so it performs
@@ -75,7 +78,8 @@ public:
     void setFahrenheit(bool fahrenheit);
 
     ObjectController& fileOwnerController() { return fileOwnerController_; }
-    bool isConnected() const { return !daemon_.isNone(); }
+    // The daemon answered the last update.
+    bool isConnected() const { return connected_; }
 
 protected:
     // A switch that writes none (none ever should) changes nothing.
@@ -85,19 +89,27 @@ private:
     void applyFahrenheit(bool fahrenheit);
     void applyLaunchAtLogin(bool enabled);
     void unreachable();
-    void bind();
+    void retitle();
 
     StatusItem& statusItem_;
     MonitorPlatform& platform_;
-    DaemonBinder binder_;
+    std::unique_ptr<DaemonCalls> daemon_;
     TimerFactory& timers_;
     LoginItems loginItems_;
     Settings settings_;
-    DaemonProxy daemon_;
     std::shared_ptr<TempTransformer> transformer_;
     std::unique_ptr<RepeatingTimer> timer_;
     ObjectController fileOwnerController_;
     bool quitting_ = false;
+    bool updating_ = false;
+    bool connected_ = false;
+    // What the daemon said last: the unit, the reading and the upper threshold.
+    bool fahrenheit_ = false;
+    float temperature_ = 0;
+    int fanRpm_ = 0;
+    float upperThreshold_ = 0;
+    // Answers that arrive after the monitor is gone are dropped.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace drivetherm

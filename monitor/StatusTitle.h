@@ -11,6 +11,8 @@ namespace drivetherm {
 struct StatusTitle {
     std::string text;
     double fontSize = 12.0;
+    // The temperature is above the upper threshold.
+    bool hot = false;
 
     friend bool operator==(const StatusTitle&, const StatusTitle&) = default;
     friend std::ostream& operator<<(std::ostream& out, const StatusTitle& title) {

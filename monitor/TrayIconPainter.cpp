@@ -14,24 +14,19 @@ namespace {
 
 constexpr int kSides[] = {16, 22, 24, 32, 44, 48, 64};
 const QColor kPlate(0x1f, 0x4e, 0x79);
+const QColor kHotPlate(0xc0, 0x1c, 0x28);
 const QColor kSubduedPlate(0x55, 0x5b, 0x61);
+// The digits are never shorter than this, however small the tray: smaller is not readable.
+constexpr double kSmallestDigits = 9;
 
-// The largest condensed bold face in which every line fits the square, at most `ceiling`
-// pixels high.
-QFont fittingFont(const std::vector<QString>& lines, double width, double ceiling) {
+// The bold face whose digits are `digits` pixels tall.
+QFont digitFont(double digits) {
     QFont font;
     font.setBold(true);
-    font.setStretch(QFont::Condensed);
-    double size = std::max(1.0, ceiling);
-    for (; size > 4; size -= 0.5) {
-        font.setPixelSize(static_cast<int>(size));
-        const QFontMetricsF metrics(font);
-        double widest = 0;
-        for (const QString& line : lines)
-            widest = std::max(widest, metrics.horizontalAdvance(line));
-        if (widest <= width) break;
+    for (int size = 6; size < 200; ++size) {
+        font.setPixelSize(size);
+        if (QFontMetricsF(font).tightBoundingRect(QStringLiteral("0")).height() >= digits) break;
     }
-    font.setPixelSize(static_cast<int>(size));
     return font;
 }
 
@@ -49,20 +44,26 @@ QPixmap TrayIconPainter::pixmap(const StatusTitle& title, int side) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(text.subdued ? kSubduedPlate : kPlate);
+    painter.setBrush(text.subdued ? kSubduedPlate : text.hot ? kHotPlate : kPlate);
     const double corner = side * 0.18;
     painter.drawRoundedRect(QRectF(0, 0, side, side), corner, corner);
 
-    std::vector<QString> lines;
-    for (const std::string& line : text.lines) lines.push_back(QString::fromStdString(line));
-    const double lineHeight = side / static_cast<double>(lines.size());
-    const QFont font = fittingFont(lines, side * 0.94, lineHeight * 1.05 * text.relativeSize);
+    // One line, as tall as the icon allows; a line too wide for the square is narrowed, never
+    // made shorter, and loses its degree sign first.
+    QString line = QString::fromStdString(text.lines.front());
+    const QFont font = digitFont(std::max(kSmallestDigits, side * 0.6));
+    const QFontMetricsF metrics(font);
+    const double room = side * 0.96;
+    if (metrics.horizontalAdvance(line) > room && line.endsWith(QChar(0x00B0))) line.chop(1);
+    const double width = metrics.horizontalAdvance(line);
+    const double squeeze = width > room ? room / width : 1.0;
     painter.setFont(font);
     painter.setPen(text.subdued ? QColor(0xdd, 0xdd, 0xdd) : Qt::white);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const QRectF row(0, lineHeight * static_cast<double>(i), side, lineHeight);
-        painter.drawText(row, Qt::AlignCenter, lines[i]);
-    }
+    const QRectF box = metrics.tightBoundingRect(line);
+    painter.translate(side / 2.0, side / 2.0);
+    painter.scale(squeeze, 1.0);
+    // Centred on the digits' own box, not on the font's line with its room for descenders.
+    painter.drawText(QPointF(-width / 2, -box.center().y()), line);
     return picture;
 }
 

@@ -20,7 +20,7 @@ TrayIconText TrayIconText::forTitle(const StatusTitle& title) {
     text.relativeSize = title.fontSize / kReadingSize;
     if (title.text == MonitorAppDelegate::startTitle().text) return text;
     if (title.text == MonitorAppDelegate::notRunningTitle().text) {
-        text.lines = {"off"};
+        text.lines = {"\u2014"};
         text.subdued = true;
         return text;
     }
@@ -33,9 +33,8 @@ TrayIconText TrayIconText::forTitle(const StatusTitle& title) {
     std::string temperature = title.text.substr(0, slash);
     const auto degree = temperature.find(std::string(" ") + kDegree);
     if (degree != std::string::npos) temperature = temperature.substr(0, degree) + kDegree;
-    std::string rpm = title.text.substr(slash + 3);
-    rpm.resize(rpm.size() - 3);
-    text.lines = {temperature, rpm};
+    text.lines = {temperature};
+    text.hot = title.hot;
     return text;
 }
 

@@ -31,15 +31,18 @@ void TrayMonitor::attach(MonitorAppDelegate& delegate) {
     delegate_ = &delegate;
     about_ = std::make_unique<AboutWindow>(delegate.fileOwnerController());
 
-    menu_.addAction("Open Drivetherm &Settings\u2026", [this] { delegate_->showPrefs(); });
+    reading_ = menu_.addAction(title_ ? QString::fromStdString(title_->text) : QString());
+    reading_->setEnabled(false);
     menu_.addSeparator();
-    addSwitch("Show Temperatures in &Fahrenheit", "selection.fahrenheit");
-    addSwitch("Start at &Login", "selection.launchAtLogin");
+    menu_.addAction(tr("Open Drivetherm &Settings\u2026"), [this] { delegate_->showPrefs(); });
     menu_.addSeparator();
-    menu_.addAction("&About Drivetherm Monitor", [this] { delegate_->showAbout(); });
-    menu_.addAction("Drivetherm &Web Site", [this] { delegate_->openWebSite(); });
+    addSwitch(tr("Show Temperatures in &Fahrenheit"), "selection.fahrenheit");
+    addSwitch(tr("Start at &Login"), "selection.launchAtLogin");
     menu_.addSeparator();
-    menu_.addAction("&Quit", [this] { delegate_->quit(); });
+    menu_.addAction(tr("&About Drivetherm Monitor"), [this] { delegate_->showAbout(); });
+    menu_.addAction(tr("Drivetherm &Web Site"), [this] { delegate_->openWebSite(); });
+    menu_.addSeparator();
+    menu_.addAction(tr("&Quit"), [this] { delegate_->quit(); });
     // The unit may have been switched in the settings window and the login item elsewhere:
     // the switches read again each time the menu opens.
     connect(&menu_, &QMenu::aboutToShow, this, [this] {
@@ -78,7 +81,14 @@ void TrayMonitor::setTitle(const StatusTitle& title) {
     if (title_ == title) return;
     title_ = title;
     tray_.setIcon(TrayIconPainter::icon(title));
-    tray_.setToolTip(QString::fromStdString(title.text));
+    QString words = QString::fromStdString(title.text);
+    if (title == MonitorAppDelegate::notRunningTitle()) {
+        words = tr("The fan daemon is not running (systemctl start drivethermd)");
+    } else if (title.hot) {
+        words = tr("%1 \u2014 above the upper threshold").arg(words);
+    }
+    tray_.setToolTip(words);
+    if (reading_) reading_->setText(words);
 }
 
 void TrayMonitor::terminateSoon() {
@@ -101,7 +111,7 @@ void TrayMonitor::openUrl(const std::string& url) {
 
 void TrayMonitor::showNotice(const std::string& message) {
     log::warning("monitor", "%s", message.c_str());
-    tray_.showMessage("Drivetherm", QString::fromStdString(message), QSystemTrayIcon::Warning,
+    tray_.showMessage(tr("Drivetherm"), QString::fromStdString(message), QSystemTrayIcon::Warning,
                       kNoticeMs);
 }
 

@@ -51,6 +51,8 @@ private:
     QAction* addSwitch(const QString& text, const char* keyPath);
 
     SettingsLauncher launcher_;
+    // The reading in words at the top of the menu: the icon has room for the temperature only.
+    QAction* reading_ = nullptr;
     QSystemTrayIcon tray_;
     QMenu menu_;
     MonitorAppDelegate* delegate_ = nullptr;

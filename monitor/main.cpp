@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // drivetherm-monitor: the tray monitor. Wires the options, the tray, the timer and the
-// monitor's connection to the daemon; gives up with one line when the desktop has no tray.
+// monitor's connection to the daemon; waits for a tray when the desktop has none yet.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,11 +13,15 @@
 #include <cstring>
 
 #include "common/DataPaths.h"
+#include "common/Log.h"
 #include "frontends/AppIcon.h"
 #include "frontends/FrontendOptions.h"
+#include "frontends/GuiThread.h"
 #include "frontends/QtTimerFactory.h"
+#include "monitor/DesktopNotification.h"
 #include "monitor/MonitorAppDelegate.h"
 #include "monitor/TrayMonitor.h"
+#include "protocol/DaemonWorker.h"
 #include "protocol/DbusDaemonClient.h"
 
 using namespace drivetherm;
@@ -36,17 +40,31 @@ std::string webSite() {
     return QUrl::fromLocalFile(readme).toString().toStdString();
 }
 
-// A monitor started at login may come up before the desktop's panel does.
-bool waitForTray(std::chrono::milliseconds patience) {
+// A monitor started at login may come up before the desktop's panel does, and a desktop may
+// have no tray until the user adds one: the monitor waits for it, however long, and says so once
+// (in the journal, and on the desktop where a notification service listens).
+void waitForTray(std::chrono::milliseconds patience) {
     QElapsedTimer waited;
     waited.start();
+    bool said = false;
     while (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        if (waited.elapsed() >= patience.count()) return false;
+        if (!said && waited.elapsed() >= patience.count()) {
+            said = true;
+            const std::string line =
+                "this desktop shows no system tray yet; the temperature appears as soon as one "
+                "does (drivetherm shows it meanwhile)";
+            log::warning("monitor", "%s", line.c_str());
+            notifyDesktop("Drivetherm Monitor",
+                          QCoreApplication::translate(
+                              "main",
+                              "Waiting for a system tray to show the disk temperature in. Open "
+                              "Drivetherm to see it meanwhile.")
+                              .toStdString());
+        }
         QEventLoop pause;
         QTimer::singleShot(250, &pause, &QEventLoop::quit);
         pause.exec();
     }
-    return true;
 }
 
 }  // namespace
@@ -79,12 +97,7 @@ int main(int argc, char** argv) {
     // The About window closing is not the end of the monitor.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    if (!waitForTray(options->trayWait)) {
-        std::fprintf(stderr,
-                     "drivetherm-monitor: this desktop has no system tray to show the "
-                     "temperature in; use drivetherm or drivethermctl instead\n");
-        return 1;
-    }
+    waitForTray(options->trayWait);
 
     QStringList passOn;
     for (const std::string& argument : options->passOn()) {
@@ -94,8 +107,10 @@ int main(int argc, char** argv) {
     QtTimerFactory timers;
     const std::string bus = options->bus;
     MonitorAppDelegate delegate(
-        tray, tray, [bus] { return DbusDaemonClient::bind(bus); }, timers,
-        [] { return LaunchAtLoginController(); },
+        tray, tray,
+        std::make_unique<DaemonWorker>([bus] { return DbusDaemonClient::bind(bus); },
+                                       &postToGuiThread),
+        timers, [] { return LaunchAtLoginController(); },
         MonitorAppDelegate::Settings{DRIVETHERM_VERSION, webSite(), options->pollInterval});
     tray.attach(delegate);
     delegate.awakeFromNib();

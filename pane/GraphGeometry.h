@@ -93,6 +93,9 @@ public:
     int targetSpeed() const;
     // The measured speed truncated to whole rpm (a reading that is not a number counts as 0).
     int currentRpmTruncated() const;
+    // Nothing has been pushed (or the daemon is gone and every setting reads 0): there is no
+    // curve to draw and no target to announce.
+    bool isEmpty() const { return baseRpm_ == 0 && lowerThreshold_ == 0 && upperThreshold_ == 0; }
 
     GraphPicture picture(double width, double height) const;
 

@@ -23,9 +23,8 @@ constexpr double kMarkerRadius = 6;
 constexpr double kMarkerLift = 4;
 
 QPen pen(const QColor& colour, double width) {
-    QPen p(colour, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-    p.setMiterLimit(10);
-    return p;
+    // Round joins: a miter at a sharp backward bend reaches far past the line's end.
+    return QPen(colour, width, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin);
 }
 
 }  // namespace
@@ -35,41 +34,89 @@ GraphView::GraphView(const QSize& frame, QWidget* parent)
     resize(frame);
     setMinimumSize(frame);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setAccessibleName(tr("Fan speed curve"));
+    changed();
+}
+
+void GraphView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The scales follow the size: the same values on a new frame.
+    GraphGeometry resized(width(), height());
+    resized.setBaseRpm(geometry_.baseRpm());
+    resized.setLowerThreshold(geometry_.lowerThreshold());
+    resized.setUpperThreshold(geometry_.upperThreshold());
+    resized.setCurrentTemp(geometry_.currentTemp());
+    resized.setCurrentRpm(geometry_.currentRpm());
+    resized.setFahrenheit(geometry_.fahrenheit());
+    resized.setPinToBase(geometry_.pinToBase());
+    geometry_ = resized;
+}
+
+void GraphView::changed() {
+    update();
+    const GraphGeometry& g = geometry_;
+    if (g.isEmpty()) {
+        setAccessibleDescription(tr("No fan settings: the fan daemon is not answering."));
+        return;
+    }
+    const auto text = [](const std::string& s) { return QString::fromStdString(s); };
+    setAccessibleDescription(
+        tr("Base speed %1 rpm up to %2, rising to %3 rpm at %4. Now %5, fan at %6 rpm; the "
+           "settings call for %7 rpm.%8")
+            .arg(g.baseRpm())
+            .arg(text(g.transformedToDegrees(g.lowerThreshold())))
+            .arg(GraphGeometry::kTopRpm)
+            .arg(text(g.transformedToDegrees(g.upperThreshold())))
+            .arg(text(g.transformedToDegrees(g.currentTemp())))
+            .arg(g.currentRpmTruncated())
+            .arg(g.pinToBase() ? g.baseRpm() : g.targetSpeed())
+            .arg(g.pinToBase() ? tr(" The fan is held at the base speed.") : QString()));
+}
+
+QRectF GraphView::plotArea() const {
+    const GraphPoint low = geometry_.coordinateForTempWithoutPinToBase(GraphGeometry::kLowestTemp,
+                                                                       GraphGeometry::kLowestRpm);
+    const GraphPoint high = geometry_.coordinateForTempWithoutPinToBase(GraphGeometry::kHighestTemp,
+                                                                        GraphGeometry::kHighestRpm);
+    // Half the curve's width around the axes' ends: a curve at an end of an axis keeps its
+    // full stroke.
+    const double m = kCurveWidth / 2;
+    return QRectF(toWidget(low), toWidget(high)).normalized().adjusted(-m, -m, m, m);
 }
 
 void GraphView::setBaseRpm(int rpm) {
     geometry_.setBaseRpm(rpm);
-    update();
+    changed();
 }
 
 void GraphView::setLowerThreshold(float celsius) {
     geometry_.setLowerThreshold(celsius);
-    update();
+    changed();
 }
 
 void GraphView::setUpperThreshold(float celsius) {
     geometry_.setUpperThreshold(celsius);
-    update();
+    changed();
 }
 
 void GraphView::setCurrentTemp(float celsius) {
     geometry_.setCurrentTemp(celsius);
-    update();
+    changed();
 }
 
 void GraphView::setCurrentRpm(float rpm) {
     geometry_.setCurrentRpm(rpm);
-    update();
+    changed();
 }
 
 void GraphView::setFahrenheit(bool fahrenheit) {
     geometry_.setFahrenheit(fahrenheit);
-    update();
+    changed();
 }
 
 void GraphView::setPinToBase(bool pin) {
     geometry_.setPinToBase(pin);
-    update();
+    changed();
 }
 
 QFont GraphView::textFont() {
@@ -95,6 +142,19 @@ void GraphView::drawText(QPainter& painter, const GraphText& text) const {
                      QString::fromStdString(text.text));
 }
 
+void GraphView::drawTemperatureLabels(QPainter& painter, const GraphPicture& picture) const {
+    // In a narrow graph every other label, so that no two run into each other.
+    const auto& labels = picture.temperatureLabels;
+    const QFontMetricsF metrics(painter.font());
+    std::size_t every = 1;
+    if (labels.size() > 1) {
+        const double step = labels[1].at.x - labels[0].at.x;
+        const double widest = metrics.horizontalAdvance(QString::fromStdString(labels.back().text));
+        while (every < labels.size() && step * static_cast<double>(every) < widest + 4) ++every;
+    }
+    for (std::size_t i = 0; i < labels.size(); i += every) drawText(painter, labels[i]);
+}
+
 void GraphView::paintEvent(QPaintEvent*) {
     const GraphPicture picture = geometry_.picture(width(), height());
     QPainter painter(this);
@@ -102,6 +162,18 @@ void GraphView::paintEvent(QPaintEvent*) {
 
     painter.fillRect(rect(), kBlack);
 
+    if (geometry_.isEmpty()) {
+        painter.setFont(textFont());
+        painter.setPen(kGray);
+        for (const GraphText& label : picture.speedLabels) drawText(painter, label);
+        drawTemperatureLabels(painter, picture);
+        painter.drawText(plotArea(), Qt::AlignCenter | Qt::TextWordWrap,
+                         tr("No settings to draw: the fan daemon is not answering."));
+        return;
+    }
+
+    painter.save();
+    painter.setClipRect(plotArea());
     QPainterPath curve(toWidget(picture.curveStart));
     curve.lineTo(toWidget(picture.bendStart));
     curve.cubicTo(toWidget(picture.control1), toWidget(picture.control2),
@@ -119,15 +191,22 @@ void GraphView::paintEvent(QPaintEvent*) {
     gradient.setColorAt(0.01, kBlack);
     gradient.setColorAt(1.0, kBlue);
     painter.fillPath(area, gradient);
+    painter.restore();
 
     painter.setFont(textFont());
     painter.setPen(kGray);
-    for (const GraphText& label : picture.speedLabels) {
-        drawText(painter, label);
+    // In a short graph only every 1000 rpm, and fewer if the rows still crowd.
+    const double rows = picture.speedLabels.size() > 1
+                            ? picture.speedLabels[1].at.y - picture.speedLabels[0].at.y
+                            : 0;
+    const double lineHeight = QFontMetricsF(painter.font()).height();
+    std::size_t every = 1;
+    while (every < picture.speedLabels.size() && rows * static_cast<double>(every) < lineHeight)
+        every *= 2;
+    for (std::size_t i = 0; i < picture.speedLabels.size(); i += every) {
+        drawText(painter, picture.speedLabels[i]);
     }
-    for (const GraphText& label : picture.temperatureLabels) {
-        drawText(painter, label);
-    }
+    drawTemperatureLabels(painter, picture);
 
     painter.setPen(pen(kBlue, 1));
     painter.drawLine(toWidget(picture.speedLineFrom), toWidget(picture.speedLineTo));

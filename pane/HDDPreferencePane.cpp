@@ -10,20 +10,25 @@ namespace drivetherm {
 namespace {
 
 constexpr const char* kTag = "settings";
-constexpr const char* kLostMessage =
-    "The fan daemon is not answering; the window shows zeros until it is back.";
 
 // The daemon's own defaults, which the reset button restores.
 constexpr float kDefaultLowerThreshold = 50.0f;
 constexpr float kDefaultUpperThreshold = 58.0f;
 constexpr int kDefaultBaseRpm = 1100;
 
+// A line about one call, which the next accepted change or a few answered polls take away (a
+// line about the daemon's absence goes when it answers again).
+bool passing(HDDPreferencePane::Notice notice) {
+    return notice == HDDPreferencePane::Notice::Refused ||
+           notice == HDDPreferencePane::Notice::NotUnderstood;
+}
+
 }  // namespace
 
-HDDPreferencePane::HDDPreferencePane(Outlets outlets, DaemonBinder binder, TimerFactory& timers,
-                                     DriveWalk* drives)
+HDDPreferencePane::HDDPreferencePane(Outlets outlets, std::unique_ptr<DaemonCalls> daemon,
+                                     TimerFactory& timers, DriveWalk* drives)
     : outlets_(outlets),
-      binder_(std::move(binder)),
+      daemon_(std::move(daemon)),
       timers_(timers),
       transformer_(std::make_shared<TempTransformer>()),
       driveWalk_(drives) {
@@ -57,29 +62,20 @@ HDDPreferencePane::HDDPreferencePane(Outlets outlets, DaemonBinder binder, Timer
 }
 
 HDDPreferencePane::~HDDPreferencePane() {
+    *alive_ = false;
     if (timer_) timer_->invalidate();
 }
 
 void HDDPreferencePane::awakeFromNib() {
-    daemon_ = binder_ ? binder_() : DaemonProxy();
-    if (daemon_.isNone()) {
-        tell(
-            "The fan daemon is not running; the window shows zeros. Start drivethermd and open "
-            "this window again.");
-    }
     transformer_->setFahrenheit(fahrenheit());
     outlets_.graphView.setFahrenheit(fahrenheit());
     outlets_.graphView.setPinToBase(pinToBase());
     fileOwnerController_.setContent(this);
+    reload();
 }
 
 void HDDPreferencePane::willSelect() {
-    GraphSink& graph = outlets_.graphView;
-    graph.setBaseRpm(baseRpm());
-    graph.setLowerThreshold(lowerThreshold());
-    graph.setUpperThreshold(upperThreshold());
-    graph.setFahrenheit(fahrenheit());
-    graph.setPinToBase(pinToBase());
+    pushSettings();
     updateOutput();
     // A second show without a hide in between must not leave two polls running.
     if (timer_) timer_->invalidate();
@@ -94,20 +90,32 @@ void HDDPreferencePane::didUnselect() {
 }
 
 void HDDPreferencePane::updateOutput() {
-    const bool wasLost = lost_;
-    float temperature = 0.0f;
-    int rpm = 0;
-    if (!reach([&] { daemon_.temperature(&temperature, &rpm); })) {
-        temperature = 0.0f;
-        rpm = 0;
-    }
-    outlets_.fanField.setIntValue(rpm);
-    outlets_.temperatureField.setStringValue(transformer_->transformedTemperature(temperature));
-    outlets_.graphView.setCurrentTemp(temperature);
-    outlets_.graphView.setCurrentRpm(static_cast<float>(rpm));
-    // The daemon went away or came back: every control reads again, showing zeros or the
-    // daemon's values, so that the window never mixes the two.
-    if (lost_ != wasLost) refresh();
+    // A slow disk holds the daemon: the next poll waits for this one instead of queueing up.
+    if (polling_) return;
+    polling_ = true;
+    struct Answer {
+        DaemonReading reading;
+        DaemonSettings settings;
+    };
+    auto answer = std::make_shared<Answer>();
+    const std::uint64_t edits = edits_;
+    submit(
+        [answer](DaemonProtocol& d) {
+            d.temperature(&answer->reading.temperature, &answer->reading.fanRpm);
+            answer->settings = readDaemonSettings(d);
+        },
+        [this, answer, edits](const DaemonCalls::Result& result) {
+            polling_ = false;
+            if (!result.ok()) {
+                failed(result);
+                return;
+            }
+            answered();
+            reading_ = answer->reading;
+            takeSettings(answer->settings, edits);
+            showReading();
+            if (passing(notice_) && ++noticePolls_ >= kNoticePolls) tell(Notice::None);
+        });
 }
 
 void HDDPreferencePane::resetDefaults() {
@@ -137,105 +145,111 @@ const std::vector<std::string>& HDDPreferencePane::GetDrives() {
 
 bool HDDPreferencePane::shouldShowDriveSelection() {
     if (GetDrives().size() > 1) return false;
-    const std::optional<std::string> name = HDDName();
-    // On the bus no drive travels as the empty string: clearing "" would change nothing, yet it
-    // would ask for the privilege to change a setting every time the controls read again.
-    if (name && !name->empty()) setHDDName(std::nullopt);
+    // On the bus no drive travels as the empty string. Clearing the name is a change that needs
+    // the privilege to make it: it waits for a change the user makes (and so asked for).
+    if (settings_.HDDName && !settings_.HDDName->empty() && !driveNameCleared_) {
+        clearDriveName_ = true;
+    }
     return true;
 }
 
 int HDDPreferencePane::baseRpm() {
-    return ask<int>([this] { return daemon_.baseRpm(); }, 0);
+    return settings_.baseRpm;
 }
 void HDDPreferencePane::setBaseRpm(int rpm) {
     setValueForKey(Value(rpm), "baseRpm");
 }
 
 float HDDPreferencePane::lowerThreshold() {
-    return ask<float>([this] { return daemon_.lowerThreshold(); }, 0.0f);
+    return settings_.lowerThreshold;
 }
 void HDDPreferencePane::setLowerThreshold(float celsius) {
     setValueForKey(Value(static_cast<double>(celsius)), "lowerThreshold");
 }
 
 float HDDPreferencePane::upperThreshold() {
-    return ask<float>([this] { return daemon_.upperThreshold(); }, 0.0f);
+    return settings_.upperThreshold;
 }
 void HDDPreferencePane::setUpperThreshold(float celsius) {
     setValueForKey(Value(static_cast<double>(celsius)), "upperThreshold");
 }
 
 bool HDDPreferencePane::fahrenheit() {
-    return ask<bool>([this] { return daemon_.fahrenheit(); }, false);
+    return settings_.fahrenheit;
 }
 void HDDPreferencePane::setFahrenheit(bool fahrenheit) {
     setValueForKey(Value(fahrenheit), "fahrenheit");
 }
 
 bool HDDPreferencePane::pinToBase() {
-    return ask<bool>([this] { return daemon_.pinToBase(); }, false);
+    return settings_.pinToBase;
 }
 void HDDPreferencePane::setPinToBase(bool pin) {
     setValueForKey(Value(pin), "pinToBase");
 }
 
 bool HDDPreferencePane::useAmbientTemp() {
-    return ask<bool>([this] { return daemon_.useAmbientTemp(); }, false);
+    return settings_.useAmbientTemp;
 }
 void HDDPreferencePane::setUseAmbientTemp(bool useAmbient) {
     setValueForKey(Value(useAmbient), "useAmbientTemp");
 }
 
 std::optional<std::string> HDDPreferencePane::HDDName() {
-    return ask<std::optional<std::string>>([this] { return daemon_.HDDName(); }, std::nullopt);
+    return settings_.HDDName;
 }
 void HDDPreferencePane::setHDDName(const std::optional<std::string>& name) {
     setValueForKey(name ? Value(*name) : Value(), "HDDName");
 }
 
 void HDDPreferencePane::applyBaseRpm(int rpm) {
-    if (reach([&] { daemon_.setBaseRpm(rpm); })) outlets_.graphView.setBaseRpm(rpm);
+    settings_.baseRpm = rpm;
+    outlets_.graphView.setBaseRpm(rpm);
+    change([rpm](DaemonProtocol& d) { d.setBaseRpm(rpm); });
 }
 
 void HDDPreferencePane::applyLowerThreshold(float celsius) {
-    if (reach([&] { daemon_.setLowerThreshold(celsius); })) {
-        outlets_.graphView.setLowerThreshold(celsius);
-    }
+    settings_.lowerThreshold = celsius;
+    outlets_.graphView.setLowerThreshold(celsius);
+    change([celsius](DaemonProtocol& d) { d.setLowerThreshold(celsius); });
 }
 
 void HDDPreferencePane::applyUpperThreshold(float celsius) {
-    if (reach([&] { daemon_.setUpperThreshold(celsius); })) {
-        outlets_.graphView.setUpperThreshold(celsius);
-    }
+    settings_.upperThreshold = celsius;
+    outlets_.graphView.setUpperThreshold(celsius);
+    change([celsius](DaemonProtocol& d) { d.setUpperThreshold(celsius); });
 }
 
 void HDDPreferencePane::applyFahrenheit(bool fahrenheit) {
+    settings_.fahrenheit = fahrenheit;
     outlets_.graphView.setFahrenheit(fahrenheit);
-    if (!reach([&] { daemon_.setFahrenheit(fahrenheit); })) {
-        // The graph went first: give it the unit the daemon kept.
-        outlets_.graphView.setFahrenheit(this->fahrenheit());
-        return;
-    }
     transformer_->setFahrenheit(fahrenheit);
-    updateOutput();
+    // The reading, the threshold labels and the graph change unit together, at once.
+    showReading();
     refresh();
+    change([fahrenheit](DaemonProtocol& d) { d.setFahrenheit(fahrenheit); },
+           [this] { updateOutput(); });
 }
 
 void HDDPreferencePane::applyPinToBase(bool pin) {
-    if (!reach([&] { daemon_.setPinToBase(pin); })) return;
-    outlets_.graphView.setPinToBase(pinToBase());
-    updateOutput();
+    settings_.pinToBase = pin;
+    outlets_.graphView.setPinToBase(pin);
     refresh();
+    change([pin](DaemonProtocol& d) { d.setPinToBase(pin); }, [this] { updateOutput(); });
 }
 
 void HDDPreferencePane::applyUseAmbientTemp(bool useAmbient) {
-    if (!reach([&] { daemon_.setUseAmbientTemp(useAmbient); })) return;
-    updateOutput();
+    settings_.useAmbientTemp = useAmbient;
     refresh();
+    change([useAmbient](DaemonProtocol& d) { d.setUseAmbientTemp(useAmbient); },
+           [this] { updateOutput(); });
 }
 
 void HDDPreferencePane::applyHDDName(const std::optional<std::string>& name) {
-    reach([&] { daemon_.setHDDName(name); });
+    settings_.HDDName = name;
+    // The user chose: nothing is left to clear on their behalf.
+    clearDriveName_ = false;
+    change([name](DaemonProtocol& d) { d.setHDDName(name); });
 }
 
 void HDDPreferencePane::setNilValueForKey(const std::string& key) {
@@ -247,39 +261,125 @@ void HDDPreferencePane::refresh() {
     fileOwnerController_.setContent(this);
 }
 
-bool HDDPreferencePane::reach(const std::function<void()>& call) {
-    try {
-        call();
-        if (lost_) {
-            lost_ = false;
-            tell("");
+void HDDPreferencePane::change(DaemonCalls::Call call, std::function<void()> accepted) {
+    ++edits_;
+    submit(std::move(call), [this, accepted = std::move(accepted)](const DaemonCalls::Result& r) {
+        if (!r.ok()) {
+            failed(r);
+            // The daemon kept its value: the controls, the texts and the graph show it again.
+            if (r.outcome == DaemonCalls::Outcome::Refused) reload();
+            return;
         }
-        return true;
-    } catch (const DaemonRefused& e) {
-        tell(std::string("The daemon kept its setting: ") + e.what() + ".");
-    } catch (const DaemonConnectionLost& e) {
-        if (!lost_) {
-            log::warning(kTag, "%s", e.what());
-            lost_ = true;
-            tell(kLostMessage);
+        answered();
+        if (passing(notice_)) tell(Notice::None);
+        if (clearDriveName_ && !driveNameCleared_) {
+            clearDriveName_ = false;
+            driveNameCleared_ = true;
+            settings_.HDDName.reset();
+            change([](DaemonProtocol& d) { d.setHDDName(std::nullopt); });
         }
-    } catch (const DaemonError& e) {
-        tell(std::string("The fan daemon gave an answer this window does not understand: ") +
-             e.what() + ".");
+        if (accepted) accepted();
+    });
+}
+
+void HDDPreferencePane::reload() {
+    auto settings = std::make_shared<DaemonSettings>();
+    const std::uint64_t edits = edits_;
+    submit([settings](DaemonProtocol& d) { *settings = readDaemonSettings(d); },
+           [this, settings, edits](const DaemonCalls::Result& result) {
+               if (!result.ok()) {
+                   failed(result);
+                   return;
+               }
+               answered();
+               takeSettings(*settings, edits);
+           });
+}
+
+void HDDPreferencePane::submit(DaemonCalls::Call call,
+                               std::function<void(const DaemonCalls::Result&)> done) {
+    if (outstanding_++ == 0 && busySink_) busySink_(true);
+    daemon_->submit(std::move(call), [this, alive = alive_,
+                                      done = std::move(done)](const DaemonCalls::Result& result) {
+        if (!*alive) return;
+        if (--outstanding_ == 0 && busySink_) busySink_(false);
+        done(result);
+    });
+}
+
+void HDDPreferencePane::takeSettings(const DaemonSettings& settings, std::uint64_t edits) {
+    if (edits != edits_ || settings == settings_) return;
+    settings_ = settings;
+    pushSettings();
+    showReading();
+    refresh();
+}
+
+void HDDPreferencePane::pushSettings() {
+    transformer_->setFahrenheit(settings_.fahrenheit);
+    GraphSink& graph = outlets_.graphView;
+    graph.setBaseRpm(settings_.baseRpm);
+    graph.setLowerThreshold(settings_.lowerThreshold);
+    graph.setUpperThreshold(settings_.upperThreshold);
+    graph.setFahrenheit(settings_.fahrenheit);
+    graph.setPinToBase(settings_.pinToBase);
+}
+
+void HDDPreferencePane::showReading() {
+    outlets_.fanField.setIntValue(reading_.fanRpm);
+    outlets_.temperatureField.setStringValue(
+        transformer_->transformedTemperature(reading_.temperature));
+    outlets_.graphView.setCurrentTemp(reading_.temperature);
+    outlets_.graphView.setCurrentRpm(static_cast<float>(reading_.fanRpm));
+}
+
+void HDDPreferencePane::failed(const DaemonCalls::Result& result) {
+    using Outcome = DaemonCalls::Outcome;
+    switch (result.outcome) {
+        case Outcome::Done:
+            return;
+        case Outcome::Refused:
+            noticePolls_ = 0;
+            tell(Notice::Refused, result.message);
+            return;
+        case Outcome::Failed:
+            noticePolls_ = 0;
+            tell(Notice::NotUnderstood, result.message);
+            return;
+        case Outcome::Lost:
+        case Outcome::Absent:
+            break;
     }
-    return false;
+    const Notice notice =
+        result.outcome == Outcome::Lost && connected_ ? Notice::Lost : Notice::Absent;
+    if (connected_) log::warning(kTag, "%s", result.message.c_str());
+    connected_ = false;
+    // Zeros everywhere, never the old settings beside a missing reading.
+    reading_ = DaemonReading();
+    const bool changed = !(settings_ == DaemonSettings());
+    settings_ = DaemonSettings();
+    showReading();
+    if (changed) {
+        pushSettings();
+        refresh();
+    }
+    // Said once: a daemon that went away stays "lost" while each new call finds none.
+    if (notice_ != notice && !(notice_ == Notice::Lost && notice == Notice::Absent)) tell(notice);
 }
 
-template <class T>
-T HDDPreferencePane::ask(const std::function<T()>& call, T none) {
-    T value = none;
-    if (!reach([&] { value = call(); })) return none;
-    return value;
+void HDDPreferencePane::answered() {
+    if (connected_) return;
+    connected_ = true;
+    if (notice_ == Notice::Lost || notice_ == Notice::Absent) tell(Notice::None);
 }
 
-void HDDPreferencePane::tell(const std::string& message) {
-    if (!message.empty()) log::info(kTag, "%s", message.c_str());
-    if (messageSink_) messageSink_(message);
+void HDDPreferencePane::tell(Notice notice, const std::string& detail) {
+    if (notice == notice_ && notice == Notice::None) return;
+    notice_ = notice;
+    if (notice != Notice::None) {
+        log::info(kTag, "%s", detail.empty() ? "the fan daemon is not reachable" : detail.c_str());
+    }
+    if (messageSink_) messageSink_(notice, detail);
 }
 
 }  // namespace drivetherm

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,7 +14,8 @@
 #include "frontends/RepeatingTimer.h"
 #include "pane/GraphSink.h"
 #include "pane/TextField.h"
-#include "protocol/DaemonProxy.h"
+#include "protocol/DaemonCalls.h"
+#include "protocol/DaemonSnapshot.h"
 
 namespace drivetherm {
 
@@ -21,15 +23,14 @@ class DriveWalk;
 
 class TempTransformer;
 
-// The settings window's controller: the user's window onto the fan daemon. It holds no setting
-// of its own; every getter asks the daemon afresh and every setter forwards to it, then to the
-// graph. The window's controls bind to these keys through fileOwnerController() with key paths
-// "selection.<key>":
+// The settings window's controller: the user's window onto the fan daemon. It keeps no setting
+// of its own: the getters answer what the daemon last said, every setter forwards to the daemon
+// and to the graph. The window's controls bind to these keys through fileOwnerController() with
+// key paths "selection.<key>":
 //
 //   baseRpm, lowerThreshold, upperThreshold       int / float °C; forwarded, then the graph
 //   fahrenheit                                    graph, daemon, temperature text, poll, refresh
-//   pinToBase                                     daemon, graph (the value read back), poll,
-//                                                 refresh
+//   pinToBase                                     daemon, graph, poll, refresh
 //   useAmbientTemp                                daemon, poll, refresh
 //   HDDName                                       string or none; daemon only
 //   shouldShowDriveSelection                      read-only; true when there is nothing to choose
@@ -41,13 +42,17 @@ class TempTransformer;
 // controls are bound, willSelect() and didUnselect() bracket each time the window is on screen;
 // while it is, the readings are polled every five seconds.
 //
-// The daemon may refuse a change (no privilege) or stop answering. Neither ever escapes from a
-// setter or getter: a refusal leaves the daemon's value in place (the control reads it back when
-// it is notified) and reports one line through the message sink; a daemon that stops answering
-// reads as zeros, like one that was never there, until it answers again.
+// The window never waits on the bus: every call goes through DaemonCalls and its answer arrives
+// later. A change shows at once and is sent; a poll brings the reading and every setting in one
+// answer, and a setting that changed elsewhere (the unit from the tray, all of them after the
+// daemon restarted) reaches every control, the texts and the graph together. A refusal puts
+// the daemon's value back and says why; a daemon that is gone reads as zeros until a poll
+// reaches it again.
 class HDDPreferencePane : public KeyValueObject {
 public:
     static constexpr std::chrono::milliseconds kPollInterval{5000};
+    // A refusal's line goes after this many answered polls without another refusal.
+    static constexpr int kNoticePolls = 3;
 
     // What the window shows the readings in.
     struct Outlets {
@@ -55,31 +60,40 @@ public:
         TextField& temperatureField;
         GraphSink& graphView;
     };
-    // Binds to the daemon; called once, by awakeFromNib(). A none proxy means no daemon.
-    using DaemonBinder = std::function<DaemonProxy()>;
-    // One line for the user; the empty string takes the last one away.
-    using MessageSink = std::function<void(const std::string&)>;
+    // What the window tells the user; it words each kind in the user's language.
+    enum class Notice {
+        None,          // nothing to say: the line goes
+        Absent,        // no daemon is running
+        Lost,          // the daemon stopped answering
+        Refused,       // the daemon kept its setting; the detail says why
+        NotUnderstood  // an answer the window cannot read; the detail says which
+    };
+    using MessageSink = std::function<void(Notice notice, const std::string& detail)>;
+    // True while a call is on its way to the daemon.
+    using BusySink = std::function<void(bool busy)>;
 
     // Makes the temperature text and enters it in the registry under "TempTransformer".
     // `drives` lists the machine's disks for the drive chooser (null: none can be listed); the
     // caller keeps it alive.
-    HDDPreferencePane(Outlets outlets, DaemonBinder binder, TimerFactory& timers,
+    HDDPreferencePane(Outlets outlets, std::unique_ptr<DaemonCalls> daemon, TimerFactory& timers,
                       DriveWalk* drives);
     ~HDDPreferencePane() override;
 
     void setMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
+    void setBusySink(BusySink sink) { busySink_ = std::move(sink); }
 
-    // Binds to the daemon, hands the unit to the temperature text and the unit and pin-to-base to
-    // the graph, then makes this the controller's content so the bound controls show the
-    // daemon's values.
+    // Hands the unit to the temperature text and the unit and pin-to-base to the graph, makes
+    // this the controller's content, and asks the daemon for its settings; the controls show
+    // them when the answer comes.
     void awakeFromNib();
     // The window is about to be shown: pushes the settings into the graph, polls once and starts
     // the five-second poll. Exactly one poll timer runs while the window is shown.
     void willSelect();
     // The window was hidden or minimised: stops the poll.
     void didUnselect();
-    // One poll: a fresh temperature and fan speed into the fields and the graph (zeros when the
-    // daemon gives no answer).
+    // One poll: asks for a fresh temperature and fan speed and the settings; the answer goes
+    // into the fields, the graph and the controls (zeros when the daemon gives none). A poll
+    // still on its way is not doubled.
     void updateOutput();
     // The daemon's defaults through the pane's own setters, each with its full effect.
     void resetDefaults();
@@ -88,8 +102,9 @@ public:
     std::optional<std::vector<std::string>> GetAllDrives();
     // The drive names for the chooser, built on first use and kept for the life of the pane.
     const std::vector<std::string>& GetDrives();
-    // True when there is nothing to choose (one drive or none); then a stored drive name is
-    // cleared first, so that the daemon follows its default disk.
+    // True when there is nothing to choose (one drive or none). A stored drive name is then
+    // cleared, so that the daemon follows its default disk, but only together with the first
+    // change the user makes: opening the window changes nothing and asks for no privilege.
     bool shouldShowDriveSelection();
 
     // The bindable keys. Each setter notifies the key's observers once, as a bound write does.
@@ -108,8 +123,14 @@ public:
     std::optional<std::string> HDDName();
     void setHDDName(const std::optional<std::string>& name);
 
+    // All the daemon last said of its settings, the controlled fan and its range included.
+    const DaemonSettings& daemonSettings() const { return settings_; }
+    const DaemonReading& reading() const { return reading_; }
+
     ObjectController& fileOwnerController() { return fileOwnerController_; }
-    bool isConnected() const { return !daemon_.isNone(); }
+    // The daemon answered the last call.
+    bool isConnected() const { return connected_; }
+    bool isBusy() const { return outstanding_ > 0; }
 
 protected:
     // A control that writes none to a number or a flag (none ever should) changes nothing.
@@ -125,25 +146,47 @@ private:
     void applyUseAmbientTemp(bool useAmbient);
     void applyHDDName(const std::optional<std::string>& name);
 
-    // Runs one call to the daemon. False when the daemon refused it or did not answer; the user
-    // has been told.
-    bool reach(const std::function<void()>& call);
-    template <class T>
-    T ask(const std::function<T()>& call, T none);
-    void tell(const std::string& message);
+    // Sends a change the user made; `accepted` runs once the daemon took it.
+    void change(DaemonCalls::Call call, std::function<void()> accepted = nullptr);
+    // Asks for every setting; the answer replaces what the controls show.
+    void reload();
+    void submit(DaemonCalls::Call call, std::function<void(const DaemonCalls::Result&)> done);
+    // Takes settings the daemon gave in answer to a question asked when `edits` changes had
+    // been sent: an answer older than the user's latest change is not shown.
+    void takeSettings(const DaemonSettings& settings, std::uint64_t edits);
+    void pushSettings();
+    void showReading();
+    // A call failed: says why, and shows zeros when the daemon is gone.
+    void failed(const DaemonCalls::Result& result);
+    void answered();
+    void tell(Notice notice, const std::string& detail = {});
 
     Outlets outlets_;
-    DaemonBinder binder_;
+    std::unique_ptr<DaemonCalls> daemon_;
     TimerFactory& timers_;
     ObjectController fileOwnerController_;
-    DaemonProxy daemon_;
     std::shared_ptr<TempTransformer> transformer_;
     std::unique_ptr<RepeatingTimer> timer_;
     DriveWalk* driveWalk_;
     std::optional<std::vector<std::string>> Drives_;
     MessageSink messageSink_;
-    // The last call found the daemon gone; the controls show zeros.
-    bool lost_ = false;
+    BusySink busySink_;
+
+    DaemonSettings settings_;
+    DaemonReading reading_;
+    bool connected_ = false;
+    // What the status line says now, and for how many answered polls a refusal has stood.
+    Notice notice_ = Notice::None;
+    int noticePolls_ = 0;
+    int outstanding_ = 0;
+    bool polling_ = false;
+    // Changes sent so far; a settings answer asked for before the latest change is stale.
+    std::uint64_t edits_ = 0;
+    // A stored drive name waits to be cleared with the user's first change; done once.
+    bool clearDriveName_ = false;
+    bool driveNameCleared_ = false;
+    // Answers that arrive after the pane is gone are dropped.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace drivetherm

@@ -4,12 +4,15 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "bindings/KeyValueBinding.h"
 #include "pane/HDDPreferencePane.h"
+#include "protocol/DaemonProxy.h"
 
 class QCheckBox;
+class QTimer;
 class QComboBox;
 class QFormLayout;
 class QLabel;
@@ -29,15 +32,20 @@ class SMDoubleSlider;
 // Every control is bound to the window's HDDPreferencePane through its object controller.
 //
 // The pane's life follows the window's: it connects when the window is built, and it polls
-// while the window is on screen (shown and not minimised).
+// while the window is on screen (shown and not minimised). Its calls to the daemon run on a
+// worker thread: the window never waits on the bus, shows a busy state when an answer is slow
+// and the daemon's absence as such.
 class PreferenceWindow : public QWidget {
     Q_OBJECT
 
 public:
+    // Binds to the daemon, on the worker thread; a none proxy means no daemon.
+    using DaemonBinder = std::function<DaemonProxy()>;
+
     // `drives` lists the machine's disks for the drive chooser (null: none); the caller keeps it
     // alive.
-    PreferenceWindow(HDDPreferencePane::DaemonBinder binder, TimerFactory& timers,
-                     DriveWalk* drives, QWidget* parent = nullptr);
+    PreferenceWindow(DaemonBinder binder, TimerFactory& timers, DriveWalk* drives,
+                     QWidget* parent = nullptr);
     ~PreferenceWindow() override;
 
     HDDPreferencePane& pane() { return *pane_; }
@@ -53,6 +61,10 @@ public:
     QPushButton* resetButton() const { return reset_; }
     QComboBox* driveChooser() const { return drives_; }
     QLabel* statusLine() const { return statusText_; }
+    QPushButton* undoButton() const { return undo_; }
+    QSpinBox* baseRpmField() const { return baseRpm_; }
+    QLabel* fanLine() const { return fanLine_; }
+    QLabel* busyLine() const { return busy_; }
     PaneTextField* temperatureField() const { return temperature_; }
     PaneTextField* fanField() const { return fan_; }
     PaneGraphView* graphView() const { return graph_; }
@@ -72,7 +84,12 @@ private:
     void bindTemperatureLabel(QLabel* label, const char* keyPath);
     // Writes what a control produced; nothing that goes wrong may escape into Qt's event loop.
     void write(KeyValueBinding& binding, const Value& value);
-    void showMessage(const std::string& message);
+    void showMessage(const QString& message);
+    void showNotice(HDDPreferencePane::Notice notice, const std::string& detail);
+    // The settings the daemon gave that no single key carries: the fan and its range.
+    void showFan();
+    void restoreDefaults();
+    void undoRestore();
     // The pane polls exactly while the window is on screen.
     void updateSelection();
 
@@ -87,6 +104,12 @@ private:
     QPushButton* reset_ = nullptr;
     QWidget* status_ = nullptr;
     QLabel* statusText_ = nullptr;
+    QPushButton* undo_ = nullptr;
+    QLabel* fanLine_ = nullptr;
+    QLabel* busy_ = nullptr;
+    QTimer* busyDelay_ = nullptr;
+    // What Restore Defaults replaced, for its Undo.
+    std::optional<DaemonSettings> beforeReset_;
     std::vector<std::unique_ptr<KeyValueBinding>> bindings_;
     bool selected_ = false;
     std::function<void()> firstPaint_;

@@ -82,8 +82,17 @@ int main(int argc, char** argv) {
                             static_cast<long long>(realtimeNs()), ms);
                 std::fflush(stdout);
             }
-            // After this paint has finished, not from inside it.
-            QTimer::singleShot(0, &window, [&] {
+            // After this paint has finished, not from inside it; a picture waits (a few seconds
+            // at most) for the daemon's first answer, so that it shows the daemon's values.
+            auto* waitForAnswer = new QTimer(&window);
+            const auto shown = std::chrono::steady_clock::now();
+            QObject::connect(waitForAnswer, &QTimer::timeout, &window, [&, waitForAnswer, shown] {
+                const bool answered = window.pane().isConnected() && !window.pane().isBusy();
+                if (!options->quitAfterFirstPaint && !answered &&
+                    std::chrono::steady_clock::now() - shown < std::chrono::seconds(5)) {
+                    return;
+                }
+                waitForAnswer->stop();
                 const QString file = QString::fromStdString(options->screenshot);
                 if (!file.isEmpty() && !window.grab().save(file, "PNG")) {
                     std::fprintf(stderr, "drivetherm: cannot save the picture in %s\n",
@@ -92,6 +101,7 @@ int main(int argc, char** argv) {
                 }
                 QApplication::quit();
             });
+            waitForAnswer->start(options->quitAfterFirstPaint ? 0 : 50);
         });
     } else {
         QObject::connect(&instance, &SingleInstance::raiseRequested, &window,

@@ -35,6 +35,10 @@ bool daemonIsPresent(sd_bus* bus) {
                               "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired")) {
         throw DaemonRefused("not allowed to change the fan settings (" + detail + ")");
     }
+    // A daemon older than this client: not a lost connection, only a question it cannot answer.
+    if (sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_METHOD)) {
+        throw DaemonError(std::string("the fan daemon does not know ") + method.name);
+    }
     if (sd_bus_error_has_name(&error, SD_BUS_ERROR_INVALID_ARGS)) {
         throw DaemonInvalidValue("the daemon refused the value: " + detail);
     }

@@ -10,9 +10,11 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QStyleOptionSlider>
+#include <QWheelEvent>
 #include <cmath>
 
 #include "bindings/KeyValueObject.h"
+#include "slider/SMDoubleSliderAccessible.h"
 #include "slider/SliderMapping.h"
 
 namespace drivetherm {
@@ -45,6 +47,7 @@ SMDoubleSlider::SMDoubleSlider(Qt::Orientation orientation, QWidget* parent) : Q
     cell_.setControlView(this);
     cell_.setKnobPainter(this);
     cell_.setVertical(orientation == Qt::Vertical);
+    SMDoubleSliderAccessible::install();
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_Hover);
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed, QSizePolicy::Slider);
@@ -201,7 +204,26 @@ void SMDoubleSlider::setObjectHiValue(const Value& value) {
     cell_.setObjectHiValue(placeholder ? Value() : value);
 }
 
+void SMDoubleSlider::setValueGrid(double origin, double step) {
+    gridOrigin_ = origin;
+    gridStep_ = step > 0 ? step : 0;
+}
+
+double SMDoubleSlider::snapped(double value) const {
+    if (gridStep_ <= 0) return value;
+    const double s = gridOrigin_ + std::round((value - gridOrigin_) / gridStep_) * gridStep_;
+    // A step that lands just outside the range is taken back to the nearest step inside it.
+    if (s > cell_.maxValue() + 1e-9) return s - gridStep_;
+    if (s < cell_.minValue() - 1e-9) return s + gridStep_;
+    return s;
+}
+
+QString SMDoubleSlider::valueText(double value) const {
+    return valueText_ ? valueText_(value) : QString::number(value, 'f', 1);
+}
+
 void SMDoubleSlider::updateBoundControllerLoValue(double value) {
+    value = snapped(value);
     if (const auto info = infoForBinding(kLoBinding)) {
         if (KeyValueObject* object = info->observedObject()) {
             object->setValueForKeyPath(value, info->observedKeyPath());
@@ -210,6 +232,7 @@ void SMDoubleSlider::updateBoundControllerLoValue(double value) {
 }
 
 void SMDoubleSlider::updateBoundControllerHiValue(double value) {
+    value = snapped(value);
     if (const auto info = infoForBinding(kHiBinding)) {
         if (KeyValueObject* object = info->observedObject()) {
             object->setValueForKeyPath(value, info->observedKeyPath());
@@ -438,9 +461,40 @@ bool SMDoubleSlider::focusNextPrevChild(bool next) {
     return true;
 }
 
+double SMDoubleSlider::step() const {
+    if (keyboardStep_ > 0) return keyboardStep_;
+    if (gridStep_ > 0) return gridStep_;
+    return (cell_.maxValue() - cell_.minValue()) / 100;
+}
+
+void SMDoubleSlider::wheelEvent(QWheelEvent* event) {
+    // Unfocused, the wheel scrolls whatever holds the slider; it never changes a threshold.
+    if (!hasFocus() || !isEnabled()) {
+        event->ignore();
+        return;
+    }
+    const int notches = event->angleDelta().y() / 120;
+    if (notches == 0) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    moveCurrentKnob(cell_.doubleValue() + notches * step());
+}
+
+void SMDoubleSlider::moveCurrentKnob(double target) {
+    // The plain setter moves the current knob, with the cell's clamping; the bound value follows
+    // as it does at the end of a drag.
+    cell_.setDoubleValue(snapped(target));
+    if (cell_.trackingLoKnob()) {
+        updateBoundControllerLoValue(cell_.doubleLoValue());
+    } else {
+        updateBoundControllerHiValue(cell_.doubleHiValue());
+    }
+}
+
 void SMDoubleSlider::keyPressEvent(QKeyEvent* event) {
-    const double range = cell_.maxValue() - cell_.minValue();
-    const double step = keyboardStep_ > 0 ? keyboardStep_ : range / 100;
+    const double step = this->step();
     const double value = cell_.doubleValue();
     double target = value;
     switch (event->key()) {
@@ -469,14 +523,7 @@ void SMDoubleSlider::keyPressEvent(QKeyEvent* event) {
             return;
     }
     event->accept();
-    // The plain setter moves the current knob, with the cell's clamping; the bound value follows
-    // as it does at the end of a drag.
-    cell_.setDoubleValue(target);
-    if (cell_.trackingLoKnob()) {
-        updateBoundControllerLoValue(cell_.doubleLoValue());
-    } else {
-        updateBoundControllerHiValue(cell_.doubleHiValue());
-    }
+    moveCurrentKnob(target);
 }
 
 void SMDoubleSlider::focusInEvent(QFocusEvent* event) {

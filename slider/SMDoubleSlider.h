@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,7 +33,12 @@ namespace drivetherm {
 //
 // Keyboard: Tab walks previous widget, lo knob, hi knob, next widget; Shift-Tab the other way.
 // Focus arriving by Tab lands on the lo knob, by Shift-Tab on the hi knob, by a click on whichever
-// knob was current. The arrow keys, Page Up/Down, Home and End move the current knob.
+// knob was current. The arrow keys, Page Up/Down, Home and End move the current knob; so does the
+// wheel, but only once the slider has the focus (a wheel turned to scroll the window passes
+// over it).
+//
+// A value grid (setValueGrid) makes every value written back fall on whole steps, for example
+// whole degrees of the unit the user reads.
 class SMDoubleSlider : public QWidget,
                        public Bindable,
                        public DoubleSliderHost,
@@ -114,6 +120,13 @@ public:
     // How far an arrow key moves the current knob; Page Up and Down move ten times as far. 0 (the
     // default) means a hundredth of the range.
     void setKeyboardStep(double step) { keyboardStep_ = step; }
+    // Values written back through the bindings fall on origin + k × step; a step of 0 (the
+    // default) leaves them as they are. Arrow keys and the wheel then move one step.
+    void setValueGrid(double origin, double step);
+    double snapped(double value) const;
+    // The text of a knob's value for assistive technology (a plain number by default).
+    void setValueText(std::function<QString(double)> text) { valueText_ = std::move(text); }
+    QString valueText(double value) const;
 
     // Tab on the control: hi knob after lo, then out to the next widget (lo knob current again).
     // Answers whether the focus stays.
@@ -136,6 +149,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool focusNextPrevChild(bool next) override;
@@ -158,6 +172,9 @@ private:
     void syncCellGeometry();
     // Ends a drag that can no longer receive its mouse release.
     void cancelTracking();
+    // Moves the current knob to `target` and writes it back, as a key does.
+    void moveCurrentKnob(double target);
+    double step() const;
 
     SMDoubleSliderCell cell_;
     // The style's knob rectangles at the ends of the track, as the cell has them.
@@ -167,6 +184,9 @@ private:
     SliderPoint lastPoint_;
     bool tracking_ = false;
     double keyboardStep_ = 0;
+    double gridOrigin_ = 0;
+    double gridStep_ = 0;
+    std::function<QString(double)> valueText_;
 };
 
 }  // namespace drivetherm

@@ -83,12 +83,31 @@ TEST(GraphView, PinToBaseMovesTheMarkerToTheBaseSpeed) {
     EXPECT_FALSE(isRed(image.pixel(334, 205)));
 }
 
-TEST(GraphView, DrawsBeforeAnyValueWasPushed) {
-    GraphView view;
-    const QImage image = render(view, "graph-640x320-empty.png");
-    // Nothing pushed: the marker sits at the top speed, 6000 rpm at 25 °C: centre (120, 66).
-    EXPECT_TRUE(isRed(image.pixel(116, 65)) || isRed(image.pixel(116, 66)));
-    EXPECT_EQ(view.graphGeometry().targetSpeed(), 6000);
+// Nothing pushed, or a daemon that is gone: no curve, no marker, no target; and at the ends of
+// the slider (25 and 80 °C) the curve's sharp bends stay inside the plot.
+TEST(GraphView, DrawsNothingOutsideThePlotAndNoAlarmWithoutSettings) {
+    const auto blueOutside = [](const QImage& image, const QRectF& plot) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += qBlue(image.pixel(x, y)) > 100 && qRed(image.pixel(x, y)) < 60 &&
+                     !plot.contains(QPointF(x + 0.5, y + 0.5));
+        return n;
+    };
+    GraphView empty;
+    const QImage none = render(empty, "graph-640x320-empty.png");
+    EXPECT_EQ(blueOutside(none, QRectF()), 0);
+    EXPECT_FALSE(isRed(none.pixel(116, 65)) || isRed(none.pixel(116, 66)));
+
+    for (const auto& [lower, upper] : {std::pair{25.0f, 80.0f}, std::pair{25.0f, 25.0f},
+                                       std::pair{80.0f, 80.0f}, std::pair{24.0f, 81.0f}}) {
+        GraphView view;
+        pushSample(view);
+        view.setLowerThreshold(lower);
+        view.setUpperThreshold(upper);
+        const QImage image = render(view, "graph-640x320-ends.png");
+        EXPECT_EQ(blueOutside(image, view.plotArea()), 0) << lower << " " << upper;
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "frontends/RepeatingTimer.h"
+#include "protocol/DaemonCalls.h"
 #include "protocol/DaemonProtocol.h"
 #include "protocol/DaemonProxy.h"
 
@@ -119,6 +120,51 @@ private:
 
     Journal& journal_;
     std::shared_ptr<DaemonState> state_;
+};
+
+// The daemon's calls as the worker makes them, on the test's own thread: at once, or held
+// until deliver() (a slow daemon). Binds again after the daemon was gone, as the worker does.
+class FakeCalls final : public DaemonCalls {
+public:
+    explicit FakeCalls(std::function<DaemonProxy()> binder) : binder_(std::move(binder)) {}
+
+    void submit(Call call, Done done) override {
+        held_.push_back({std::move(call), std::move(done)});
+        if (!hold) deliver();
+    }
+    // Answers every call held so far, in order.
+    void deliver() {
+        while (!held_.empty()) {
+            auto [call, done] = std::move(held_.front());
+            held_.erase(held_.begin());
+            const Result result = perform(call);
+            if (done) done(result);
+        }
+    }
+    std::size_t waiting() const { return held_.size(); }
+
+    bool hold = false;
+
+private:
+    Result perform(const Call& call) {
+        if (daemon_.isNone()) daemon_ = binder_();
+        if (daemon_.isNone()) return {Outcome::Absent, "the fan daemon is not running"};
+        try {
+            call(daemon_);
+            return {};
+        } catch (const DaemonRefused& e) {
+            return {Outcome::Refused, e.what()};
+        } catch (const DaemonConnectionLost& e) {
+            daemon_ = DaemonProxy();
+            return {Outcome::Lost, e.what()};
+        } catch (const DaemonError& e) {
+            return {Outcome::Failed, e.what()};
+        }
+    }
+
+    std::function<DaemonProxy()> binder_;
+    DaemonProxy daemon_;
+    std::vector<std::pair<Call, Done>> held_;
 };
 
 // Timers that fire only when the test says so.

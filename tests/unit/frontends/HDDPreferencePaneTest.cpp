@@ -81,11 +81,18 @@ std::unique_ptr<SimDriveBay> makeDrives(int count) {
 class PaneTest : public ::testing::Test {
 protected:
     void make(bool daemonThere = true) {
+        auto calls = std::make_unique<fakes::FakeCalls>([this, daemonThere] {
+            return daemonThere && running ? daemon.proxy() : DaemonProxy();
+        });
+        this->calls = calls.get();
+        this->calls->hold = hold;
         pane = std::make_unique<HDDPreferencePane>(
-            HDDPreferencePane::Outlets{outputs.fan, outputs.temperature, outputs},
-            [this, daemonThere] { return daemonThere ? daemon.proxy() : DaemonProxy(); }, timers,
-            &walk());
-        pane->setMessageSink([this](const std::string& m) { messages.push_back(m); });
+            HDDPreferencePane::Outlets{outputs.fan, outputs.temperature, outputs}, std::move(calls),
+            timers, &walk());
+        pane->setMessageSink([this](HDDPreferencePane::Notice n, const std::string& detail) {
+            messages.push_back(std::to_string(static_cast<int>(n)) + ":" + detail);
+        });
+        pane->setBusySink([this](bool busy) { journal.push_back(busy ? "busy" : "idle"); });
         watcher = std::make_unique<ControlsWatcher>(pane->fileOwnerController(), journal);
         pane->awakeFromNib();
     }
@@ -106,6 +113,13 @@ protected:
     void write(const std::string& key, const Value& value) {
         pane->fileOwnerController().setValueForKeyPath(value, "selection." + key);
     }
+    // The journal without the busy marks, which every call brings.
+    Journal calm() const {
+        Journal out;
+        for (const auto& e : journal)
+            if (e != "busy" && e != "idle") out.push_back(e);
+        return out;
+    }
 
     Journal journal;
     FakeDaemon daemon{journal};
@@ -114,9 +128,16 @@ protected:
     std::vector<std::string> messages;
     std::unique_ptr<SimDriveBay> drives = makeDrives(2);
     std::unique_ptr<DriveWalk> walk_;
+    bool hold = false, running = true;
+    fakes::FakeCalls* calls = nullptr;
     std::unique_ptr<HDDPreferencePane> pane;
     std::unique_ptr<ControlsWatcher> watcher;
 };
+
+const std::string kAbsent = std::to_string(static_cast<int>(HDDPreferencePane::Notice::Absent));
+const std::string kLost = std::to_string(static_cast<int>(HDDPreferencePane::Notice::Lost));
+const std::string kRefused = std::to_string(static_cast<int>(HDDPreferencePane::Notice::Refused));
+const std::string kNone = std::to_string(static_cast<int>(HDDPreferencePane::Notice::None));
 
 // One poll as it appears in the journal, for the fake daemon's 45 °C and 2000 rpm.
 Journal poll(const std::string& shown, Journal before = {}, Journal after = {}) {
@@ -126,23 +147,27 @@ Journal poll(const std::string& shown, Journal before = {}, Journal after = {}) 
     return before;
 }
 
-TEST_F(PaneTest, EveryBoundKeyForwardsToTheDaemonAndTheGraphInTheDesignedOrder) {
+TEST_F(PaneTest, EveryBoundKeyShowsAtOnceThenForwardsToTheDaemon) {
     struct Row {
         std::string key;
         Value value;
         Journal effects;
     };
+    const Journal reading113 = {"fanField=2000", "temperatureField=113 \u00B0F",
+                                "graph.setCurrentTemp(45)", "graph.setCurrentRpm(2000)"};
+    Journal unit = {"graph.setFahrenheit(1)"};
+    unit.insert(unit.end(), reading113.begin(), reading113.end());
+    unit.insert(unit.end(), {"refresh", "daemon.setFahrenheit(1)"});
     const std::vector<Row> rows = {
-        {"baseRpm", 1500, {"daemon.setBaseRpm(1500)", "graph.setBaseRpm(1500)"}},
+        {"baseRpm", 1500, {"graph.setBaseRpm(1500)", "daemon.setBaseRpm(1500)"}},
         {"lowerThreshold",
          47.5,
-         {"daemon.setLowerThreshold(47.5)", "graph.setLowerThreshold(47.5)"}},
-        {"upperThreshold", 61.0, {"daemon.setUpperThreshold(61)", "graph.setUpperThreshold(61)"}},
-        {"fahrenheit", true,
-         poll("113 \u00B0F", {"graph.setFahrenheit(1)", "daemon.setFahrenheit(1)"}, {"refresh"})},
+         {"graph.setLowerThreshold(47.5)", "daemon.setLowerThreshold(47.5)"}},
+        {"upperThreshold", 61.0, {"graph.setUpperThreshold(61)", "daemon.setUpperThreshold(61)"}},
+        {"fahrenheit", true, poll("113 \u00B0F", unit)},
         {"pinToBase", true,
-         poll("45 \u00B0C", {"daemon.setPinToBase(1)", "graph.setPinToBase(1)"}, {"refresh"})},
-        {"useAmbientTemp", true, poll("45 \u00B0C", {"daemon.setUseAmbientTemp(1)"}, {"refresh"})},
+         poll("45 \u00B0C", {"graph.setPinToBase(1)", "refresh", "daemon.setPinToBase(1)"})},
+        {"useAmbientTemp", true, poll("45 \u00B0C", {"refresh", "daemon.setUseAmbientTemp(1)"})},
         {"HDDName", "MODEL 1", {"daemon.setHDDName(MODEL 1)"}},
     };
     for (const Row& row : rows) {
@@ -150,25 +175,32 @@ TEST_F(PaneTest, EveryBoundKeyForwardsToTheDaemonAndTheGraphInTheDesignedOrder) 
         daemon.reset();
         makeShown();
         write(row.key, row.value);
-        EXPECT_EQ(journal, row.effects);
-        EXPECT_EQ(control(row.key), row.value);  // the getter asks the daemon afresh
+        EXPECT_EQ(calm(), row.effects);
+        EXPECT_EQ(control(row.key), row.value);
     }
-    // Pin-to-base hands the graph what the daemon kept, not what was asked.
+    // A daemon that kept another pin-to-base: the poll after the change brings it to the graph.
     daemon.reset();
     daemon->ignoreChanges = true;
     write("pinToBase", true);
     EXPECT_EQ(only(journal, "graph.setPin").back(), "graph.setPinToBase(0)");
+    EXPECT_EQ(control("pinToBase"), Value(false));
 }
 
-TEST_F(PaneTest, ConnectingPushesTheUnitAndPinToBaseThenBindsTheControls) {
+TEST_F(PaneTest, ConnectingNeverWaitsAndTheControlsShowTheDaemonsSettingsWhenTheyCome) {
     daemon->fahrenheit = daemon->pin = true;
-    pane = std::make_unique<HDDPreferencePane>(
-        HDDPreferencePane::Outlets{outputs.fan, outputs.temperature, outputs},
-        [this] { return daemon.proxy(); }, timers, &walk());
-    EXPECT_TRUE(isControllerMarker(control("baseRpm")));
-    pane->awakeFromNib();
-    EXPECT_EQ(journal, (Journal{"graph.setFahrenheit(1)", "graph.setPinToBase(1)"}));
+    hold = true;
+    make();
+    // Nothing has answered yet: the window is up, with zeros, and says it is waiting.
+    EXPECT_EQ(control("baseRpm"), Value(0));
+    EXPECT_TRUE(pane->isBusy());
+    calls->deliver();
     EXPECT_EQ(control("baseRpm"), Value(1100));
+    EXPECT_EQ(only(journal, "graph.setFahrenheit").back(), "graph.setFahrenheit(1)");
+    EXPECT_EQ(only(journal, "graph.setPinToBase").back(), "graph.setPinToBase(1)");
+    EXPECT_FALSE(pane->isBusy());
+    EXPECT_EQ(only(journal, "busy"), Journal{"busy"});
+    EXPECT_EQ(pane->daemonSettings().fanMinimum, 1100);
+    EXPECT_EQ(pane->daemonSettings().fanLabel, "HDD");
 }
 
 TEST_F(PaneTest, ShowingPollsAtOnceThenEveryFiveSecondsUntilLeftAndOneTimerPerShow) {
@@ -176,20 +208,46 @@ TEST_F(PaneTest, ShowingPollsAtOnceThenEveryFiveSecondsUntilLeftAndOneTimerPerSh
     make();
     journal.clear();
     pane->willSelect();
-    EXPECT_EQ(journal, poll("45 \u00B0C",
-                            {"graph.setBaseRpm(1200)", "graph.setLowerThreshold(50)",
-                             "graph.setUpperThreshold(58)", "graph.setFahrenheit(0)",
-                             "graph.setPinToBase(0)"},
-                            {"timer.schedule(5000)"}));
+    EXPECT_EQ(calm(), poll("45 \u00B0C",
+                           {"graph.setBaseRpm(1200)", "graph.setLowerThreshold(50)",
+                            "graph.setUpperThreshold(58)", "graph.setFahrenheit(0)",
+                            "graph.setPinToBase(0)"},
+                           {"timer.schedule(5000)"}));
     journal.clear();
     timers.fireAll();
-    EXPECT_EQ(journal, poll("45 \u00B0C"));
+    EXPECT_EQ(calm(), poll("45 \u00B0C"));
 
     pane->didUnselect();
     EXPECT_EQ(timers.running(), 0);
     pane->willSelect();
     pane->willSelect();  // shown twice without being hidden in between
     EXPECT_EQ(timers.running(), 1);
+}
+
+TEST_F(PaneTest, ASlowDaemonHoldsNoPollsBackAndAnAnswerOlderThanAChangeIsNotShown) {
+    makeShown();
+    calls->hold = true;
+    timers.fireAll();
+    timers.fireAll();  // the first poll is still on its way: not doubled
+    EXPECT_EQ(calls->waiting(), 1u);
+    EXPECT_TRUE(pane->isBusy());
+    write("baseRpm", 1500);  // sent after the poll asked: the poll's answer predates it
+    calls->deliver();
+    EXPECT_EQ(control("baseRpm"), Value(1500));
+    EXPECT_EQ(daemon->baseRpm, 1500);
+    EXPECT_FALSE(pane->isBusy());
+}
+
+TEST_F(PaneTest, AUnitChangedElsewhereReachesTheTextsTheGraphAndTheControlsAtTheNextPoll) {
+    makeShown();
+    daemon->fahrenheit = true;  // switched from the tray
+    daemon->upper = 60;         // and the daemon restarted with another threshold
+    timers.fireAll();
+    EXPECT_EQ(only(journal, "temperatureField").back(), "temperatureField=113 \u00B0F");
+    EXPECT_EQ(only(journal, "graph.setFahrenheit").back(), "graph.setFahrenheit(1)");
+    EXPECT_EQ(only(journal, "graph.setUpper").back(), "graph.setUpperThreshold(60)");
+    EXPECT_EQ(only(journal, "refresh").size(), 1u);
+    EXPECT_EQ(control("fahrenheit"), Value(true));
 }
 
 TEST_F(PaneTest, APollShowsTheReadingsAsTheDaemonGivesThem) {
@@ -207,10 +265,10 @@ TEST_F(PaneTest, APollShowsTheReadingsAsTheDaemonGivesThem) {
         make();
         journal.clear();
         pane->updateOutput();
-        EXPECT_EQ(journal, (Journal{"daemon.temperature", "fanField=" + row.fan,
-                                    "temperatureField=" + row.temperature,
-                                    "graph.setCurrentTemp(" + number(row.celsius) + ")",
-                                    "graph.setCurrentRpm(" + number(row.rpm) + ")"}));
+        EXPECT_EQ(calm(), (Journal{"daemon.temperature", "fanField=" + row.fan,
+                                   "temperatureField=" + row.temperature,
+                                   "graph.setCurrentTemp(" + number(row.celsius) + ")",
+                                   "graph.setCurrentRpm(" + number(row.rpm) + ")"}));
     }
 }
 
@@ -235,20 +293,21 @@ TEST_F(PaneTest, ResetRestoresTheDaemonsDefaultsAndEveryControlReadsThemAgain) {
                        "graph.setBaseRpm(1100)"}));
 }
 
-TEST_F(PaneTest, TheDriveChooserIsNeededOnlyWithMoreThanOneDriveAndItsListIsKept) {
+TEST_F(PaneTest, AStoredDriveNameIsClearedOnlyWithTheUsersFirstChangeAndOnlyOnce) {
     struct Row {
         int drives;  // -1: the disks cannot be searched
         std::optional<std::string> stored;
         bool nothingToChoose;
-        Journal calls;
+        Journal calls;  // after the user's first change
     };
+    const Journal cleared = {"daemon.setBaseRpm(1500)", "daemon.setHDDName(none)"};
     const std::vector<Row> rows = {
-        {2, "MODEL 1", false, {}},
-        {1, "MODEL 0", true, {"daemon.setHDDName(none)"}},
-        {0, "gone disk", true, {"daemon.setHDDName(none)"}},
-        {-1, "MODEL 0", true, {"daemon.setHDDName(none)"}},
-        {1, std::nullopt, true, {}},
-        {1, "", true, {}},  // no drive travels on the bus as "": clearing it changes nothing
+        {2, "MODEL 1", false, {"daemon.setBaseRpm(1500)"}},
+        {1, "MODEL 0", true, cleared},
+        {0, "gone disk", true, cleared},
+        {-1, "MODEL 0", true, cleared},
+        {1, std::nullopt, true, {"daemon.setBaseRpm(1500)"}},
+        {1, "", true, {"daemon.setBaseRpm(1500)"}},  // no drive travels on the bus as ""
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.drives);
@@ -257,7 +316,13 @@ TEST_F(PaneTest, TheDriveChooserIsNeededOnlyWithMoreThanOneDriveAndItsListIsKept
         make();
         journal.clear();
         EXPECT_EQ(pane->shouldShowDriveSelection(), row.nothingToChoose);
-        EXPECT_EQ(only(journal, "daemon.set"), row.calls);
+        EXPECT_TRUE(only(journal, "daemon.set").empty());  // opening asks for no privilege
+        write("baseRpm", 1500);
+        pane->shouldShowDriveSelection();
+        write("baseRpm", 1500);
+        Journal twice = row.calls;
+        twice.push_back("daemon.setBaseRpm(1500)");
+        EXPECT_EQ(only(journal, "daemon.set"), twice);
     }
     drives = makeDrives(2);
     make();
@@ -269,7 +334,7 @@ TEST_F(PaneTest, TheDriveChooserIsNeededOnlyWithMoreThanOneDriveAndItsListIsKept
 
 TEST_F(PaneTest, WithNoDaemonEveryControlShowsZerosAndChangesDoNothing) {
     make(false);
-    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages, std::vector<std::string>{kAbsent + ":"});
     pane->willSelect();
     for (const char* key : {"baseRpm", "lowerThreshold", "upperThreshold", "fahrenheit",
                             "pinToBase", "useAmbientTemp"}) {
@@ -277,30 +342,36 @@ TEST_F(PaneTest, WithNoDaemonEveryControlShowsZerosAndChangesDoNothing) {
     }
     write("baseRpm", 1500);
     EXPECT_EQ(control("baseRpm"), Value(0));
-    EXPECT_EQ(only(journal, "fanField"), Journal{"fanField=0"});
-    EXPECT_EQ(only(journal, "temperatureField"), Journal{"temperatureField=0 \u00B0C"});
+    EXPECT_EQ(only(journal, "fanField").back(), "fanField=0");
+    EXPECT_EQ(only(journal, "temperatureField").back(), "temperatureField=0 \u00B0C");
     EXPECT_TRUE(only(journal, "daemon.").empty());
+    EXPECT_EQ(messages.size(), 1u);  // said once, not at every call
 }
 
 TEST_F(PaneTest, ADaemonThatStopsAnsweringShowsZerosUntilItIsBack) {
     makeShown();
     daemon->gone = true;
+    running = false;
     timers.fireAll();
-    EXPECT_EQ(journal, (Journal{"fanField=0", "temperatureField=0 \u00B0C",
-                                "graph.setCurrentTemp(0)", "graph.setCurrentRpm(0)", "refresh"}));
+    EXPECT_EQ(only(journal, "fanField").back(), "fanField=0");
     EXPECT_EQ(control("baseRpm"), Value(0));
+    EXPECT_EQ(only(journal, "graph.setBaseRpm").back(), "graph.setBaseRpm(0)");
     ASSERT_EQ(messages.size(), 1u);
-    write("upperThreshold", 60.0);  // nothing escapes, nothing reaches the graph
-    EXPECT_TRUE(only(journal, "graph.setUpper").empty());
+    EXPECT_EQ(messages[0].substr(0, kLost.size() + 1), kLost + ":");
+    timers.fireAll();  // still away: no new line
+    EXPECT_EQ(messages.size(), 1u);
 
     daemon->gone = false;
+    running = true;
     journal.clear();
     timers.fireAll();
-    EXPECT_EQ(journal, poll("45 \u00B0C", {}, {"refresh"}));
-    EXPECT_EQ(messages.back(), "");
+    EXPECT_EQ(control("baseRpm"), Value(1100));
+    EXPECT_EQ(only(journal, "graph.setBaseRpm").back(), "graph.setBaseRpm(1100)");
+    EXPECT_EQ(only(journal, "refresh").size(), 1u);
+    EXPECT_EQ(messages.back(), kNone + ":");
 }
 
-TEST_F(PaneTest, ARefusedChangeLeavesTheDaemonsValueAndSaysWhyInOneLine) {
+TEST_F(PaneTest, ARefusedChangeLeavesTheDaemonsValueSaysWhyAndTheLineGoesLater) {
     const std::vector<std::pair<std::string, Value>> rows = {
         {"baseRpm", 1500},     {"lowerThreshold", 40.0}, {"upperThreshold", 70.0},
         {"fahrenheit", true},  {"pinToBase", true},      {"useAmbientTemp", true},
@@ -314,13 +385,14 @@ TEST_F(PaneTest, ARefusedChangeLeavesTheDaemonsValueAndSaysWhyInOneLine) {
         EXPECT_NO_THROW(write(key, value));
         EXPECT_EQ(control(key), before);
         ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].rfind(kRefused + ":", 0), 0u);
         EXPECT_NE(messages[0].find("not allowed"), std::string::npos);
-        // The graph shows what the daemon kept: the unit went to it first and is taken back.
-        const Journal kept = key == "fahrenheit"
-                                 ? Journal{"graph.setFahrenheit(1)", "graph.setFahrenheit(0)"}
-                                 : Journal{};
-        EXPECT_EQ(only(journal, "graph."), kept);
+        // The graph shows what the daemon kept.
+        EXPECT_FALSE(only(journal, "graph.setFahrenheit(1)").size() >
+                     only(journal, "graph.setFahrenheit(0)").size());
     }
+    for (int i = 0; i < HDDPreferencePane::kNoticePolls; ++i) timers.fireAll();
+    EXPECT_EQ(messages.back(), kNone + ":");
 }
 
 }  // namespace

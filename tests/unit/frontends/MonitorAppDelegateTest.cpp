@@ -41,11 +41,10 @@ protected:
 
     void start() {
         delegate = std::make_unique<MonitorAppDelegate>(
-            tray, tray,
-            [this] {
+            tray, tray, std::make_unique<fakes::FakeCalls>([this] {
                 ++binds;
                 return daemonRunning ? daemon.proxy() : DaemonProxy();
-            },
+            }),
             timers, [this] { return LaunchAtLoginController("/proc/self/exe", autostart, ""); },
             MonitorAppDelegate::Settings{"1.2.3", "file:///doc/README.md"});
         delegate->awakeFromNib();
@@ -98,14 +97,12 @@ TEST_F(MonitorTest, StartShowsTheNameThenAReadingAtOnceThenFollowsTheDaemonEvery
 
 TEST_F(MonitorTest, WhileTheDaemonIsAwayTheTitleSaysSoAndEachUpdateBindsAgain) {
     daemonRunning = false;
-    start();  // binds, finds nothing, binds again at the first update
+    start();  // binds, finds nothing
     EXPECT_EQ(tray.titles.back(), (StatusTitle{"Drivetherm not running", 9.0}));
     daemonRunning = true;
-    timers.fireAll();  // still none in hand: this update only binds
-    EXPECT_EQ(title(), "Drivetherm not running");
-    timers.fireAll();
+    timers.fireAll();  // binds again and reads
     EXPECT_EQ(title(), "45 \u00B0C / 2000rpm");
-    EXPECT_EQ(binds, 3);
+    EXPECT_EQ(binds, 2);
 
     daemon->gone = true;  // stopped after the binding: the call raises
     daemonRunning = false;
@@ -115,8 +112,11 @@ TEST_F(MonitorTest, WhileTheDaemonIsAwayTheTitleSaysSoAndEachUpdateBindsAgain) {
     daemon->gone = false;
     daemonRunning = true;
     timers.fireAll();
-    timers.fireAll();
     EXPECT_EQ(title(), "45 \u00B0C / 2000rpm");
+    // Above the upper threshold the title is marked hot.
+    daemon->temperature = 59;
+    timers.fireAll();
+    EXPECT_TRUE(tray.titles.back().hot);
 }
 
 TEST_F(MonitorTest, SwitchingTheUnitRetitlesAtOnceAndARefusalIsNoticed) {
@@ -124,6 +124,7 @@ TEST_F(MonitorTest, SwitchingTheUnitRetitlesAtOnceAndARefusalIsNoticed) {
     journal.clear();
     controller().setValueForKeyPath(true, "selection.fahrenheit");
     EXPECT_EQ(journal, (Journal{"daemon.setFahrenheit(1)", "daemon.lastTemperature"}));
+    EXPECT_EQ(controller().valueForKeyPath("selection.fahrenheit"), Value(true));
     EXPECT_EQ(title(), "113 \u00B0F / 2000rpm");
 
     daemon->refuseChanges = true;
@@ -168,21 +169,23 @@ TEST_F(MonitorTest, TheLaunchAtLoginSwitchReadsAndWritesTheAutostartDirectory) {
     EXPECT_EQ(controller().valueForKeyPath("selection.launchAtLogin"), Value(true));
 }
 
-TEST(TrayIconText, FitsTheTitleIntoTwoShortLines) {
+TEST(TrayIconText, ShowsTheTemperatureAloneADashWithoutADaemonAndMarksHeat) {
     struct Row {
         StatusTitle title;
         std::vector<std::string> lines;
         double relativeSize;
     };
     for (const Row& row :
-         {Row{MonitorAppDelegate::readingTitle("45 \u00B0C", 2000), {"45\u00B0", "2000"}, 1.0},
-          Row{MonitorAppDelegate::readingTitle("-40 \u00B0F", -1), {"-40\u00B0", "-1"}, 1.0},
-          Row{MonitorAppDelegate::notRunningTitle(), {"off"}, 0.75},
+         {Row{MonitorAppDelegate::readingTitle("45 \u00B0C", 2000), {"45\u00B0"}, 1.0},
+          Row{MonitorAppDelegate::readingTitle("-40 \u00B0F", -1), {"-40\u00B0"}, 1.0},
+          Row{MonitorAppDelegate::notRunningTitle(), {"\u2014"}, 0.75},
           Row{MonitorAppDelegate::startTitle(), {}, 1.0}}) {
         const TrayIconText text = TrayIconText::forTitle(row.title);
         EXPECT_EQ(text.lines, row.lines) << row.title;
         EXPECT_EQ(text.relativeSize, row.relativeSize) << row.title;
     }
+    EXPECT_TRUE(
+        TrayIconText::forTitle(MonitorAppDelegate::readingTitle("60 \u00B0C", 5000, true)).hot);
 }
 
 }  // namespace
