@@ -329,8 +329,19 @@ DbusService::~DbusService() {
     sd_event_source_unref(reconnectTimer_);
 }
 
-void DbusService::start() {
-    if (!connect()) scheduleReconnect();
+void DbusService::start(std::function<void()> nameSettled) {
+    nameSettled_ = std::move(nameSettled);
+    if (!connect()) {
+        scheduleReconnect();
+        settleName();  // nothing to wait for
+    }
+}
+
+void DbusService::settleName() {
+    if (!nameSettled_) return;
+    const std::function<void()> settled = std::move(nameSettled_);
+    nameSettled_ = nullptr;
+    settled();
 }
 
 bool DbusService::connect() {
@@ -415,7 +426,7 @@ int DbusService::onDisconnected(sd_bus_message*, void* userdata, sd_bus_error*) 
     return 0;
 }
 
-int DbusService::onNameRequested(sd_bus_message* reply, void*, sd_bus_error*) {
+int DbusService::onNameRequested(sd_bus_message* reply, void* userdata, sd_bus_error*) {
     constexpr std::uint32_t kPrimaryOwner = 1;
     constexpr std::uint32_t kAlreadyOwner = 4;
     std::string why;
@@ -437,6 +448,7 @@ int DbusService::onNameRequested(sd_bus_message* reply, void*, sd_bus_error*) {
     } else {
         log::debug(kTag, "serving %s", bus::kServiceName);
     }
+    static_cast<DbusService*>(userdata)->settleName();
     return 0;
 }
 

@@ -384,7 +384,7 @@ void HDDDaemon::checkTemperature() {
 
     const char* source = "sensors";
     if (disk_ && !useAmbientTemp_) {
-        temp_ = hardware_.readDriveTemperature(disk_->c_str());
+        temp_ = readDrive();
         source = disk_->c_str();
     } else {
         temp_ = 0.0;
@@ -460,10 +460,20 @@ double HDDDaemon::getAvarageTemp() {
     return sum > 0.0 ? sum / count : 0.0;
 }
 
+double HDDDaemon::readDrive() {
+    const double t = hardware_.readDriveTemperature(disk_->c_str());
+    if (t > 0.0) {
+        unansweredDisk_.reset();
+    } else {
+        unansweredDisk_ = disk_;
+    }
+    return t;
+}
+
 double HDDDaemon::measureForQuery() {
     getDisk();
-    if (disk_ && !useAmbientTemp_) {
-        temp_ = hardware_.readDriveTemperature(disk_->c_str());
+    if (disk_ && !useAmbientTemp_ && disk_ != unansweredDisk_) {
+        temp_ = readDrive();
     } else {
         temp_ = 0.0;
     }
@@ -481,7 +491,9 @@ void HDDDaemon::temperature(float* temperature, int* fanRpm) {
         const auto now = clock_.now();
         if (!lastFreshQuery_ || now - *lastFreshQuery_ >= kFreshQueryInterval) {
             lastFreshTemp_ = measureForQuery();
-            lastFreshQuery_ = now;
+            // From the end of the read: a read that took longer than the interval must not let
+            // the next query read again at once.
+            lastFreshQuery_ = clock_.now();
         }
         *temperature = static_cast<float>(lastFreshTemp_);
     }

@@ -38,8 +38,11 @@ public:
 
     // The disk read when no drive is chosen or the chosen one is not found.
     static constexpr const char* kDefaultDisk = "disk0";
-    // A fresh temperature query reads the drive at most this often; calls in between are
-    // answered from the last fresh measurement, so a flood of queries cannot keep the disk busy.
+    // A fresh temperature query reads the drive at most this often, counted from the end of the
+    // read; calls in between are answered from the last fresh measurement, so a flood of queries
+    // cannot keep the disk busy. A drive that gave no reading at its last read is left to the
+    // loop's own checks: the queries measure the sensors until it answers again, so a client
+    // polling a drive that times out cannot hold the loop.
     static constexpr std::chrono::seconds kFreshQueryInterval{5};
 
     // `clock` paces the fresh-query cache only; the loop itself counts ticks.
@@ -119,6 +122,7 @@ private:
     void checkTemperature();
     void readFanSpeed(int* fanRpm);
     double measureForQuery();
+    double readDrive();
 
     DaemonHardware& hardware_;
     PreferenceStore& store_;
@@ -157,6 +161,8 @@ private:
     // The fresh-query cache: when the drive was last read for a query, and what it gave.
     std::optional<std::chrono::steady_clock::time_point> lastFreshQuery_;
     double lastFreshTemp_ = 0.0;
+    // The drive whose latest read gave no reading, if any.
+    std::optional<std::string> unansweredDisk_;
 };
 
 }  // namespace drivetherm
