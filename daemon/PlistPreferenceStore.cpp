@@ -474,18 +474,25 @@ bool PlistPreferenceStore::linkTemporary(int fd, std::string& name) const {
 
 bool PlistPreferenceStore::writeAtomically(const std::string& bytes, Stamp& stamp) {
     const char* step = "create a temporary file";
+    std::string temporary;  // its name, once it has one
+    bool ok = false;
     // Unnamed until it is complete, so that a crash while writing leaves nothing behind. Where
-    // the file system has no unnamed files, a named one, removed at the next start if a crash
-    // leaves it.
-    std::string temporary;
-    int fd = ::open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
-    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        temporary = path_ + ".XXXXXX";
-        fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-        if (fd < 0) temporary.clear();
-    }
-    bool ok = fd >= 0;
-    if (ok) {
+    // the file system has no unnamed files, or one cannot be linked (no /proc), a named one from
+    // the start, removed at the next start if a crash leaves it.
+    for (const bool unnamed : {true, false}) {
+        int fd = unnamed ? ::open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644) : -1;
+        if (unnamed && fd < 0) {
+            if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) continue;
+            break;
+        }
+        if (!unnamed) {
+            temporary = path_ + ".XXXXXX";
+            fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+            if (fd < 0) {
+                temporary.clear();
+                break;
+            }
+        }
         step = "write";
         ok = writeAll(fd, bytes);
         if (ok) {
@@ -501,9 +508,9 @@ bool PlistPreferenceStore::writeAtomically(const std::string& bytes, Stamp& stam
             ok = ::fstat(fd, &st) == 0;
             stamp = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
         }
-        if (ok && temporary.empty()) {
-            step = "name the temporary file for";
-            ok = linkTemporary(fd, temporary);
+        if (ok && unnamed && !linkTemporary(fd, temporary)) {
+            ::close(fd);
+            continue;
         }
         const int savedErrno = errno;
         if (::close(fd) != 0 && ok) {
@@ -521,6 +528,7 @@ bool PlistPreferenceStore::writeAtomically(const std::string& bytes, Stamp& stam
             ::unlink(temporary.c_str());
             errno = e;
         }
+        break;
     }
     if (ok) {
         // The rename itself must reach the disk, or a power cut can bring the old file back.
