@@ -257,6 +257,11 @@ TEST_F(DaemonOnFakeDisks, ADiskThatNeverAnswersHoldsTheFirstCheckSixSecondsAndNo
     const long afterCheck = fired - 1 + std::max(0L, dropped - 6);
     EXPECT_GE(fired - 1, 0.9 * afterCheck) << fired << " ticks fired, " << dropped << " dropped";
     EXPECT_GE(fired, 8);
+    std::printf(
+        "BaseRpm answered after %.3f s, the first check after %.3f s; %ld ticks fired, "
+        "%ld dropped\n",
+        std::chrono::duration<double>(answered).count(),
+        std::chrono::duration<double>(after).count(), fired, dropped);
 }
 
 }  // namespace
