@@ -25,9 +25,11 @@ using namespace drivetherm;
 
 constexpr const char* kDomain = "com.quillmoor.Drivetherm";
 
-void check(bool condition) {
-    if (!condition) std::abort();
-}
+// Ends the run with the failed condition named, so the crash report says which rule broke.
+#define check(condition) \
+    ((condition)         \
+         ? void(0)       \
+         : (std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), std::abort()))
 
 std::string& stateDirectory() {
     static std::string directory;

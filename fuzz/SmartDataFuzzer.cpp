@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 #include "hardware/disk/SmartData.h"
@@ -15,9 +16,11 @@ namespace {
 
 using namespace drivetherm;
 
-void check(bool condition) {
-    if (!condition) std::abort();
-}
+// Ends the run with the failed condition named, so the crash report says which rule broke.
+#define check(condition) \
+    ((condition)         \
+         ? void(0)       \
+         : (std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), std::abort()))
 
 }  // namespace
 

@@ -32,9 +32,11 @@ namespace {
 
 using namespace drivetherm;
 
-void check(bool condition) {
-    if (!condition) std::abort();
-}
+// Ends the run with the failed condition named, so the crash report says which rule broke.
+#define check(condition) \
+    ((condition)         \
+         ? void(0)       \
+         : (std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), std::abort()))
 
 std::FILE* devNull() {
     static std::FILE* sink = std::fopen("/dev/null", "w");

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "daemon/HDDDaemon.h"
@@ -52,6 +53,27 @@ TEST_F(FuzzedSettingsFile, ANulInsideTheDriveNameIsRefusedWithoutAbortingTheStar
     // A control character in a drive name is refused as the setter refuses it: no drive chosen,
     // and never the name cut at the NUL.
     EXPECT_EQ(daemon.HDDName().value_or(""), "");
+}
+
+// A key the daemon does not know is kept and written back; holding a string with a NUL inside,
+// its writing read past the string's end, into the heap, and out into the settings file.
+TEST_F(FuzzedSettingsFile, AStringWithANulUnderAnUnknownKeyNeverReachesTheWrittenFile) {
+    using namespace std::string_literals;
+    write(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+        "\t<key>HDDN*ame</key>\n\t<string>WD\0\0\0\0\x81\0\0\0EX-08M2NA0</string>\n"
+        "</dict>\n</plist>\n"s);
+    {
+        PlistPreferenceStore store(dir.string(), "com.quillmoor.Drivetherm");
+        store.setValue(HDDDaemon::kBaseRpmKey, std::int64_t{1500});
+        ASSERT_TRUE(store.synchronize());
+    }
+    std::ifstream in(dir / "com.quillmoor.Drivetherm.plist", std::ios::binary);
+    const std::string written{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(written.find('\0'), std::string::npos);
+    PlistPreferenceStore again(dir.string(), "com.quillmoor.Drivetherm");
+    EXPECT_EQ(again.setAsidePath(), "");
+    EXPECT_EQ(again.copyValue(HDDDaemon::kBaseRpmKey), PreferenceValue(std::int64_t{1500}));
 }
 
 }  // namespace
