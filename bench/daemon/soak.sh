@@ -87,5 +87,8 @@ echo "RSS: start $rss_start kB, end $rss_end kB, max $rss_max kB"
 echo "descriptors: start $fds_start, end $fds_end"
 grep 'ticks in' "$WORK/log" | sed 's/^drivethermd: /ticks: /'
 echo "written to storage: $((written_end - written_start)) bytes in $elapsed s; the settings file ($size bytes) replaced $replaced times"
+for file in "$WORK/state"/*; do
+    echo "state directory: $(basename "$file"), $(stat -c %s "$file") bytes, last changed $(( $(stat -c %Y "$file") - start )) s into the run"
+done
 echo "polls: $polls, failed: $failed"
 grep -v 'ticks in\|^drivethermd: following\|serving' "$WORK/log" | grep -i 'warning\|error\|cannot' | sort | uniq -c | head -n 10 || true
