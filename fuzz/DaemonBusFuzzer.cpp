@@ -232,7 +232,10 @@ void checkAnswer(const Call& call) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     log::setLevel(log::Level::Error);
     world = new World();
-    const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
+    // TMPDIR first: run-fuzzers points it at a memory file system of its own, removed afterwards
+    // with whatever a crashed run left.
+    const char* base = std::getenv("TMPDIR");
+    if (!base && ::access("/dev/shm", W_OK) == 0) base = "/dev/shm";
     std::string pattern = std::string(base ? base : "/tmp") + "/drivetherm-fuzz-bus.XXXXXX";
     check(::mkdtemp(pattern.data()) != nullptr);
     world->stateDirectory = pattern;

@@ -69,7 +69,10 @@ bool sameFloat(float a, float b) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // A memory file system where there is one: each input costs a write, a rename and fsyncs.
-    const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
+    // TMPDIR first: run-fuzzers points it at a memory file system of its own, removed afterwards
+    // with whatever a crashed run left.
+    const char* base = std::getenv("TMPDIR");
+    if (!base && ::access("/dev/shm", W_OK) == 0) base = "/dev/shm";
     std::string pattern = std::string(base ? base : "/tmp") + "/drivetherm-fuzz-settings.XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
         std::perror("mkdtemp");
