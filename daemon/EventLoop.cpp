@@ -75,8 +75,10 @@ void EventLoop::bringFirstTickForward(std::chrono::milliseconds delay) {
 int EventLoop::onTimer(sd_event_source* source, std::uint64_t usec, void* userdata) {
     auto* self = static_cast<EventLoop*>(userdata);
     const std::uint64_t started = monotonicNow();
-    if (started > usec)
+    if (started > usec) {
         self->worstLatenessUsec_ = std::max(self->worstLatenessUsec_, started - usec);
+        if (started - usec > self->intervalUsec_ / 10) ++self->ticksLate_;
+    }
     ++self->ticksFired_;
     self->onTick_();
 

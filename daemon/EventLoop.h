@@ -42,6 +42,8 @@ public:
     int terminatingSignal() const { return terminatingSignal_; }
     std::uint64_t ticksFired() const { return ticksFired_; }
     std::uint64_t ticksDropped() const { return ticksDropped_; }
+    // Ticks that ran, but more than a tenth of the interval after they were due.
+    std::uint64_t ticksLate() const { return ticksLate_; }
     // How late the latest tick started after it was due, at most, in microseconds.
     std::uint64_t worstLatenessUsec() const { return worstLatenessUsec_; }
     // Microseconds since the first tick was due.
@@ -61,6 +63,7 @@ private:
     int terminatingSignal_ = 0;
     std::uint64_t ticksFired_ = 0;
     std::uint64_t ticksDropped_ = 0;
+    std::uint64_t ticksLate_ = 0;
     std::uint64_t firstDueUsec_ = 0;
     std::uint64_t worstLatenessUsec_ = 0;
 };

@@ -89,10 +89,10 @@ int serve(const DaemonOptions& options) {
     if (loop.terminatingSignal() != 0) {
         log::info(kTag, "stopped by signal %d", loop.terminatingSignal());
     }
-    log::debug(kTag, "%llu ticks in %.3f s, %llu dropped, the latest %.3f ms late",
+    log::debug(kTag, "%llu ticks in %.3f s, %llu dropped, %llu late, the latest %.3f ms late",
                static_cast<unsigned long long>(loop.ticksFired()), loop.elapsedUsec() / 1e6,
                static_cast<unsigned long long>(loop.ticksDropped()),
-               loop.worstLatenessUsec() / 1e3);
+               static_cast<unsigned long long>(loop.ticksLate()), loop.worstLatenessUsec() / 1e3);
     return result < 0 ? 1 : 0;
 }
 

@@ -2,6 +2,7 @@
 #include "hardware/machine/MachineFile.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -143,6 +144,19 @@ MachineFile MachineFile::parse(const std::string& text, const std::string& name)
         const std::size_t at = error.byte > 0 ? error.byte - 1 : 0;
         throw std::runtime_error(name + ":" + std::to_string(lineAt(text, at)) +
                                  ": not valid JSON: " + what);
+    } catch (const json::out_of_range& error) {
+        // A number beyond a double ("1e400"): nlohmann names it ("number overflow parsing
+        // '1e400'") but not where it is, so the line is that of its first appearance.
+        std::string what = error.what();
+        if (const auto cut = what.find("] "); cut != std::string::npos) what.erase(0, cut + 2);
+        std::size_t at = 0;
+        if (const auto open = what.find('\''), close = what.rfind('\'');
+            open != std::string::npos && close > open + 1) {
+            at = text.find(what.substr(open + 1, close - open - 1));
+            if (at == std::string::npos) at = 0;
+        }
+        throw std::runtime_error(name + ":" + std::to_string(lineAt(text, at)) +
+                                 ": not valid JSON: " + what);
     }
     if (!root.is_object()) throw std::runtime_error(name + ":1: expected a JSON object");
 
@@ -162,8 +176,24 @@ int MachineFile::lineOf(const std::string& member) const {
 }
 
 void MachineFile::fail(const std::string& member, const std::string& what) const {
-    throw std::runtime_error(name_ + ":" + std::to_string(lineOf(member)) + ": " +
-                             (member.empty() ? "" : member + ": ") + what);
+    // Member names and values come from the file: a control character among them (a "\n" in
+    // a key) is shown as JSON writes it, so the message stays one line.
+    std::string line;
+    for (const char c : (member.empty() ? "" : member + ": ") + what) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            line += c;
+        } else if (c == '\n') {
+            line += "\\n";
+        } else if (c == '\t') {
+            line += "\\t";
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            line += escaped;
+        }
+    }
+    throw std::runtime_error(name_ + ":" + std::to_string(lineOf(member)) + ": " + line);
 }
 
 }  // namespace drivetherm

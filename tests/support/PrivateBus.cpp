@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <systemd/sd-bus.h>
@@ -69,6 +70,8 @@ void PrivateBus::start() {
     if (::pipe2(out, O_CLOEXEC) != 0) fail("pipe");
     pid_ = ::fork();
     if (pid_ == 0) {
+        // The bus ends with the process that started it, even one that crashed (a fuzz target).
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::dup2(out[1], 1);
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 2);

@@ -19,7 +19,12 @@ TEST(MachineFile, EachKindOfDamageIsOneLineNamingTheFileTheLineAndTheMember) {
     const std::pair<std::string, std::string> cases[] = {
         {dir + "missing.json", dir + "missing.json: cannot read the machine file"},
         {write("broken.json", "{\n  \"smc\": "), dir + "broken.json:2: not valid JSON: "},
+        // Found by the machine-file fuzz target: a number beyond a double ended the program.
+        {write("huge.json", "{\"smc\": {\"fans\": [\n  {\"min\": 1100, \"max\": 21e700}]}}"),
+         dir + "huge.json:2: not valid JSON: number overflow parsing '21e700'"},
         {write("list.json", "[1]"), dir + "list.json:1: expected a JSON object"},
+        {write("newline.json", "{\"smc\": {},\n \"de\\nscription\": 1}"),
+         dir + "newline.json:2: de\\nscription: unknown member"},
         {write("nosmc.json", "{\"drives\": []}"),
          dir + "nosmc.json:1: smc: missing: a machine needs an SMC"},
         {write("bad.json",
