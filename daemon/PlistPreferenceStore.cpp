@@ -229,6 +229,43 @@ bool sameFile(const struct stat& st, dev_t device, ino_t inode, off_t size,
            st.st_mtim.tv_sec == modified.tv_sec && st.st_mtim.tv_nsec == modified.tv_nsec;
 }
 
+// Whether a string anywhere under `node` holds a NUL byte. The XML reader takes one (XML forbids
+// it), but the library then asserts when the value is read and reads past it when it is written.
+bool holdsNul(plist_t node) {
+    switch (plist_get_node_type(node)) {
+        case PLIST_STRING: {
+            std::uint64_t length = 0;
+            const char* text = plist_get_string_ptr(node, &length);
+            return text && std::memchr(text, 0, length) != nullptr;
+        }
+        case PLIST_DICT: {
+            plist_dict_iter it = nullptr;
+            plist_dict_new_iter(node, &it);
+            bool found = false;
+            for (;;) {
+                char* key = nullptr;
+                plist_t value = nullptr;
+                plist_dict_next_item(node, it, &key, &value);
+                if (!value) break;
+                std::free(key);
+                if (holdsNul(value)) {
+                    found = true;
+                    break;
+                }
+            }
+            std::free(it);
+            return found;
+        }
+        case PLIST_ARRAY:
+            for (std::uint32_t i = 0; i < plist_array_get_size(node); ++i) {
+                if (holdsNul(plist_array_get_item(node, i))) return true;
+            }
+            return false;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 PlistPreferenceStore::PlistPreferenceStore(std::string stateDirectory, std::string domain,
@@ -305,7 +342,7 @@ void PlistPreferenceStore::load() {
     plist_t root = nullptr;
     if (!bytes.empty())
         plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
-    if (!root || plist_get_node_type(root) != PLIST_DICT) {
+    if (!root || plist_get_node_type(root) != PLIST_DICT || holdsNul(root)) {
         if (root) plist_free(root);
         setAside("not a property list of settings");
         return;
