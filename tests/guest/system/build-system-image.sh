@@ -90,12 +90,11 @@ failed() { # WHAT
     exit 1
 }
 
-# --- The system: everything but the kernel, by debootstrap ----------------------------------------
-# The kernel comes after, so that its initramfs is made once, with the few modules the guest's
-# root disk needs rather than most of them.
-include=$(echo "$packages" | grep -v '^linux-image-' | tr '\n' ',' | sed 's/,$//')
-debootstrap --variant=minbase --include="$include" bookworm "$root" "$mirror" > "$log" 2>&1 ||
-    failed "debootstrap from $mirror"
+# --- The system: the minimal base by debootstrap, the rest by apt in it ---------------------------
+# apt orders the packages' configuration by their dependencies, which debootstrap's --include
+# does not (polkitd failed to configure that way).
+debootstrap --variant=minbase bookworm "$root" "$mirror" > "$log" 2>&1 ||
+    { cp "$root/debootstrap/debootstrap.log" "$base/system-build-debootstrap.log" 2> /dev/null || true; failed "debootstrap from $mirror"; }
 
 # Drivers no guest has, and documents nobody reads there: kept out of the image (the manual pages
 # stay: the guest checks them).
@@ -115,18 +114,16 @@ path-exclude=/lib/modules/*/kernel/net/wireless/*
 path-exclude=/lib/modules/*/kernel/net/mac80211/*
 path-exclude=/usr/lib/firmware/*
 CFG
+# The kernel's initramfs gets the few modules the guest's root disk needs, not most of them.
 mkdir -p "$root/etc/initramfs-tools/conf.d"
 echo MODULES=list > "$root/etc/initramfs-tools/conf.d/drivetherm-guest"
 mkdir -p "$root/usr/share/initramfs-tools/modules.d"
 printf '%s\n' ahci sd_mod ext4 > "$root/usr/share/initramfs-tools/modules.d/drivetherm-guest"
 mount -t proc proc "$root/proc" && mounted=1
-kernel=$(echo "$packages" | grep '^linux-image-' | tr '\n' ' ')
-# debootstrap leaves the registry's package lists in the image; a second try fetches them anew.
-if ! chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $kernel >> "$log" 2>&1; then
-    chroot "$root" apt-get update >> "$log" 2>&1 || failed "apt-get update in the image"
-    chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $kernel >> "$log" 2>&1 ||
-        failed "the kernel's installation"
-fi
+chroot "$root" apt-get update >> "$log" 2>&1 || failed "apt-get update in the image"
+# shellcheck disable=SC2086
+chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $packages >> "$log" 2>&1 ||
+    { cp "$log" "$base/system-build-failed.log"; failed "apt-get install in the image"; }
 umount "$root/proc" && mounted=""
 
 # --- The guest's own settings -----------------------------------------------------------------------
