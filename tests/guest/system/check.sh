@@ -153,7 +153,8 @@ RULES
     dry_mask=$(forced_mask)
     systemctl kill -s CONT drivethermd
     echo "$dry" | head -6 | sed 's/^/  dry run: /'
-    check dry_run_refused_name "the dry run says it cannot own the name" sh -c 'echo "$1" | grep -q "cannot own the name"' _ "$dry"
+    check dry_run_refused_name "the dry run says it cannot own the name, and promises no hand-back" \
+        sh -c 'echo "$1" | grep -q "cannot own the name" && ! echo "$1" | grep -q "this one will"' _ "$dry"
     check dry_run_writes_nothing "SMC writes during the dry run: ${dry_writes:-none}; settings $settings_before -> $(state_of /var/lib/drivetherm/com.quillmoor.Drivetherm.plist), fan-limits $limits_before -> $(state_of /var/lib/drivetherm/fan-limits)" \
         test -z "$dry_writes" -a "$dry_mask" -ge 0 -a "$settings_before" = "$(state_of /var/lib/drivetherm/com.quillmoor.Drivetherm.plist)" -a "$limits_before" = "$(state_of /var/lib/drivetherm/fan-limits)"
     check service_still_owns_name "after the dry run the service still answers" drivethermctl get baseRpm
@@ -188,6 +189,10 @@ fi
 # --- Second boot: the settings kept, then the purge ------------------------------------------------
 wait_for 30 active
 check service_active_after_reboot "enabled service active after the reboot" active
+# At boot udev loads the SMC driver while services start: the daemon must not have raced it.
+restarts=$(systemctl show -p NRestarts --value drivethermd)
+no_smc=$(journalctl -b -u drivethermd -o cat | grep -i "no Apple SMC" | head -1)
+check started_once_at_boot "restarts at boot: $restarts${no_smc:+; $no_smc}" test "$restarts" = 0 -a -z "$no_smc"
 kept=$(drivethermctl get baseRpm 2>&1)
 check setting_survives_reboot "baseRpm after the reboot: $kept (set to $kept_rpm over the bus)" test "$kept" = $kept_rpm
 apt-get purge -y drivetherm > /tmp/purge.log 2>&1 || dpkg --purge drivetherm >> /tmp/purge.log 2>&1
