@@ -143,6 +143,8 @@ RULES
 
     # --- A dry run beside the service ---------------------------------------------------------------
     # The service is held still (SIGSTOP keeps its name) so that any SMC write seen is the dry run's.
+    # The setting just made is stored at the end of the service's tick: before the dry run.
+    wait_for 10 test -f /var/lib/drivetherm/com.quillmoor.Drivetherm.plist
     settings_before=$(state_of /var/lib/drivetherm/com.quillmoor.Drivetherm.plist)
     limits_before=$(state_of /var/lib/drivetherm/fan-limits)
     systemctl kill -s STOP drivethermd
@@ -151,12 +153,14 @@ RULES
     dry=$(timeout -s INT 8 drivethermd --dry-run -v 2>&1)
     dry_writes=$(smc writes)
     dry_mask=$(forced_mask)
+    settings_after=$(state_of /var/lib/drivetherm/com.quillmoor.Drivetherm.plist)
+    limits_after=$(state_of /var/lib/drivetherm/fan-limits)
     systemctl kill -s CONT drivethermd
     echo "$dry" | head -6 | sed 's/^/  dry run: /'
     check dry_run_refused_name "the dry run says it cannot own the name, and promises no hand-back" \
         sh -c 'echo "$1" | grep -q "cannot own the name" && ! echo "$1" | grep -q "this one will"' _ "$dry"
-    check dry_run_writes_nothing "SMC writes during the dry run: ${dry_writes:-none}; settings $settings_before -> $(state_of /var/lib/drivetherm/com.quillmoor.Drivetherm.plist), fan-limits $limits_before -> $(state_of /var/lib/drivetherm/fan-limits)" \
-        test -z "$dry_writes" -a "$dry_mask" -ge 0 -a "$settings_before" = "$(state_of /var/lib/drivetherm/com.quillmoor.Drivetherm.plist)" -a "$limits_before" = "$(state_of /var/lib/drivetherm/fan-limits)"
+    check dry_run_writes_nothing "SMC writes during the dry run: ${dry_writes:-none}; settings $settings_before -> $settings_after, fan-limits $limits_before -> $limits_after" \
+        test -z "$dry_writes" -a "$dry_mask" -ge 0 -a "$settings_before" != absent -a "$settings_before" = "$settings_after" -a "$limits_before" = "$limits_after"
     check service_still_owns_name "after the dry run the service still answers" drivethermctl get baseRpm
 
     # --- Stop, crash, restart ----------------------------------------------------------------------
