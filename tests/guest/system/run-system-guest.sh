@@ -51,14 +51,14 @@ fail() {
 for tool in qemu-img:qemu-utils tar:tar timeout:coreutils; do
     command -v "${tool%%:*}" > /dev/null 2>&1 || skip "${tool%%:*} is not installed (Debian package ${tool#*:}; scripts/install-deps installs it)"
 done
-looked_up() { # SCRIPT ARGUMENTS...: the path its last line gives, or this script's verdict
-    status=0
-    answer=$(sh "$@") || status=$?
-    [ $status = 0 ] || { [ $status = $SKIP ] && skip "$(echo "$answer" | tail -1 | sed 's/^[a-z ]*: SKIPPED: //')"; fail "$answer"; }
-    echo "$answer" | tail -1
-}
-emulator=$(looked_up "$here/../emulator/build-emulator.sh" --cached)
-image=$(looked_up "$here/build-system-image.sh" --deb "$deb" --cached)
+# The emulator and the image: built by the tier's fixtures, only looked up here.
+status=0
+emulator=$(sh "$here/../emulator/build-emulator.sh" --cached) || status=$?
+[ $status = 0 ] || { [ $status = $SKIP ] && skip "${emulator#emulator: SKIPPED: }"; fail "$emulator"; }
+emulator=$(echo "$emulator" | tail -1)
+image=$(sh "$here/build-system-image.sh" --deb "$deb" --cached) || status=$?
+[ $status = 0 ] || { [ $status = $SKIP ] && skip "${image#system image: SKIPPED: }"; fail "$image"; }
+image=$(echo "$image" | tail -1)
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/drivetherm-system-guest.XXXXXX")
 qemu_pid=""
