@@ -4,7 +4,6 @@
 #include <systemd/sd-bus.h>
 #include <systemd/sd-event.h>
 
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -24,33 +23,6 @@ namespace {
 constexpr const char* kTag = "bus";
 constexpr std::uint64_t kFirstReconnectDelayUsec = 1000000;
 constexpr std::uint64_t kLongestReconnectDelayUsec = 30000000;
-
-// A threshold arrives as a double and is kept as a float. Out of the float's range it becomes
-// an infinity rather than an undefined conversion; the loop treats either as "run at full".
-float toFloat(double value) {
-    if (std::isnan(value)) return static_cast<float>(value);
-    if (value > FLT_MAX) return HUGE_VALF;
-    if (value < -FLT_MAX) return -HUGE_VALF;
-    return static_cast<float>(value);
-}
-
-// A drive name is a model string; anything longer or with control characters is not one, and
-// would only bloat the settings file and the logs.
-bool acceptableDriveName(const char* name, std::string& why) {
-    const std::size_t length = std::strlen(name);
-    if (length > bus::kLongestDriveName) {
-        why = "a drive name is at most " + std::to_string(bus::kLongestDriveName) + " bytes long";
-        return false;
-    }
-    for (std::size_t i = 0; i < length; ++i) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || c == 0x7f) {
-            why = "a drive name cannot hold control characters";
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -92,7 +64,8 @@ struct DbusServiceMethods {
         double value = 0;
         int r = sd_bus_message_read(m, "d", &value);
         if (r < 0) return r;
-        return authorizeThen(m, u, [u, value] { daemon(u).setLowerThreshold(toFloat(value)); });
+        return authorizeThen(
+            m, u, [u, value] { daemon(u).setLowerThreshold(thresholdFromDouble(value)); });
     }
     static int upperThreshold(sd_bus_message* m, void* u, sd_bus_error*) {
         return sd_bus_reply_method_return(m, "d", double{daemon(u).upperThreshold()});
@@ -101,7 +74,8 @@ struct DbusServiceMethods {
         double value = 0;
         int r = sd_bus_message_read(m, "d", &value);
         if (r < 0) return r;
-        return authorizeThen(m, u, [u, value] { daemon(u).setUpperThreshold(toFloat(value)); });
+        return authorizeThen(
+            m, u, [u, value] { daemon(u).setUpperThreshold(thresholdFromDouble(value)); });
     }
     static int fahrenheit(sd_bus_message* m, void* u, sd_bus_error*) {
         return sd_bus_reply_method_return(m, "b", int{daemon(u).fahrenheit()});
@@ -329,8 +303,19 @@ DbusService::~DbusService() {
     sd_event_source_unref(reconnectTimer_);
 }
 
-void DbusService::start() {
-    if (!connect()) scheduleReconnect();
+void DbusService::start(std::function<void()> nameSettled) {
+    nameSettled_ = std::move(nameSettled);
+    if (!connect()) {
+        scheduleReconnect();
+        settleName();  // nothing to wait for
+    }
+}
+
+void DbusService::settleName() {
+    if (!nameSettled_) return;
+    const std::function<void()> settled = std::move(nameSettled_);
+    nameSettled_ = nullptr;
+    settled();
 }
 
 bool DbusService::connect() {
@@ -415,7 +400,7 @@ int DbusService::onDisconnected(sd_bus_message*, void* userdata, sd_bus_error*) 
     return 0;
 }
 
-int DbusService::onNameRequested(sd_bus_message* reply, void*, sd_bus_error*) {
+int DbusService::onNameRequested(sd_bus_message* reply, void* userdata, sd_bus_error*) {
     constexpr std::uint32_t kPrimaryOwner = 1;
     constexpr std::uint32_t kAlreadyOwner = 4;
     std::string why;
@@ -437,6 +422,7 @@ int DbusService::onNameRequested(sd_bus_message* reply, void*, sd_bus_error*) {
     } else {
         log::debug(kTag, "serving %s", bus::kServiceName);
     }
+    static_cast<DbusService*>(userdata)->settleName();
     return 0;
 }
 

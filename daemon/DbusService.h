@@ -5,6 +5,7 @@
 #include <systemd/sd-event.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "daemon/Authorizer.h"
@@ -29,8 +30,10 @@ public:
     DbusService(const DbusService&) = delete;
     DbusService& operator=(const DbusService&) = delete;
 
-    // Connects; a bus that is not there yet is retried in the background.
-    void start();
+    // Connects and asks for the service name; a bus that is not there yet is retried in the
+    // background. `nameSettled` runs once, from the loop, as soon as the name is owned or cannot
+    // be (the bus refused it, or there is no bus to ask yet).
+    void start(std::function<void()> nameSettled = {});
 
 private:
     bool connect();
@@ -39,6 +42,7 @@ private:
 
     static int onDisconnected(sd_bus_message* m, void* userdata, sd_bus_error* e);
     static int onNameRequested(sd_bus_message* m, void* userdata, sd_bus_error* e);
+    void settleName();
     static int onReconnectTimer(sd_event_source* s, std::uint64_t usec, void* userdata);
 
     friend struct DbusServiceMethods;
@@ -56,6 +60,7 @@ private:
     sd_event_source* reconnectTimer_ = nullptr;
     std::uint64_t reconnectDelayUsec_ = 0;
     bool saidBusMissing_ = false;
+    std::function<void()> nameSettled_;
 };
 
 }  // namespace drivetherm

@@ -50,16 +50,26 @@ EventLoop::~EventLoop() {
     sd_event_unref(event_);
 }
 
-void EventLoop::startTicks(std::chrono::milliseconds interval, std::function<void()> onTick) {
+void EventLoop::startTicks(std::chrono::milliseconds interval, std::function<void()> onTick,
+                           std::chrono::milliseconds firstDelay) {
     onTick_ = std::move(onTick);
     intervalUsec_ = std::uint64_t(interval.count()) * 1000;
-    dueUsec_ = monotonicNow();
+    dueUsec_ = monotonicNow() + std::uint64_t(firstDelay.count()) * 1000;
     firstDueUsec_ = dueUsec_;
     check(sd_event_add_time(event_, &timer_, CLOCK_MONOTONIC, dueUsec_, kAccuracyUsec,
                             &EventLoop::onTimer, this),
           "cannot start the tick");
     // A flood of bus calls must never hold up the fan: the tick goes first when both are ready.
     sd_event_source_set_priority(timer_, SD_EVENT_PRIORITY_IMPORTANT);
+}
+
+void EventLoop::bringFirstTickForward(std::chrono::milliseconds delay) {
+    if (!timer_ || ticksFired_ > 0) return;
+    const std::uint64_t due = monotonicNow() + std::uint64_t(delay.count()) * 1000;
+    if (due >= dueUsec_) return;
+    dueUsec_ = due;
+    firstDueUsec_ = due;
+    sd_event_source_set_time(timer_, due);
 }
 
 int EventLoop::onTimer(sd_event_source* source, std::uint64_t usec, void* userdata) {

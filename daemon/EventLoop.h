@@ -24,11 +24,15 @@ public:
 
     sd_event* event() const { return event_; }
 
-    // Calls `onTick` every `interval`, the first time right away. The schedule is anchored to the
-    // monotonic clock: each tick is due one interval after the previous one was due, not after it
-    // ran, so ticks never drift. A tick that could not run on time (the loop was held up, for
-    // example by a slow disk) is dropped rather than fired in a burst.
-    void startTicks(std::chrono::milliseconds interval, std::function<void()> onTick);
+    // Calls `onTick` every `interval`, the first time after `firstDelay`. The schedule is anchored
+    // to the monotonic clock: each tick is due one interval after the previous one was due, not
+    // after it ran, so ticks never drift. A tick that could not run on time (the loop was held up,
+    // for example by a slow disk) is dropped rather than fired in a burst.
+    void startTicks(std::chrono::milliseconds interval, std::function<void()> onTick,
+                    std::chrono::milliseconds firstDelay = std::chrono::milliseconds(0));
+    // Moves the first tick to `delay` from now when it has not run yet and was due later; the
+    // schedule follows from there. Nothing once the ticks have begun.
+    void bringFirstTickForward(std::chrono::milliseconds delay);
 
     // Runs until a signal arrives or exit() is called; returns the exit code.
     int run();

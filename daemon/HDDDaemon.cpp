@@ -2,13 +2,16 @@
 #include "daemon/HDDDaemon.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <utility>
 #include <vector>
 
 #include "common/Log.h"
+#include "protocol/BusNames.h"
 
 namespace drivetherm {
 namespace {
@@ -34,16 +37,31 @@ int clampToInt(std::int64_t value) {
                                                      std::numeric_limits<int>::max()));
 }
 
-const char* kindName(const PreferenceValue& value) {
+// A stored value as the line about it shows it: a number as it is, a number that cannot be read
+// as it was written, any other value by its kind.
+std::string shown(const PreferenceValue& value) {
     switch (value.index()) {
         case 0:
-            return "an integer";
-        case 1:
-            return "a real number";
+            return std::to_string(std::get<std::int64_t>(value));
+        case 1: {
+            char text[32];
+            std::snprintf(text, sizeof text, "%g", std::get<double>(value));
+            return text;
+        }
         case 2:
             return "a boolean";
-        default:
+        case 3:
             return "a string";
+        default: {
+            const auto& number = std::get<UnreadableNumber>(value);
+            std::string text = number.text.substr(0, 40);
+            for (char& c : text) {
+                if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f)
+                    c = '?';
+            }
+            if (number.text.size() > text.size()) text += "...";
+            return "<" + number.element + ">" + text + "</" + number.element + ">";
+        }
     }
 }
 
@@ -62,8 +80,16 @@ std::optional<int> asInt(const PreferenceValue& value) {
     return std::nullopt;
 }
 
+// A fan number as the fan setter takes it: -1 or the index of one of the SMC's fans.
+std::optional<int> asFanIndex(const PreferenceValue& value) {
+    const std::optional<int> index = asInt(value);
+    if (!index || *index < -1 || *index >= FanChoice::kMostFans) return std::nullopt;
+    return index;
+}
+
+// Any number is a threshold, as the setter takes it: NaN and the infinities included.
 std::optional<float> asFloat(const PreferenceValue& value) {
-    if (auto* d = std::get_if<double>(&value)) return static_cast<float>(*d);
+    if (auto* d = std::get_if<double>(&value)) return thresholdFromDouble(*d);
     if (auto* i = std::get_if<std::int64_t>(&value)) return static_cast<float>(*i);
     return std::nullopt;
 }
@@ -71,11 +97,70 @@ std::optional<float> asFloat(const PreferenceValue& value) {
 std::optional<bool> asBool(const PreferenceValue& value) {
     if (auto* b = std::get_if<bool>(&value)) return *b;
     if (auto* i = std::get_if<std::int64_t>(&value)) return *i != 0;
-    if (auto* d = std::get_if<double>(&value)) return *d != 0.0;
+    if (auto* d = std::get_if<double>(&value)) {
+        if (!std::isfinite(*d)) return std::nullopt;
+        return *d != 0.0;
+    }
     return std::nullopt;
 }
 
+std::optional<std::string> asString(const PreferenceValue& value) {
+    if (auto* s = std::get_if<std::string>(&value)) return *s;
+    return std::nullopt;
+}
+
+// The length of the UTF-8 sequence at `text[i]`, or 0 when none starts there: no overlong
+// form, no surrogate, nothing beyond U+10FFFF.
+std::size_t utf8Sequence(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) {
+        return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
+    };
+    const unsigned lead = byte(0);
+    const auto continuation = [&](std::size_t k) { return (byte(k) & 0xc0) == 0x80; };
+    if (lead < 0x80) return 1;
+    if (lead >= 0xc2 && lead <= 0xdf) return continuation(1) ? 2 : 0;
+    if (lead >= 0xe0 && lead <= 0xef) {
+        const unsigned second = byte(1);
+        if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second >= 0xa0)) return 0;
+        return continuation(1) && continuation(2) ? 3 : 0;
+    }
+    if (lead >= 0xf0 && lead <= 0xf4) {
+        const unsigned second = byte(1);
+        if ((lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second >= 0x90)) return 0;
+        return continuation(1) && continuation(2) && continuation(3) ? 4 : 0;
+    }
+    return 0;
+}
+
 }  // namespace
+
+bool acceptableDriveName(std::string_view name, std::string& why) {
+    if (name.size() > bus::kLongestDriveName) {
+        why = "a drive name is at most " + std::to_string(bus::kLongestDriveName) + " bytes long";
+        return false;
+    }
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t length = utf8Sequence(name, i);
+        if (length == 0) {
+            why = "a drive name is text in UTF-8";
+            return false;
+        }
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == 0x7f) {
+            why = "a drive name cannot hold control characters";
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+float thresholdFromDouble(double value) {
+    if (std::isnan(value)) return static_cast<float>(value);
+    if (value > FLT_MAX) return HUGE_VALF;
+    if (value < -FLT_MAX) return -HUGE_VALF;
+    return static_cast<float>(value);
+}
 
 HDDDaemon::HDDDaemon(DaemonHardware& hardware, PreferenceStore& store, Clock& clock)
     : hardware_(hardware), store_(store), clock_(clock) {}
@@ -83,42 +168,61 @@ HDDDaemon::HDDDaemon(DaemonHardware& hardware, PreferenceStore& store, Clock& cl
 // ---- Settings ---------------------------------------------------------------------------------
 
 void HDDDaemon::readPreferences() {
-    // A value of the wrong kind is treated as absent and named once, so the user can mend the file.
-    auto load = [this](const char* key, auto convert, const char* expected)
+    const std::string file = store_.location();
+    // A value the setter would not take is treated as absent and named once, so the user can
+    // mend the file.
+    const auto refuse = [&](const char* key, const std::string& what, const std::string& fallback) {
+        log::warning(kTag, "%s: key \"%s\" %s; using the default %s", file.c_str(), key,
+                     what.c_str(), fallback.c_str());
+    };
+    const auto load = [&](const char* key, auto convert, const std::string& expected,
+                          const std::string& fallback)
         -> std::optional<typename decltype(convert(PreferenceValue{}))::value_type> {
         std::optional<PreferenceValue> stored = store_.copyValue(key);
         if (!stored) return std::nullopt;
         auto converted = convert(*stored);
-        if (!converted) {
-            log::warning(kTag, "%s: key \"%s\" holds %s, not %s; using the default",
-                         store_.location().c_str(), key, kindName(*stored), expected);
-        }
+        if (!converted) refuse(key, "holds " + shown(*stored) + ", not " + expected, fallback);
         return converted;
     };
-
-    if (auto v = load(kBaseRpmKey, asInt, "a whole number of rpm")) baseRpm_ = *v;
-    if (auto v = load(kLowerThresholdKey, asFloat, "a number of degrees Celsius")) {
-        lowerThreshold_ = *v;
-    }
-    if (auto v = load(kUpperThresholdKey, asFloat, "a number of degrees Celsius")) {
-        upperThreshold_ = *v;
-    }
-    if (auto v = load(kFahrenheitKey, asBool, "a boolean")) fahrenheit_ = *v;
-    pinToBase_ = load(kPinToBaseKey, asBool, "a boolean").value_or(false);
-
-    auto asString = [](const PreferenceValue& value) -> std::optional<std::string> {
-        if (auto* s = std::get_if<std::string>(&value)) return *s;
-        return std::nullopt;
+    const auto degrees = [](float value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+        return std::string(text);
     };
-    HDDName_ = load(kHDDNameKey, asString, "a string").value_or(std::string());
-    if (auto v = load(kUseAmbientTempKey, asBool, "a boolean")) useAmbientTemp_ = *v;
-    if (auto v = load(kFanIndexKey, asInt, "a fan number (-1: chosen by name)")) fanIndex_ = *v;
+    const auto yesNo = [](bool value) { return std::string(value ? "true" : "false"); };
+
+    if (auto v = load(kBaseRpmKey, asInt, "a whole number of rpm from -2147483648 to 2147483647",
+                      std::to_string(baseRpm_)))
+        baseRpm_ = *v;
+    if (auto v = load(kLowerThresholdKey, asFloat, "a number of degrees Celsius",
+                      degrees(lowerThreshold_)))
+        lowerThreshold_ = *v;
+    if (auto v = load(kUpperThresholdKey, asFloat, "a number of degrees Celsius",
+                      degrees(upperThreshold_)))
+        upperThreshold_ = *v;
+    if (auto v = load(kFahrenheitKey, asBool, "a boolean", yesNo(fahrenheit_))) fahrenheit_ = *v;
+    pinToBase_ = load(kPinToBaseKey, asBool, "a boolean", yesNo(false)).value_or(false);
+
+    constexpr const char* kNoDrive = "(no drive chosen)";
+    HDDName_ = load(kHDDNameKey, asString, "a string", kNoDrive).value_or(std::string());
+    if (std::string why; !acceptableDriveName(*HDDName_, why)) {
+        refuse(kHDDNameKey, "holds no drive name (" + why + ")", kNoDrive);
+        HDDName_ = std::string();
+    }
+    if (auto v = load(kUseAmbientTempKey, asBool, "a boolean", yesNo(useAmbientTemp_))) {
+        useAmbientTemp_ = *v;
+    }
+    if (auto v = load(kFanIndexKey, asFanIndex,
+                      "a fan number from -1 (chosen by the fans' names) to " +
+                          std::to_string(FanChoice::kMostFans - 1),
+                      std::to_string(fanIndex_)))
+        fanIndex_ = *v;
 
     // A base speed this low was never offered together with a drive choice: drop the choice.
     if (baseRpm_ <= 999) HDDName_.reset();
 }
 
-void HDDDaemon::storePreferences() {
+void HDDDaemon::putPreferences() {
     store_.setValue(kBaseRpmKey, static_cast<std::int64_t>(baseRpm_));
     store_.setValue(kLowerThresholdKey, static_cast<double>(lowerThreshold_));
     store_.setValue(kUpperThresholdKey, static_cast<double>(upperThreshold_));
@@ -131,11 +235,16 @@ void HDDDaemon::storePreferences() {
     }
     store_.setValue(kUseAmbientTempKey, useAmbientTemp_);
     store_.setValue(kFanIndexKey, static_cast<std::int64_t>(fanIndex_));
+}
+
+void HDDDaemon::storePreferences() {
+    putPreferences();
     store_.synchronize();
 }
 
 void HDDDaemon::writeValues() {
-    storePreferences();
+    putPreferences();
+    store_.rewrite();
 }
 
 void HDDDaemon::setBaseRpm(int value) {
@@ -384,7 +493,7 @@ void HDDDaemon::checkTemperature() {
 
     const char* source = "sensors";
     if (disk_ && !useAmbientTemp_) {
-        temp_ = hardware_.readDriveTemperature(disk_->c_str());
+        temp_ = readDrive();
         source = disk_->c_str();
     } else {
         temp_ = 0.0;
@@ -460,10 +569,20 @@ double HDDDaemon::getAvarageTemp() {
     return sum > 0.0 ? sum / count : 0.0;
 }
 
+double HDDDaemon::readDrive() {
+    const double t = hardware_.readDriveTemperature(disk_->c_str());
+    if (t > 0.0) {
+        unansweredDisk_.reset();
+    } else {
+        unansweredDisk_ = disk_;
+    }
+    return t;
+}
+
 double HDDDaemon::measureForQuery() {
     getDisk();
-    if (disk_ && !useAmbientTemp_) {
-        temp_ = hardware_.readDriveTemperature(disk_->c_str());
+    if (disk_ && !useAmbientTemp_ && disk_ != unansweredDisk_) {
+        temp_ = readDrive();
     } else {
         temp_ = 0.0;
     }
@@ -481,7 +600,9 @@ void HDDDaemon::temperature(float* temperature, int* fanRpm) {
         const auto now = clock_.now();
         if (!lastFreshQuery_ || now - *lastFreshQuery_ >= kFreshQueryInterval) {
             lastFreshTemp_ = measureForQuery();
-            lastFreshQuery_ = now;
+            // From the end of the read: a read that took longer than the interval must not let
+            // the next query read again at once.
+            lastFreshQuery_ = clock_.now();
         }
         *temperature = static_cast<float>(lastFreshTemp_);
     }

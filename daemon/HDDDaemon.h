@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/Clock.h"
 #include "daemon/DaemonHardware.h"
@@ -13,6 +14,15 @@
 #include "daemon/PreferenceStore.h"
 
 namespace drivetherm {
+
+// What the drive-name setter and the settings file both accept as a drive name (a model
+// string): at most bus::kLongestDriveName bytes of UTF-8 without control characters. `why` says
+// what is wrong otherwise.
+bool acceptableDriveName(std::string_view name, std::string& why);
+
+// A threshold given as a double, kept as a float. Beyond the float's range it becomes an
+// infinity rather than an undefined conversion; the loop treats either as "run at full".
+float thresholdFromDouble(double value);
 
 // The fan-control daemon's one object. It owns every setting, runs the once-a-second control
 // loop (timer) that holds the disk's fan at a speed following the chosen disk's temperature, and
@@ -38,14 +48,20 @@ public:
 
     // The disk read when no drive is chosen or the chosen one is not found.
     static constexpr const char* kDefaultDisk = "disk0";
-    // A fresh temperature query reads the drive at most this often; calls in between are
-    // answered from the last fresh measurement, so a flood of queries cannot keep the disk busy.
+    // A fresh temperature query reads the drive at most this often, counted from the end of the
+    // read; calls in between are answered from the last fresh measurement, so a flood of queries
+    // cannot keep the disk busy. A drive that gave no reading at its last read is left to the
+    // loop's own checks: the queries measure the sensors until it answers again, so a client
+    // polling a drive that times out cannot hold the loop.
     static constexpr std::chrono::seconds kFreshQueryInterval{5};
 
     // `clock` paces the fresh-query cache only; the loop itself counts ticks.
     HDDDaemon(DaemonHardware& hardware, PreferenceStore& store, Clock& clock = systemClock());
 
-    // Settings: loading and storing.
+    // Settings: loading and storing. A stored value the setters would not take (of the wrong
+    // kind, out of range, a number that cannot be read, a drive name that is none) leaves that
+    // setting at its default, with one line naming the file and the key. storePreferences writes
+    // when something changed or the file is not the one last written; writeValues always writes.
     void readPreferences();
     void storePreferences();
     void writeValues();
@@ -112,6 +128,7 @@ public:
     double temp() const { return temp_; }
 
 private:
+    void putPreferences();
     void chooseFanWhileOpen();
     bool readFanRange();
     void noteBaseOutsideRange() const;
@@ -119,6 +136,7 @@ private:
     void checkTemperature();
     void readFanSpeed(int* fanRpm);
     double measureForQuery();
+    double readDrive();
 
     DaemonHardware& hardware_;
     PreferenceStore& store_;
@@ -157,6 +175,8 @@ private:
     // The fresh-query cache: when the drive was last read for a query, and what it gave.
     std::optional<std::chrono::steady_clock::time_point> lastFreshQuery_;
     double lastFreshTemp_ = 0.0;
+    // The drive whose latest read gave no reading, if any.
+    std::optional<std::string> unansweredDisk_;
 };
 
 }  // namespace drivetherm

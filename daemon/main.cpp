@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -33,6 +35,8 @@ namespace {
 
 constexpr const char* kDomain = "com.quillmoor.Drivetherm";
 constexpr const char* kTag = "drivethermd";
+constexpr std::chrono::milliseconds kLongestWaitForTheName{1000};
+constexpr std::chrono::milliseconds kLongestPauseAfterTheName{250};
 
 int serve(const DaemonOptions& options) {
     std::string error;
@@ -58,13 +62,22 @@ int serve(const DaemonOptions& options) {
     daemon.readPreferences();
     daemon.chooseFan();
 
+    // The name comes before the first tick: that tick checks the disk, and a disk that does not
+    // answer holds it for its six seconds of retries. The front ends started with the daemon wait
+    // for the name; they get their first answers in the tick (a quarter second at most) before
+    // that check. A bus that gives no answer about the name holds the fan a second at most.
     EventLoop loop;
-    loop.startTicks(options.tickInterval, [&] {
-        machine->beforeTick();
-        daemon.timer();
-    });
+    loop.startTicks(
+        options.tickInterval,
+        [&] {
+            machine->beforeTick();
+            daemon.timer();
+        },
+        kLongestWaitForTheName);
     DbusService service(loop, daemon, options.bus, machine->simulator());
-    service.start();
+    service.start([&] {
+        loop.bringFirstTickForward(std::min(options.tickInterval, kLongestPauseAfterTheName));
+    });
     log::info(kTag, "following the disk on %s; a tick every %lld ms", machine->describe().c_str(),
               static_cast<long long>(options.tickInterval.count()));
 

@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <limits>
+#include <set>
 #include <sstream>
 #include <tuple>
 
@@ -146,6 +149,77 @@ TEST_F(DaemonService, SettingsAreStoredAtTheEndOfTheTickAndLoadedAfterARestart) 
     DaemonProxy daemon = client();
     EXPECT_EQ(daemon.baseRpm(), 1250);
     EXPECT_EQ(daemon.upperThreshold(), 57.25f);
+}
+
+TEST_F(DaemonService, ASettingsFileRemovedOrEditedBehindTheDaemonIsWrittenAgain) {
+    startDaemon();
+    DaemonProxy daemon = client();
+    daemon.setBaseRpm(1250);
+    ASSERT_TRUE(eventually([&] {
+        return readFile(settingsFile()).find("<integer>1250</integer>") != std::string::npos;
+    }));
+    const std::string written = readFile(settingsFile());
+
+    std::filesystem::remove(settingsFile());
+    daemon.writeValues();
+    EXPECT_EQ(readFile(settingsFile()), written);
+
+    std::string edited = written;
+    edited.replace(edited.find("1250"), 4, "9999");
+    std::ofstream(settingsFile()) << edited;
+    daemon.writeValues();
+    EXPECT_EQ(readFile(settingsFile()), written);
+
+    // Removed again: the next store, at the end of the tick after a setter, brings it back.
+    std::filesystem::remove(settingsFile());
+    daemon.setFahrenheit(false);
+    EXPECT_TRUE(eventually([&] { return std::filesystem::exists(settingsFile()); }));
+}
+
+TEST_F(DaemonService, KilledDuringStoresTheDaemonLeavesOnlyTheSettingsFile) {
+    const std::string prefix = "com.quillmoor.Drivetherm.plist.";
+    const auto temporaries = [&] {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(state_)) {
+            const std::string name = entry.path().filename().string();
+            count += name.size() == prefix.size() + 6 && name.starts_with(prefix);
+        }
+        return count;
+    };
+    int leftByAKill = 0;
+    int changed = 0;  // rounds whose kill found the file changed: stores were under way
+    std::set<int> set = {1100};
+    std::string before;
+    for (int round = 0; round < 30; ++round) {
+        startDaemon(10);
+        DaemonProxy daemon = client();
+        // Setters as fast as they are answered, each stored at the end of the next tick, until
+        // a kill at some point of a store.
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(round % 10 * 5);
+        do {
+            const int base = 1000 + round * 100 + std::rand() % 100;
+            daemon.setBaseRpm(base);
+            set.insert(base);
+        } while (std::chrono::steady_clock::now() < until);
+        stopDaemon(SIGKILL);
+        leftByAKill += temporaries();
+        // Whatever the moment, the file is whole: one of the values set, or none yet.
+        const std::string stored = readFile(settingsFile());
+        if (!stored.empty()) {
+            ASSERT_NE(stored.find("</plist>"), std::string::npos) << stored;
+        }
+        changed += stored != before;
+        before = stored;
+    }
+    startDaemon();
+    EXPECT_EQ(temporaries(), 0) << "left by the kills: " << leftByAKill;
+    EXPECT_EQ(set.count(client().baseRpm()), 1u);
+    EXPECT_GE(changed, 10);
+    std::printf(
+        "30 kills: the file changed before %d of them; %d temporary files left, all "
+        "removed at the next start\n",
+        changed, leftByAKill);
 }
 
 TEST_F(DaemonService, TwoSettersInABurstAreStoredTogether) {

@@ -6,12 +6,14 @@
 // check about six seconds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "protocol/DbusDaemonClient.h"
 #include "tests/support/PrivateBus.h"
 #include "tests/unit/disk/LinuxFakes.h"
 #include "tests/unit/smc/FakeApplesmc.h"
@@ -132,15 +134,15 @@ protected:
 
     // The first check's line ("check: 47.00 °C from disk1 (attribute 190), target ..."), once
     // it is logged, and how long after the start that was; the daemon is stopped then, before
-    // a second check (61 ticks of a second later).
-    std::string firstCheck(Clock::duration& after) {
+    // a second check (61 ticks of a second later), unless `stop` is false.
+    std::string firstCheck(Clock::duration& after, bool stop = true) {
         const auto deadline = started_ + std::chrono::seconds(40);
         while (Clock::now() < deadline) {
             const std::string text = log();
             const std::size_t at = text.find("check: ");
             if (at != std::string::npos && text.find('\n', at) != std::string::npos) {
                 after = Clock::now() - started_;
-                daemon_->stop(SIGTERM);
+                if (stop) daemon_->stop(SIGTERM);
                 return text.substr(at, text.find('\n', at) - at);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -204,16 +206,62 @@ TEST_F(DaemonOnFakeDisks, EachKindOfDriveIsFollowedAndNoneIsWokenAsleep) {
     }
 }
 
-TEST_F(DaemonOnFakeDisks, ADiskThatNeverAnswersHoldsTheFirstCheckAboutSixSeconds) {
+TEST_F(DaemonOnFakeDisks, ADiskThatNeverAnswersHoldsTheFirstCheckSixSecondsAndNothingElse) {
     write("sda.hang", "");
     start(k190Model);
+    // The bus answers at once: the name is owned before the first tick reads the disk.
+    int baseRpm = -1;
+    while (baseRpm < 0 && Clock::now() - started_ < std::chrono::seconds(10)) {
+        try {
+            if (DaemonProxy daemon = DbusDaemonClient::bind(bus_.address()); !daemon.isNone())
+                baseRpm = daemon.baseRpm();
+        } catch (const DaemonError&) {
+        }
+        if (baseRpm < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const auto answered = Clock::now() - started_;
+    EXPECT_EQ(baseRpm, 1100);
+    EXPECT_LE(answered, std::chrono::seconds(1))
+        << "BaseRpm answered after " << std::chrono::duration<double>(answered).count() << " s";
+
     Clock::duration after{};
-    const std::string check = firstCheck(after);
+    const std::string check = firstCheck(after, false);
     EXPECT_NE(check.find("from sensors"), std::string::npos) << check;
     EXPECT_LE(after, std::chrono::seconds(7))
         << "the first check came after " << std::chrono::duration<double>(after).count() << " s";
+
+    // A client polling a fresh temperature, more often than the window does, neither reaches
+    // the silent disk nor holds the loop.
+    DaemonProxy client = DbusDaemonClient::bind(bus_.address());
+    ASSERT_FALSE(client.isNone());
+    for (int poll = 0; poll < 8; ++poll) {
+        const auto asked = Clock::now();
+        float celsius = 0;
+        client.temperature(&celsius, nullptr);
+        EXPECT_GT(celsius, 0.0f);
+        EXPECT_LT(Clock::now() - asked, std::chrono::seconds(1)) << "poll " << poll;
+        std::this_thread::sleep_until(asked + std::chrono::seconds(1));
+    }
+    ASSERT_EQ(daemon_->stop(SIGTERM), 0);
     // Six attempts, each one power check that times out; nothing else was sent.
     EXPECT_EQ(commands("sda"), "e5 e5 e5 e5 e5 e5");
+
+    // "N ticks in T s, D dropped": the first check's stall drops the six ticks due while it
+    // waits; of the ticks due after it, at least nine in ten ran.
+    const std::string text = log();
+    const std::size_t at = text.find(" ticks in ");
+    ASSERT_NE(at, std::string::npos) << "no tick count at exit";
+    const std::size_t begin = text.find_last_not_of("0123456789", at - 1) + 1;
+    const long fired = std::stol(text.substr(begin, at - begin));
+    const long dropped = std::stol(text.substr(text.find("s, ", at) + 3));
+    const long afterCheck = fired - 1 + std::max(0L, dropped - 6);
+    EXPECT_GE(fired - 1, 0.9 * afterCheck) << fired << " ticks fired, " << dropped << " dropped";
+    EXPECT_GE(fired, 8);
+    std::printf(
+        "BaseRpm answered after %.3f s, the first check after %.3f s; %ld ticks fired, "
+        "%ld dropped\n",
+        std::chrono::duration<double>(answered).count(),
+        std::chrono::duration<double>(after).count(), fired, dropped);
 }
 
 }  // namespace

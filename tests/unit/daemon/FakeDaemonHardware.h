@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -53,6 +54,7 @@ public:
     void handBackFans() override { ++handBacks; }
     std::uint8_t readDriveTemperature(const char* diskName) override {
         driveReads.emplace_back(diskName);
+        if (duringDriveRead) duringDriveRead();
         auto it = drives.find(diskName);
         return it == drives.end() ? 0 : it->second;
     }
@@ -86,6 +88,7 @@ public:
     std::vector<std::pair<std::string, std::string>> models;  // model, BSD name, in walk order
     std::vector<std::pair<std::string, int>> writes;
     std::vector<std::string> driveReads;
+    std::function<void()> duringDriveRead;  // a slow drive: advances a test clock
     std::vector<std::string> fanReads;
 };
 

@@ -338,6 +338,36 @@ TEST_F(ControlLoop, FreshQueriesReadTheDiskAtMostOnceEveryFiveSeconds) {
     EXPECT_EQ(t, 40.0f);
 }
 
+TEST_F(ControlLoop, ASlowOrSilentDriveIsNotReadAgainByEveryQuery) {
+    // Each read takes six seconds: the five seconds count from its end.
+    hardware.drives["disk0"] = 47;
+    hardware.duringDriveRead = [this] { clock.advance(std::chrono::seconds(6)); };
+    float t = 0;
+    daemon.temperature(&t, nullptr);
+    clock.advance(std::chrono::seconds(4));
+    daemon.temperature(&t, nullptr);
+    EXPECT_EQ(hardware.driveReads.size(), 1u);
+
+    // A drive that gives no reading is left to the loop's checks; the queries measure the sensors.
+    hardware.drives.erase("disk0");
+    clock.advance(std::chrono::seconds(1));
+    daemon.temperature(&t, nullptr);
+    for (int i = 0; i < 5; ++i) {
+        clock.advance(std::chrono::seconds(5));
+        daemon.temperature(&t, nullptr);
+    }
+    EXPECT_EQ(hardware.driveReads.size(), 2u);
+    EXPECT_EQ(t, 40.0f);
+
+    // Once it answers a check, the queries read it again.
+    hardware.drives["disk0"] = 48;
+    daemon.timer();
+    clock.advance(std::chrono::seconds(5));
+    daemon.temperature(&t, nullptr);
+    EXPECT_EQ(hardware.driveReads.size(), 4u);
+    EXPECT_EQ(t, 48.0f);
+}
+
 // ---- Disk selection ----------------------------------------------------------------------------
 
 TEST_F(ControlLoop, DiskSelectionFollowsTheChosenDriveAndFallsBackToDiskZero) {

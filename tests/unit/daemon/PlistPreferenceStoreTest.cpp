@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -150,6 +151,65 @@ TEST_F(PlistStore, AnOversizedFileIsSetAsideRatherThanRead) {
     write(std::string(PlistPreferenceStore::kLargestFile + 1, ' '));
     auto store = open();
     EXPECT_FALSE(store.setAsidePath().empty());
+}
+
+TEST_F(PlistStore, TheStoresOwnStaleTemporaryFilesAndOnlyThoseAreRemovedAtStart) {
+    const std::string stale[] = {"com.quillmoor.Drivetherm.plist.a1B2c3",
+                                 "com.quillmoor.Drivetherm.plist.XXXXXX"};
+    const std::string kept[] = {"com.quillmoor.Drivetherm.plist.a1B2c",  // five characters
+                                "com.quillmoor.Drivetherm.plist.a1B2c34",
+                                "com.quillmoor.Drivetherm.plist.a1-2c3",
+                                "com.quillmoor.Drivetherm.plist.broken-20260101T000000Z",
+                                "other.plist.a1B2c3",
+                                "fan-limits"};
+    for (const auto& name : stale) std::ofstream(dir / name) << "<plist";
+    for (const auto& name : kept) std::ofstream(dir / name) << "mine";
+    fs::create_directory(dir / "com.quillmoor.Drivetherm.plist.D1r3ct");  // not a file of ours
+    write("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict/></plist>");
+    auto store = open();
+    for (const auto& name : stale) EXPECT_FALSE(fs::exists(dir / name)) << name;
+    for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir / name)) << name;
+    EXPECT_TRUE(fs::exists(dir / "com.quillmoor.Drivetherm.plist.D1r3ct"));
+    EXPECT_TRUE(fs::exists(file()));
+}
+
+TEST_F(PlistStore, AFileThatIsNoRegularFileIsSetAsideWithoutBlocking) {
+    ASSERT_EQ(::mkfifo(file().c_str(), 0644), 0);
+    ::alarm(10);  // a store that waits in open() for a writer ends the test here
+    auto store = open();
+    ::alarm(0);
+    ASSERT_FALSE(store.setAsidePath().empty());
+    struct stat st {};
+    ASSERT_EQ(::lstat(store.setAsidePath().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    store.setValue("baseRpm", std::int64_t{1500});
+    ASSERT_TRUE(store.synchronize());
+    EXPECT_NE(read(file()).find("<integer>1500</integer>"), std::string::npos);
+}
+
+TEST_F(PlistStore, AFileRemovedOrEditedBehindTheStoreIsWrittenAgain) {
+    auto store = open();
+    store.setValue("baseRpm", std::int64_t{1300});
+    ASSERT_TRUE(store.synchronize());
+    fs::remove(file());
+    ASSERT_TRUE(store.synchronize());
+    EXPECT_NE(read(file()).find("<integer>1300</integer>"), std::string::npos);
+    // An edit in place, of the same length: only its modification time tells.
+    std::string edited = read(file());
+    edited.replace(edited.find("1300"), 4, "1900");
+    {
+        std::fstream in(file(), std::ios::in | std::ios::out);
+        in << edited;
+    }
+    ASSERT_TRUE(store.synchronize());
+    EXPECT_NE(read(file()).find("<integer>1300</integer>"), std::string::npos);
+    // Written out on request even when nothing changed.
+    struct stat before {};
+    ASSERT_EQ(::stat(file().c_str(), &before), 0);
+    ASSERT_TRUE(store.rewrite());
+    struct stat after {};
+    ASSERT_EQ(::stat(file().c_str(), &after), 0);
+    EXPECT_NE(before.st_ino, after.st_ino);
 }
 
 }  // namespace
