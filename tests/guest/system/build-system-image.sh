@@ -135,17 +135,24 @@ echo '/dev/sda / ext4 rw,errors=remount-ro 0 0' > "$root/etc/fstab"
 cat > "$root/usr/local/sbin/drivetherm-guest-check" << 'START'
 #!/bin/sh
 # Unpacks the checks from the second disk and runs them, their output on the second serial port.
-set -eu
+# Whatever goes wrong here is said there too, for the host to print.
+exec > /dev/ttyS1 2>&1
+disk=/dev/disk/by-id/virtio-dtpayload
+# udev may still be making the disk's link when multi-user.target is reached.
+waited=0
+while [ ! -e $disk ] && [ $waited -lt 120 ]; do
+    sleep 0.5
+    waited=$((waited + 1))
+done
 mkdir -p /run/drivetherm-guest
-tar -xf /dev/disk/by-id/virtio-dtpayload -C /run/drivetherm-guest
-exec sh /run/drivetherm-guest/check.sh > /dev/ttyS1 2>&1
+tar -xf $disk -C /run/drivetherm-guest || { echo "DTGUEST no checks: cannot unpack $disk"; exit 1; }
+exec sh /run/drivetherm-guest/check.sh
 START
 chmod 755 "$root/usr/local/sbin/drivetherm-guest-check"
 cat > "$root/etc/systemd/system/drivetherm-guest-check.service" << 'UNIT'
 [Unit]
 Description=The system guest's checks (drivetherm)
 After=multi-user.target
-ConditionPathExists=/dev/disk/by-id/virtio-dtpayload
 
 [Service]
 Type=simple
