@@ -75,7 +75,15 @@ MachineSetup::MachineSetup(std::unique_ptr<Machine> machine, const DaemonOptions
       fanLimits_(options.stateDirectory, !dryRun_),
       fanHandBack_(smc_, &fanLimits_) {
     fanHandBack_.takeUpRemembered();
-    if (fanHandBack_.pending()) {
+    if (fanHandBack_.pending() && dryRun_) {
+        // Beside the running service the file is that daemon's own note, not a crash's leftover;
+        // a dry run hands nothing back either way.
+        log::warning(kTag,
+                     "%s holds the fans' own limits noted by another drivethermd (a running one, "
+                     "or one that did not hand its fan back); a dry run leaves them and the fans "
+                     "as they are",
+                     fanLimits_.path().c_str());
+    } else if (fanHandBack_.pending()) {
         log::warning(kTag,
                      "%s holds the fans' own limits: the daemon before did not hand its fan back; "
                      "this one will",
