@@ -193,7 +193,7 @@ SmartDataBlock SimDrive::sctStatusAround(std::uint8_t celsius) {
     SmartDataBlock page{};
     page[0] = 0x03;  // format version 3
     page[2] = 0x01;  // SCT version
-    page[4] = 0x01;  // SCT version
+    page[4] = 0x01;  // SCT standard revision
     page[kSctStatusTemperatureOffset] = celsius;
     page[201] = 20;  // lowest and highest temperature of this power cycle
     page[202] = 48;
