@@ -222,9 +222,11 @@ void checkAnswer(const Call& call) {
         check(call.replySignature == call.method->out);
         return;
     }
-    // A setter may refuse its value (a drive name, a fan index); nothing else may fail.
+    // A setter may refuse its value (a drive name, a fan index, a simulated sensor's temperature
+    // that is not finite); nothing else may fail.
     check(call.errorName == SD_BUS_ERROR_INVALID_ARGS);
-    check(std::strcmp(call.method->in, "s") == 0 || std::strcmp(call.method->in, "i") == 0);
+    check(std::strcmp(call.method->in, "s") == 0 || std::strcmp(call.method->in, "i") == 0 ||
+          std::strcmp(call.method->in, "sd") == 0);
 }
 
 }  // namespace
