@@ -15,7 +15,7 @@
 
 #include "protocol/SimulatorInterface.h"
 #include "tests/integration/daemon/DaemonFixture.h"
-#include "tests/support/Introspection.h"
+#include "tests/support/BusInterfaceDocument.h"
 
 namespace drivetherm::testing {
 namespace {

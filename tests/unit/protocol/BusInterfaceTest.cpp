@@ -7,7 +7,7 @@
 #include "protocol/BusNames.h"
 #include "protocol/DaemonInterface.h"
 #include "protocol/SimulatorInterface.h"
-#include "tests/support/Introspection.h"
+#include "tests/support/BusInterfaceDocument.h"
 
 namespace drivetherm::testing {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "tests/support/Introspection.h"
+#include "tests/support/BusInterfaceDocument.h"
 
 #include <algorithm>
 #include <cctype>
