@@ -29,6 +29,7 @@
 #include "daemon/HDDDaemon.h"
 #include "daemon/PlistPreferenceStore.h"
 #include "daemon/SimulatorControl.h"
+#include "fuzz/FuzzCheck.h"
 #include "hardware/smc/sim/SimSmcController.h"
 #include "protocol/BusConnection.h"
 #include "protocol/BusNames.h"
@@ -40,12 +41,6 @@
 namespace {
 
 using namespace drivetherm;
-
-// Ends the run with the failed condition named, so the crash report says which rule broke.
-#define check(condition) \
-    ((condition)         \
-         ? void(0)       \
-         : (std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), std::abort()))
 
 // The simulator's inside, over an in-memory SMC and two drives.
 class FakeSimulator final : public SimulatorControl {

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "fuzz/FuzzCheck.h"
 #include "hardware/machine/MachineFile.h"
 #include "hardware/machine/SimMachine.h"
 #include "hardware/smc/SmcSession.h"
@@ -17,12 +18,6 @@
 namespace {
 
 using namespace drivetherm;
-
-// Ends the run with the failed condition named, so the crash report says which rule broke.
-#define check(condition) \
-    ((condition)         \
-         ? void(0)       \
-         : (std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), std::abort()))
 
 constexpr const char* kName = "fuzzed.json";
 

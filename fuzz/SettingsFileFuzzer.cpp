@@ -17,6 +17,7 @@
 #include "common/Log.h"
 #include "daemon/HDDDaemon.h"
 #include "daemon/PlistPreferenceStore.h"
+#include "fuzz/FuzzCheck.h"
 #include "tests/unit/daemon/FakeDaemonHardware.h"
 
 namespace {
@@ -24,12 +25,6 @@ namespace {
 using namespace drivetherm;
 
 constexpr const char* kDomain = "com.quillmoor.Drivetherm";
-
-// Ends the run with the failed condition named, so the crash report says which rule broke.
-#define check(condition) \
-    ((condition)         \
-         ? void(0)       \
-         : (std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), std::abort()))
 
 std::string& stateDirectory() {
     static std::string directory;

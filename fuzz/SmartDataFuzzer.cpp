@@ -9,18 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "fuzz/FuzzCheck.h"
 #include "hardware/disk/SmartData.h"
 #include "hardware/disk/SmartLogPages.h"
 
 namespace {
 
 using namespace drivetherm;
-
-// Ends the run with the failed condition named, so the crash report says which rule broke.
-#define check(condition) \
-    ((condition)         \
-         ? void(0)       \
-         : (std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), std::abort()))
 
 }  // namespace
 

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzCheck.h"
 #include "hardware/smc/SmcCodec.h"
 #include "hardware/smc/SmcDiagnostics.h"
 #include "hardware/smc/SmcSession.h"
@@ -31,12 +32,6 @@
 namespace {
 
 using namespace drivetherm;
-
-// Ends the run with the failed condition named, so the crash report says which rule broke.
-#define check(condition) \
-    ((condition)         \
-         ? void(0)       \
-         : (std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), std::abort()))
 
 std::FILE* devNull() {
     static std::FILE* sink = std::fopen("/dev/null", "w");
